@@ -1,0 +1,49 @@
+# Quick start: `make demo` and `make test`. Both install missing Debian
+# packages (deps/debian-packages.txt), configure and build first.
+BUILD     ?= build
+JOBS      ?= $(shell nproc)
+WERROR    ?= OFF
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build test demo bench tsan asan format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCORVANE_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+bench: build
+	@scripts/bench.sh $(BUILD)
+
+# The serial link and the protocol again under the sanitizers (no window).
+tsan: deps
+	@cmake -S . -B build-tsan -DCORVANE_SANITIZE_THREAD=ON -DCORVANE_BUILD_GUI=OFF \
+	    -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	    ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L 'serial|protocol'
+
+asan: deps
+	@cmake -S . -B build-asan -DCORVANE_SANITIZE_ADDRESS=ON -DCORVANE_BUILD_GUI=OFF \
+	    -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
+	    ctest --test-dir build-asan --output-on-failure -j $(JOBS) -L 'serial|protocol'
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD) build-tsan build-asan

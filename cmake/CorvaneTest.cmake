@@ -1,0 +1,19 @@
+# corvane_add_test(NAME name SOURCES ... LIBS ... LABELS ... [TIMEOUT s])
+# One GoogleTest executable registered with CTest; its cases are discovered so
+# that ctest reports each one and runs them in parallel.
+include(GoogleTest)
+function(corvane_add_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE corvane_options GTest::gtest GTest::gtest_main
+                          ${T_LIBS})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                          ${CMAKE_BINARY_DIR}/tests)
+    gtest_discover_tests(${T_NAME}
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()

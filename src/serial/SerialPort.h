@@ -1,0 +1,74 @@
+// Serial port: the one object through which the utility talks to a charger.
+//
+// Principles of operation
+//   The owner gives the port a name ("COM1".."COM4", resolved through the
+//   settings, or a device path beginning with "/") and opens it only while a
+//   command runs. Open configures the device (38400 8N1, raw, no flow
+//   control), raises DTR and starts two workers:
+//     - the reader copies every received byte into a 1024-byte receive ring;
+//       when the ring is full the newest bytes are dropped;
+//     - the writer carries out queued write requests one after another, in
+//       queue order (WRITE_BYTE, WRITE_BLOCK, WRITE_ABORT).
+//   The caller never blocks on the device: it queues writes and takes bytes
+//   out of the ring with ReadByte, polling between sleeps of its own. Close
+//   stops both workers, drops DTR, restores the device's settings, purges it
+//   and closes it. The ring survives Close.
+//
+//   A device that goes away while open (an adapter pulled out) is reported
+//   once; the workers then leave it alone until Close.
+//
+// Threads and locks
+//   All public operations are called on one thread (the user-interface thread
+//   or the command line's). The queue lock guards the write queue's links, the
+//   receive lock guards the ring; neither is held across I/O, waits or
+//   reports, and no code holds both. Close waits at most 10000 ms for the
+//   workers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+enum WriteRequestKind : int {
+    WRITE_BYTE = 1,
+    WRITE_ABORT = 5,
+    WRITE_BLOCK = 6,
+};
+
+class CSerialPort {
+public:
+    CSerialPort();
+    virtual ~CSerialPort();  // closes an open port
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    bool Open();
+    void Close();
+    bool IsOpen() const;
+
+    void SetPortName(const std::string& name);
+    const std::string& GetPortName() const;
+    const std::string& GetOpenedName() const;
+
+    // The oldest received byte as 0..255, or -1 when none waits.
+    int ReadByte();
+    int BytesAvailable();
+    void ClearReceived();
+
+    // Queues one write request; false when it could not be queued (port not
+    // open, or no room). A block's bytes are borrowed and must stay unchanged
+    // until written.
+    bool QueueRequest(int kind, int length, std::uint8_t byte, const std::uint8_t* data);
+    bool WriteBlock(const void* data, int length);
+    bool WriteString(const char* text);
+
+    // Optional observer of the bytes that cross the line (the command line's
+    // trace). Called on the worker threads; set it only while the port is closed.
+    using TraceHook = std::function<void(bool sent, const std::uint8_t* data, std::size_t length)>;
+    void SetTraceHook(TraceHook hook);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
