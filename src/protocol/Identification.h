@@ -1,0 +1,38 @@
+// Charger identification: the Read command.
+//
+// Principles of operation
+//   ReadChargerVersions asks the charger on the port for its boot-code and
+//   charger-code versions with "\r/01-\r/00\r", listening 2000 ms per attempt
+//   and trying up to four times. It recognises a charger without firmware (its
+//   boot loader sends "C" twice before a request, or answers with NAKs),
+//   writes the versions and the status into the view and decides whether the
+//   Upgrade button is offered. It may be entered with the port open (after an
+//   upload) or closed, and always returns with the port closed.
+//
+//   Deadline is a millisecond deadline on the process clock; it compares by
+//   signed difference, so it behaves across the 32-bit wrap of the clock.
+//
+// Threads: runs on the caller's thread, polling the port's receive ring
+// between sleeps of the given clock.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Clock.h"
+#include "protocol/ChargerView.h"
+#include "serial/SerialPort.h"
+
+class Deadline {
+public:
+    explicit Deadline(platform::IClock& clock) : m_clock(clock) {}
+    void Start(std::uint32_t milliseconds);
+    bool Expired();
+
+private:
+    platform::IClock& m_clock;
+    std::uint32_t m_expired = 0;
+    std::uint32_t m_duration = 0;
+    std::uint32_t m_endTime = 0;
+};
+
+void ReadChargerVersions(CSerialPort& port, IChargerView& view, platform::IClock& clock);

@@ -1,0 +1,17 @@
+// Upgrade sequence: the Upgrade command.
+//
+// Principles of operation
+//   RunUpgrade opens the port, hands the charger to its boot loader with
+//   "/0842\r" unless the boot loader's "C" is already waiting, sends the
+//   carried image with the block upload, reads the versions again and reports
+//   "Upgrade Successful" only when the charger now reports the carried
+//   version. The port is closed on return.
+//
+// Threads: runs on the caller's thread; see Identification.h.
+#pragma once
+
+#include "platform/Clock.h"
+#include "protocol/ChargerView.h"
+#include "serial/SerialPort.h"
+
+void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock);
