@@ -1,0 +1,47 @@
+// File CRC check: the "File CRC Check" window of the system menu.
+//
+// Principles of operation
+//   "Select File" (OnSelectFile) asks for a file through the file-dialog seam
+//   (FileDialogs.h), starting in the "CRCFileDir" folder, and shows the
+//   file's path, its size, the length and CRC its image header stores (or
+//   "N/A" for files that are not .bin) and the CRC computed over its code.
+//   The computation is CheckFileCrc (FileCrc.h), which reads the file in
+//   pieces. A failure shows its box and leaves the fields it did not reach as
+//   they were; only a completed check writes "CRCFileDir" back, with the text
+//   read before the dialog ran.
+//
+// Threads: user-interface thread only; the settings key lives for one check.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+
+class QLabel;
+class QPushButton;
+
+class CCrcCheckDialog : public QDialog {
+public:
+    explicit CCrcCheckDialog(QWidget* parent = nullptr);
+
+    void OnSelectFile();
+
+    // The texts of the value fields, for the command line's twin and tests.
+    QString FileNameText() const;
+    QString FileSizeText() const;
+    QString StoredCrcText() const;
+    QString LengthText() const;
+    QString GeneratedCrcText() const;
+
+private:
+    QLabel* AddLabel(const char* text, int x, int y, int width, int height);
+
+    QPushButton* m_btnExit = nullptr;
+    QPushButton* m_btnSelectFile = nullptr;
+    QLabel* m_fileName = nullptr;      // 1019
+    QLabel* m_fileSize = nullptr;      // 1021
+    QLabel* m_storedCrc = nullptr;     // 1022
+    QLabel* m_lengthText = nullptr;    // 1023
+    QLabel* m_generatedCrc = nullptr;  // 1028
+    std::uint16_t m_crcRegister = 0;
+};
