@@ -41,7 +41,8 @@ struct CrcCheckResult {
     std::string lengthText;     // "%u", "N/A", or empty when the file lacks it
     std::string storedCrcText;  // "%04X", "N/A", or empty when the file lacks it
     std::uint16_t generatedCrc = 0;
-    std::string generatedCrcText;  // "%04X"
+    std::string generatedCrcText;   // "%04X"
+    std::uint32_t systemError = 0;  // errno of the failing call; 0 for a short read
 
     bool Ok() const { return error == CrcCheckError::None; }
 };

@@ -58,7 +58,7 @@ private:
 
     std::unique_ptr<CVersionPanel> m_panel;
     QTimer* m_timer = nullptr;
-    char m_line[kLineSize] = {};
+    char m_line[kLineSize + 1] = {};  // the line and its NUL
     std::size_t m_lineLength = 0;
     bool m_initialised = false;
 };

@@ -1,0 +1,106 @@
+#include "diagnostics/ChargerVariables.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/FieldSplitter.h"
+
+namespace {
+
+// sscanf "%x" stores nothing when the text holds no hexadecimal number; the
+// value then stays what it was.
+void ScanHex(const char* text, int& value) {
+    unsigned int scanned = 0;
+    if (std::sscanf(text, "%x", &scanned) == 1) {
+        value = static_cast<int>(scanned);
+    }
+}
+
+void StoreFields(char** fields, ChargerVariables& vars) {
+    vars.batteryPresent = std::atoi(fields[0]);
+    vars.radioDetected = std::atoi(fields[1]);
+    vars.chargePhase = std::atoi(fields[2]);
+    ScanHex(fields[3], vars.systemState);
+    ScanHex(fields[4], vars.trimPotPosition);
+    vars.batteryTemp = std::atoi(fields[5]);
+    vars.averageTemp = std::atof(fields[6]);
+    ScanHex(fields[7], vars.gasGauge);
+    ScanHex(fields[8], vars.nac);
+    vars.vsb = std::atof(fields[9]);
+    vars.averageVsb = std::atof(fields[10]);
+    vars.chargeTime = std::atoi(fields[11]);
+    vars.chargerTemp = std::atof(fields[12]);
+    vars.chargeCurrent = std::atof(fields[13]);
+    // Field 14 carries nothing the monitor shows.
+    vars.batteryVoltage = std::atof(fields[15]);
+    vars.supplyVoltage = std::atof(fields[16]);
+}
+
+// Large enough for any double in "%.2f", like the monitor's 1024-byte drawing buffer.
+using TextBuffer = char[1024];
+
+std::string Decimal(int value) {
+    TextBuffer buffer;
+    std::snprintf(buffer, sizeof buffer, "%d", value);
+    return buffer;
+}
+
+std::string Fixed2(double value) {
+    TextBuffer buffer;
+    std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    return buffer;
+}
+
+std::string Hex(int value) {
+    TextBuffer buffer;
+    std::snprintf(buffer, sizeof buffer, "%X", static_cast<unsigned>(value));
+    return buffer;
+}
+
+std::string Hex4(int value) {
+    TextBuffer buffer;
+    std::snprintf(buffer, sizeof buffer, "%04X", static_cast<unsigned>(value));
+    return buffer;
+}
+
+const char* TrueFalse(int value) {
+    return value != 0 ? "true" : "false";
+}
+
+}  // namespace
+
+void ResetVariables(ChargerVariables& vars) {
+    vars = ChargerVariables{};
+}
+
+bool ParseVariables(const char* line, ChargerVariables& vars) {
+    char** fields = SplitFields(line, ",", 0);
+    // No memory for the split counts as a line without fields.
+    const bool complete = CountFields(fields) >= kVariableFields;
+    if (complete) {
+        StoreFields(fields, vars);
+    }
+    FreeFields(fields);
+    return complete;
+}
+
+std::array<VariableRow, kVariableRows> FormatVariables(const ChargerVariables& vars) {
+    return {{
+        {"Batt Present", TrueFalse(vars.batteryPresent)},
+        {"Radio Detected", TrueFalse(vars.radioDetected)},
+        {"Charge Phase (CV/CC)", vars.chargePhase != 0 ? "CV" : "CC"},
+        {"System State", Decimal(vars.systemState)},
+        {"Trim Pot Pos", Decimal(vars.trimPotPosition)},
+        {"Battery Temp", Decimal(vars.batteryTemp)},
+        {"Average Temp", Fixed2(vars.averageTemp)},
+        {"Gas Gauge", Hex(vars.gasGauge)},
+        {"NAC", Hex4(vars.nac)},
+        {"VSB", Fixed2(vars.vsb)},
+        {"Average VSB", Fixed2(vars.averageVsb)},
+        {"Charge Time", Decimal(vars.chargeTime)},
+        {"Charger Temp", Fixed2(vars.chargerTemp)},
+        {"Charge Current", Fixed2(vars.chargeCurrent)},
+        {"Battery Voltage", Fixed2(vars.batteryVoltage)},
+        {"Supply Voltage", Fixed2(vars.supplyVoltage)},
+    }};
+}

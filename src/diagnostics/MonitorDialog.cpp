@@ -1,0 +1,110 @@
+#include "diagnostics/MonitorDialog.h"
+
+#include <QPaintEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "app/VersionPanel.h"
+#include "diagnostics/DialogUnits.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+constexpr int kCarriageReturn = 13;
+// Asks the charger's firmware for its variable report.
+constexpr const char* kReportRequest = "\r/011\r";
+
+}  // namespace
+
+CMonitorDialog::CMonitorDialog(QWidget* parent)
+    : QDialog(parent), m_panel(std::make_unique<CVersionPanel>()) {
+    setWindowTitle(QStringLiteral("Charger Variables"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(CDialogUnits::DialogFont());
+    setFixedSize(CDialogUnits(font()).Size(184, 220));
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTimerPeriodMs);
+    connect(m_timer, &QTimer::timeout, this, [this] { OnTimer(); });
+}
+
+CMonitorDialog::~CMonitorDialog() {
+    OnDestroy();
+}
+
+void CMonitorDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+}
+
+bool CMonitorDialog::OnInitDialog() {
+    // Open reports its own failures; the window then simply shows zeros.
+    if (m_pPort != nullptr) {
+        m_pPort->Open();
+    }
+    m_panel->AttachWindow(this);
+    m_panel->ResetVariables();
+    m_timer->start();
+    if (m_pPort != nullptr && m_pPort->IsOpen()) {
+        m_pPort->WriteString(kReportRequest);
+    }
+    m_lineLength = 0;
+    return true;
+}
+
+void CMonitorDialog::OnTimer() {
+    if (m_pPort == nullptr) {
+        return;
+    }
+    for (;;) {
+        const int byte = m_pPort->ReadByte();
+        if (byte < 0) {
+            return;
+        }
+        if (byte == kCarriageReturn) {
+            // One line per tick: what follows the CR waits in the port's ring.
+            ParseVariables();
+            m_panel->PaintVariables();
+            m_lineLength = 0;
+            return;
+        }
+        if (m_lineLength < kLineSize) {
+            m_line[m_lineLength++] = static_cast<char>(byte);
+        }
+    }
+}
+
+void CMonitorDialog::ParseVariables() {
+    m_line[m_lineLength] = '\0';  // the buffer has room for the NUL after 1024 bytes
+    ::ParseVariables(m_line, m_panel->m_vars);
+}
+
+const ChargerVariables& CMonitorDialog::Variables() const {
+    return m_panel->m_vars;
+}
+
+bool CMonitorDialog::IsTimerActive() const {
+    return m_timer->isActive();
+}
+
+void CMonitorDialog::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    m_panel->PaintVariables();
+}
+
+void CMonitorDialog::done(int result) {
+    OnDestroy();
+    QDialog::done(result);
+}
+
+void CMonitorDialog::OnDestroy() {
+    m_timer->stop();
+    m_initialised = false;
+    if (m_pPort != nullptr && m_pPort->IsOpen()) {
+        m_pPort->Close();
+    }
+}
