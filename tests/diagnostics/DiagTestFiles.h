@@ -1,0 +1,46 @@
+// Small file helpers shared by the diagnostics tests.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace diagtest {
+
+inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Bytes that vary, so that a CRC over the wrong range comes out different.
+inline std::vector<std::uint8_t> Pattern(std::size_t count, std::uint32_t seed = 1) {
+    std::vector<std::uint8_t> bytes(count);
+    std::uint32_t state = seed;
+    for (auto& byte : bytes) {
+        state = state * 1103515245U + 12345U;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+// A header whose length and CRC fields hold the given values, then the code.
+inline std::vector<std::uint8_t> WithHeader(std::uint16_t length, std::uint16_t crc,
+                                            const std::vector<std::uint8_t>& code) {
+    std::vector<std::uint8_t> file(128, 0);
+    file[0] = static_cast<std::uint8_t>(length >> 8);
+    file[1] = static_cast<std::uint8_t>(length & 0xFF);
+    file[2] = static_cast<std::uint8_t>(crc >> 8);
+    file[3] = static_cast<std::uint8_t>(crc & 0xFF);
+    file.insert(file.end(), code.begin(), code.end());
+    return file;
+}
+
+}  // namespace diagtest
