@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "protocol/UploadState.h"
+
 class IChargerView {
 public:
     virtual ~IChargerView() = default;
@@ -32,4 +34,11 @@ public:
     virtual void PaintWindow() = 0;
     virtual void ShowUpgradeButton(bool show) = 0;
     virtual void ShowReadButton(bool show) = 0;
+
+    // The upload has queued block `block` of `totalBlocks`; `resends` counts
+    // the resends of the whole transfer so far. For the command line's
+    // progress line; the window follows the progress bar instead.
+    virtual void OnBlockSent(int /*block*/, int /*totalBlocks*/, int /*resends*/) {}
+    // The upload ended in `state` (Done, Failed or Cancelled).
+    virtual void OnUploadEnded(UploadState /*state*/) {}
 };

@@ -16,23 +16,9 @@
 // between sleeps of the given clock.
 #pragma once
 
-#include <cstdint>
-
 #include "platform/Clock.h"
 #include "protocol/ChargerView.h"
+#include "protocol/Deadline.h"
 #include "serial/SerialPort.h"
-
-class Deadline {
-public:
-    explicit Deadline(platform::IClock& clock) : m_clock(clock) {}
-    void Start(std::uint32_t milliseconds);
-    bool Expired();
-
-private:
-    platform::IClock& m_clock;
-    std::uint32_t m_expired = 0;
-    std::uint32_t m_duration = 0;
-    std::uint32_t m_endTime = 0;
-};
 
 void ReadChargerVersions(CSerialPort& port, IChargerView& view, platform::IClock& clock);

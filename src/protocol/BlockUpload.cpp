@@ -1,0 +1,154 @@
+#include "protocol/BlockUpload.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "protocol/SerialUploadPort.h"
+#include "protocol/UpgradeImage.h"
+#include "support/Crc16.h"
+
+namespace {
+
+using Block = std::array<std::uint8_t, CBlockUpload::kBlockSize>;
+
+std::int32_t BlockCount(std::span<const std::uint8_t> image) {
+    return static_cast<std::int32_t>((image.size() + CBlockUpload::kBlockSize - 1) /
+                                     CBlockUpload::kBlockSize);
+}
+
+// The image's last, short block completed with filler; built once and never
+// changed, so the writer may borrow it for as long as the process lives.
+const std::uint8_t* PaddedLastBlock() {
+    static const Block padded = [] {
+        const auto image = UpgradeImage();
+        const std::size_t start = image.size() - image.size() % CBlockUpload::kBlockSize;
+        Block block;
+        block.fill(CBlockUpload::kFiller);
+        std::copy(image.begin() + static_cast<std::ptrdiff_t>(start), image.end(), block.begin());
+        return block;
+    }();
+    return padded.data();
+}
+
+}  // namespace
+
+CBlockUpload::CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock)
+    : m_port(port), m_view(view), m_clock(clock) {
+    Reset();
+}
+
+void CBlockUpload::Reset() {
+    m_totalBlocks = BlockCount(UpgradeImage());
+    m_idleCount = 0;
+    m_crc = 0;
+    m_blockNumber = 0;
+    m_flags = 0;
+    m_retriesLeft = kRetries;
+    m_state = UploadState::WaitForStart;
+    m_pBlock = nullptr;
+}
+
+UploadState CBlockUpload::Run() {
+    Reset();
+    m_view.SetProgress(0, m_totalBlocks);
+    while (!UploadEnded(m_state)) {
+        const int byte = m_port.ReadByte();
+        if (byte >= 0) {
+            UploadStep(static_cast<std::uint8_t>(byte));  // no sleep: answer at once
+        } else {
+            m_clock.SleepMs(kIdlePollMs);
+            if (m_idleCount++ == kMaxIdlePolls) {
+                m_state = UploadState::Failed;
+            }
+        }
+        if (m_blockNumber != 0) {
+            m_view.SetProgress(m_blockNumber, m_totalBlocks);
+        }
+    }
+    m_view.SetProgress(0, 0);
+    m_view.OnUploadEnded(m_state);
+    return m_state;
+}
+
+void CBlockUpload::PrepareBlock() {
+    const auto image = UpgradeImage();
+    const std::size_t offset = (m_blockNumber - 1U) * kBlockSize;
+    m_pBlock = offset + kBlockSize <= image.size() ? image.data() + offset : PaddedLastBlock();
+    m_crc = Crc16Xmodem(m_pBlock, kBlockSize);
+    if (m_blockNumber >= m_totalBlocks) {
+        m_flags |= kLastBlockFlag;
+    }
+}
+
+void CBlockUpload::SendBlock() {
+    QueueByte(kSoh);
+    QueueByte(m_blockNumber);
+    QueueByte(static_cast<std::uint8_t>(255U - m_blockNumber));
+    m_port.QueueRequest(WRITE_BLOCK, static_cast<int>(kBlockSize), 0, m_pBlock);
+    QueueByte(static_cast<std::uint8_t>(m_crc >> 8));
+    QueueByte(static_cast<std::uint8_t>(m_crc & 0xFFU));
+    m_view.OnBlockSent(m_blockNumber, m_totalBlocks, kRetries - m_retriesLeft);
+}
+
+void CBlockUpload::QueueByte(std::uint8_t byte) {
+    // A request that cannot be queued is reported by the port; the receiver's
+    // NAK or its silence then decides.
+    m_port.QueueRequest(WRITE_BYTE, 0, byte, nullptr);
+}
+
+void CBlockUpload::UploadStep(std::uint8_t byte) {
+    switch (m_state) {
+        case UploadState::WaitForStart:
+            m_retriesLeft = kRetries;
+            if (byte == kStart) {
+                m_blockNumber = 1;
+                m_state = UploadState::SendFirst;
+                PrepareBlock();
+                SendBlock();
+                m_idleCount = 0;
+                m_state = UploadState::WaitForReply;
+            }
+            break;
+        case UploadState::WaitForReply:
+            OnReply(byte);
+            break;
+        default:
+            break;  // ended: nothing more is sent
+    }
+}
+
+void CBlockUpload::OnReply(std::uint8_t byte) {
+    if (byte == kAck) {
+        if (LastBlock()) {
+            QueueByte(kEot);  // once; its answer is left to the next command
+            m_state = UploadState::Done;
+            return;
+        }
+        m_state = UploadState::NextBlock;
+        ++m_blockNumber;
+        PrepareBlock();
+        SendBlock();
+        m_idleCount = 0;
+        m_state = UploadState::WaitForReply;
+    } else if (byte == kNak) {
+        // The allowance is the transfer's, never refilled by an ACK.
+        if (--m_retriesLeft == 0) {
+            m_state = UploadState::Failed;
+            return;
+        }
+        m_state = UploadState::ResendBlock;
+        SendBlock();  // the same data and CRC, nothing recomputed
+        m_idleCount = 0;
+        m_state = UploadState::WaitForReply;
+    } else if (byte == kCan) {
+        m_state = UploadState::Cancelled;
+    }
+    // Anything else, a repeated "C" among them, is ignored.
+}
+
+UploadState UploadImage(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+    CSerialUploadPort uploadPort(port);
+    CBlockUpload upload(uploadPort, view, clock);
+    return upload.Run();
+}

@@ -1,0 +1,58 @@
+#include "protocol/UpgradeSequence.h"
+
+#include <cstdint>
+
+#include "platform/LastError.h"
+#include "protocol/BlockUpload.h"
+#include "protocol/Identification.h"
+#include "serial/ErrorReport.h"
+
+namespace {
+
+// Makes the charger's firmware hand over to its boot loader. A constant, so
+// it outlives the writer's use of it.
+constexpr char kBootLoaderCommand[] = "/0842\r";
+constexpr int kBootLoaderCommandLength = sizeof kBootLoaderCommand - 1;
+constexpr int kBootLoaderStart = 'C';
+constexpr std::uint32_t kOpenPauseMs = 500;
+
+constexpr char kUpgradeFailedBox[] =
+    "Upgrade Process Failed\nPlease unplug the charger for 10 seconds\n"
+    "then plug it back in and try again.";
+
+// Upload, then identification on the still open port; the verdict rests on
+// the charger-code version alone.
+void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+    clock.SleepMs(kOpenPauseMs);
+    // The ring is not emptied first: only identification does that.
+    if (port.ReadByte() != kBootLoaderStart) {
+        port.QueueRequest(WRITE_BLOCK, kBootLoaderCommandLength, 0,
+                          reinterpret_cast<const std::uint8_t*>(kBootLoaderCommand));
+    }
+    view.ShowStatus("Upgrading");
+    view.PaintWindow();  // drawn before the upload holds the thread
+    UploadImage(port, view, clock);
+    ReadChargerVersions(port, view, clock);
+    if (view.ChargerCode() != view.UpgradeVersion()) {
+        // Only the charger message: no unrelated code left on this thread.
+        platform::SetLastError(0);
+        ReportError(kUpgradeFailedBox);
+        view.ShowStatus("Upgrade Process Failed");
+    } else {
+        view.ShowStatus("Upgrade Successful");
+    }
+}
+
+}  // namespace
+
+void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+    view.ShowReadButton(false);
+    port.Open();  // shows its own box when it fails
+    if (port.IsOpen()) {
+        UpgradeOpenPort(port, view, clock);
+    } else {
+        view.ShowStatus("Unable to Open Comm Port");
+    }
+    view.ShowReadButton(true);
+    port.Close();  // closed already after identification; then a no-op
+}

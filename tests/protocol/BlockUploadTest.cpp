@@ -1,0 +1,322 @@
+// The block upload's state table and transfer, against a receiver in memory
+// and virtual time.
+#include "protocol/BlockUpload.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "RecordingView.h"
+#include "ScriptedReceiver.h"
+#include "TestKit.h"
+#include "XmodemRecord.h"
+#include "protocol/UpgradeImage.h"
+
+namespace {
+
+const std::string kAck(1, '\x06');
+const std::string kNak(1, '\x15');
+const std::string kCan(1, '\x18');
+
+std::string AckAll(const ReceivedBlock&) {
+    return kAck;
+}
+
+class BlockUploadTest : public ::testing::Test {
+protected:
+    CScriptedReceiver receiver;
+    CRecordingView view;
+    testkit::CFakeClock clock{1000};
+    CBlockUpload upload{receiver, view, clock};
+
+    // Runs a transfer whose receiver says "C" first and answers by policy.
+    UploadState RunWith(CScriptedReceiver::Policy policy) {
+        receiver.policy = std::move(policy);
+        receiver.Push("C");
+        return upload.Run();
+    }
+};
+
+// ---- one step at a time ------------------------------------------------
+
+TEST_F(BlockUploadTest, StartByteSendsBlockOneAsSixRequests) {
+    upload.UploadStep('C');
+    EXPECT_EQ(upload.State(), UploadState::WaitForReply);
+    EXPECT_EQ(upload.BlockNumber(), 1);
+    EXPECT_EQ(upload.RetriesLeft(), 10);
+    EXPECT_EQ(receiver.RequestCount(), 6);
+    ASSERT_EQ(receiver.Borrowed().size(), 1U);
+    EXPECT_EQ(receiver.Borrowed()[0].copy.size(), 128U);
+    // Block 1 is the image header: its length and CRC reach the receiver first.
+    EXPECT_EQ(receiver.Line(), xmodem::BlockOnLine(UpgradeImage(), 1, CBlockUpload::kFiller));
+    EXPECT_EQ(static_cast<std::uint8_t>(receiver.Line()[3]), 0x31);
+    EXPECT_EQ(static_cast<std::uint8_t>(receiver.Line()[4]), 0x8A);
+}
+
+TEST_F(BlockUploadTest, WhileWaitingForStartOnlyCStarts) {
+    for (int byte : std::initializer_list<int>{21, 24, 6, 4, 'c', 0xFF}) {
+        upload.UploadStep(static_cast<std::uint8_t>(byte));
+        EXPECT_EQ(upload.State(), UploadState::WaitForStart) << byte;
+        EXPECT_EQ(upload.RetriesLeft(), 10);
+    }
+    EXPECT_EQ(receiver.RequestCount(), 0);
+    EXPECT_EQ(upload.BlockNumber(), 0);
+}
+
+TEST_F(BlockUploadTest, WhileAwaitingReplyOtherBytesAreIgnored) {
+    upload.UploadStep('C');
+    for (int byte : std::initializer_list<int>{'C', 'C', 0, 4, 0x7F, 0xFF}) {
+        upload.UploadStep(static_cast<std::uint8_t>(byte));
+    }
+    EXPECT_EQ(upload.State(), UploadState::WaitForReply);
+    EXPECT_EQ(receiver.Blocks().size(), 1U);  // a repeated "C" restarts nothing
+    upload.UploadStep(6);
+    ASSERT_EQ(receiver.Blocks().size(), 2U);
+    EXPECT_EQ(receiver.Blocks()[1].number, 2);
+}
+
+TEST_F(BlockUploadTest, NakResendsTheSameBytesWithoutRecomputing) {
+    upload.UploadStep('C');
+    upload.UploadStep(6);
+    upload.UploadStep(21);
+    ASSERT_EQ(receiver.Blocks().size(), 3U);
+    EXPECT_EQ(receiver.Blocks()[2].number, 2);
+    EXPECT_EQ(receiver.Blocks()[2].data, receiver.Blocks()[1].data);
+    EXPECT_EQ(receiver.Blocks()[2].crc, receiver.Blocks()[1].crc);
+    EXPECT_EQ(upload.RetriesLeft(), 9);
+    EXPECT_EQ(upload.State(), UploadState::WaitForReply);
+}
+
+TEST_F(BlockUploadTest, EndedStatesIgnoreEverything) {
+    upload.UploadStep('C');
+    upload.UploadStep(24);
+    ASSERT_EQ(upload.State(), UploadState::Cancelled);
+    const int requests = receiver.RequestCount();
+    for (int byte : std::initializer_list<int>{'C', 6, 21, 24}) {
+        upload.UploadStep(static_cast<std::uint8_t>(byte));
+    }
+    EXPECT_EQ(upload.State(), UploadState::Cancelled);
+    EXPECT_EQ(receiver.RequestCount(), requests);
+}
+
+// ---- whole transfers -----------------------------------------------------
+
+TEST_F(BlockUploadTest, CleanTransferPutsTheIndependentRecordOnTheLine) {
+    EXPECT_EQ(RunWith(AckAll), UploadState::Done);
+    EXPECT_EQ(receiver.Line(), xmodem::WholeTransfer(UpgradeImage(), CBlockUpload::kFiller));
+    EXPECT_EQ(receiver.EotCount(), 1);
+    EXPECT_EQ(receiver.StrayBytes(), 0);
+    for (const auto& block : receiver.Blocks()) {
+        EXPECT_EQ(block.complement, 255 - block.number);
+        EXPECT_EQ(block.crc, xmodem::Crc(reinterpret_cast<const std::uint8_t*>(block.data.data()),
+                                         block.data.size()));
+    }
+    // This receiver answers while the block is queued: a waiting answer is
+    // handled at once, so no idle poll happens at all.
+    EXPECT_EQ(clock.sleeps, 0);
+}
+
+TEST_F(BlockUploadTest, ProgressShowsTheRangeFollowsTheBlockAndHidesAtTheEnd) {
+    RunWith(AckAll);
+    const auto calls = view.ProgressCalls();
+    ASSERT_GE(calls.size(), 3U);
+    EXPECT_EQ(calls.front(), std::make_pair(0, 101));
+    EXPECT_EQ(calls[calls.size() - 2], std::make_pair(101, 101));
+    EXPECT_EQ(calls.back(), std::make_pair(0, 0));
+    int last = 0;
+    for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].second, 101);
+        EXPECT_GE(calls[i].first, last);
+        EXPECT_NE(calls[i].first, 0);
+        last = calls[i].first;
+    }
+    EXPECT_EQ(view.Events().back(), "uploadEnded:Done");
+}
+
+TEST_F(BlockUploadTest, LastBlockCarriesTenImageBytesAndItsAckQueuesEot) {
+    RunWith(AckAll);
+    ASSERT_EQ(receiver.Blocks().size(), 101U);
+    const ReceivedBlock& last = receiver.Blocks().back();
+    EXPECT_EQ(last.number, 101);
+    EXPECT_EQ(last.complement, 154);
+    const auto image = UpgradeImage();
+    const std::string tail(reinterpret_cast<const char*>(image.data()) + 12800, 10);
+    EXPECT_EQ(last.data.substr(0, 10), tail);
+    EXPECT_EQ(last.crc, xmodem::Crc(reinterpret_cast<const std::uint8_t*>(last.data.data()), 128));
+    const std::string& line = receiver.Line();
+    EXPECT_EQ(line.substr(line.size() - 134),
+              xmodem::BlockOnLine(image, 101, CBlockUpload::kFiller) + "\x04");
+}
+
+TEST_F(BlockUploadTest, NineNaksOnBlockOneThenAcksComplete) {
+    const auto state = RunWith(
+        [](const ReceivedBlock& b) { return b.number == 1 && b.arrival < 9 ? kNak : kAck; });
+    EXPECT_EQ(state, UploadState::Done);
+    EXPECT_EQ(receiver.SendsOf(1), 10);
+    EXPECT_EQ(receiver.Blocks().size(), 110U);
+    EXPECT_EQ(receiver.EotCount(), 1);
+    EXPECT_EQ(view.BlocksSent().back(), std::make_pair(101, 9));
+}
+
+TEST_F(BlockUploadTest, TenthNakOfTheTransferFailsWithoutAResend) {
+    const auto state = RunWith([](const ReceivedBlock& b) {
+        return (b.number == 3 || b.number == 50) && b.arrival < 5 ? kNak : kAck;
+    });
+    EXPECT_EQ(state, UploadState::Failed);
+    EXPECT_EQ(receiver.SendsOf(3), 6);   // five NAKs, five resends
+    EXPECT_EQ(receiver.SendsOf(50), 5);  // the fifth NAK there is the tenth: no resend
+    EXPECT_EQ(receiver.SendsOf(51), 0);
+    EXPECT_EQ(receiver.EotCount(), 0);
+    EXPECT_EQ(upload.RetriesLeft(), 0);
+}
+
+TEST_F(BlockUploadTest, CanInsteadOfTheFirstAckCancels) {
+    EXPECT_EQ(RunWith([](const ReceivedBlock&) { return kCan; }), UploadState::Cancelled);
+    EXPECT_EQ(receiver.Blocks().size(), 1U);
+    EXPECT_EQ(receiver.EotCount(), 0);
+    EXPECT_EQ(view.ProgressCalls().back(), std::make_pair(0, 0));
+}
+
+TEST_F(BlockUploadTest, RepeatedStartAndStrayNaksNeverFallBackToChecksumBlocks) {
+    receiver.Push(kNak + kNak);  // NAK asks for checksum blocks: ignored
+    const auto state = RunWith(
+        [](const ReceivedBlock& b) { return b.number == 7 && b.arrival == 0 ? "C" + kAck : kAck; });
+    EXPECT_EQ(state, UploadState::Done);
+    EXPECT_EQ(receiver.SendsOf(7), 1);
+    EXPECT_EQ(receiver.Blocks().size(), 101U);
+    EXPECT_EQ(receiver.Blocks()[0].data.size(), 128U);
+    EXPECT_EQ(receiver.Line().size(), 101U * 133U + 1U);  // CRC blocks of 133 bytes throughout
+}
+
+// ---- silence ---------------------------------------------------------------
+
+TEST_F(BlockUploadTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
+    int sleepsAtBlock40 = -1;
+    const auto state = RunWith([&](const ReceivedBlock& b) {
+        if (b.number == 40) {
+            sleepsAtBlock40 = clock.sleeps;
+            return std::string();
+        }
+        return kAck;
+    });
+    EXPECT_EQ(state, UploadState::Failed);
+    ASSERT_GE(sleepsAtBlock40, 0);
+    EXPECT_EQ(clock.sleeps - sleepsAtBlock40, 201);
+    EXPECT_EQ(clock.totalSleptMs, 201U * 100U);
+    EXPECT_EQ(receiver.Blocks().size(), 40U);
+    EXPECT_EQ(receiver.EotCount(), 0);
+}
+
+TEST_F(BlockUploadTest, WaitForTheFirstStartIsBoundedTheSameWay) {
+    EXPECT_EQ(upload.Run(), UploadState::Failed);
+    EXPECT_EQ(clock.sleeps, 201);
+    EXPECT_EQ(receiver.RequestCount(), 0);
+    // No block number yet: the bar is shown and hidden, never moved.
+    EXPECT_EQ(view.ProgressCalls().size(), 2U);
+}
+
+TEST_F(BlockUploadTest, IgnoredBytesNeitherCountAsIdleNorResetTheCount) {
+    receiver.policy = [](const ReceivedBlock&) { return std::string(); };
+    clock.onSleep = [this](std::uint32_t) {
+        if (clock.sleeps == 100) {
+            receiver.Push("xyz");
+        }
+    };
+    receiver.Push("C");
+    EXPECT_EQ(upload.Run(), UploadState::Failed);
+    EXPECT_EQ(clock.sleeps, 201);
+}
+
+TEST_F(BlockUploadTest, ABlockSentResetsTheSilenceCount) {
+    // Each block is answered after 150 idle polls: never 201 in a row.
+    receiver.policy = [](const ReceivedBlock&) { return std::string(); };
+    clock.onSleep = [this](std::uint32_t) {
+        if (clock.sleeps % 150 == 0) {
+            receiver.Push(kAck);
+        }
+    };
+    receiver.Push("C");
+    EXPECT_EQ(upload.Run(), UploadState::Done);
+    EXPECT_EQ(clock.sleeps, 101 * 150);
+}
+
+TEST_F(BlockUploadTest, SecondUploadStartsAfresh) {
+    receiver.policy = [](const ReceivedBlock& b) { return b.number < 40 ? kAck : std::string(); };
+    receiver.Push("C");
+    ASSERT_EQ(upload.Run(), UploadState::Failed);
+    const int firstSleeps = clock.sleeps;
+    const std::size_t firstBlocks = receiver.Blocks().size();
+
+    receiver.policy = [](const ReceivedBlock& b) { return b.number == 1 ? kNak : std::string(); };
+    receiver.Push("C");
+    EXPECT_EQ(upload.Run(), UploadState::Failed);
+    ASSERT_GT(receiver.Blocks().size(), firstBlocks);
+    EXPECT_EQ(receiver.Blocks()[firstBlocks].number, 1);
+    // Nine NAKs resend block 1 with a fresh allowance; the tenth ends it.
+    EXPECT_EQ(receiver.Blocks().size() - firstBlocks, 10U);
+    EXPECT_EQ(clock.sleeps - firstSleeps, 0);
+}
+
+TEST_F(BlockUploadTest, SecondUploadSilenceLimitCountsFromItsOwnStart) {
+    receiver.policy = [](const ReceivedBlock& b) { return b.number < 40 ? kAck : std::string(); };
+    receiver.Push("C");
+    ASSERT_EQ(upload.Run(), UploadState::Failed);
+    const int firstSleeps = clock.sleeps;
+    EXPECT_EQ(upload.Run(), UploadState::Failed);
+    EXPECT_EQ(clock.sleeps - firstSleeps, 201);
+    EXPECT_EQ(upload.BlockNumber(), 0);
+}
+
+TEST_F(BlockUploadTest, StartByteAlreadyWaitingStartsWithoutASleep) {
+    receiver.policy = [this](const ReceivedBlock& b) {
+        EXPECT_EQ(clock.sleeps, 0) << "block " << b.number;
+        return kCan;
+    };
+    receiver.Push("C");
+    upload.Run();
+    EXPECT_EQ(receiver.Blocks().size(), 1U);
+}
+
+// ---- borrowed bytes ------------------------------------------------------------
+
+// The writer thread reads a block's bytes after the request is queued. Even a
+// receiver that answers before the bytes have left (here: at once, while the
+// request is still "in flight") must not see them change afterwards.
+TEST_F(BlockUploadTest, BorrowedBlockBytesStayUnchangedAfterTheUploadMovesOn) {
+    RunWith(
+        [](const ReceivedBlock& b) { return b.number % 12 == 0 && b.arrival == 0 ? kNak : kAck; });
+    ASSERT_EQ(upload.State(), UploadState::Done);
+    ASSERT_EQ(receiver.Borrowed().size(), 109U);
+    for (const auto& borrowed : receiver.Borrowed()) {
+        const std::string now(reinterpret_cast<const char*>(borrowed.data), 128);
+        EXPECT_EQ(now, borrowed.copy);
+    }
+}
+
+TEST(BlockUploadLifetime, BorrowedBytesOutliveTheUploadRecord) {
+    CScriptedReceiver receiver;
+    CRecordingView view;
+    testkit::CFakeClock clock;
+    receiver.policy = [](const ReceivedBlock& b) { return b.number == 101 ? kCan : kAck; };
+    receiver.Push("C");
+    {
+        CBlockUpload upload(receiver, view, clock);
+        ASSERT_EQ(upload.Run(), UploadState::Cancelled);
+    }
+    // The record is gone; a writer still sending its last block reads these.
+    CScriptedReceiver other;
+    CBlockUpload scribbler(other, view, clock);
+    other.Push("C");
+    other.policy = AckAll;
+    scribbler.Run();
+    const auto image = UpgradeImage();
+    for (const auto& borrowed : receiver.Borrowed()) {
+        const std::string now(reinterpret_cast<const char*>(borrowed.data), 128);
+        EXPECT_EQ(now, borrowed.copy);
+    }
+    EXPECT_EQ(receiver.Borrowed().back().copy.substr(0, 10),
+              std::string(reinterpret_cast<const char*>(image.data()) + 12800, 10));
+}
+
+}  // namespace
