@@ -12,6 +12,7 @@
 // hook of the platform layer, which never blocks a worker thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,5 +21,7 @@ extern const char* const kCommErrorCaption;  // "ERROR"
 
 void ReportError(const char* text);
 int ReportCommError(const char* text);
-// The system's text for a code, lines of at most 80 characters; returns its length.
+// The system's text for a code, lines of at most 80 characters; returns its
+// length, or 1 with an empty text when the system has none (the size of the
+// empty text's block).
 std::size_t FormatSystemMessage(std::uint32_t code, std::string& text);

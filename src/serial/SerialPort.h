@@ -23,18 +23,29 @@
 //   receive lock guards the ring; neither is held across I/O, waits or
 //   reports, and no code holds both. Close waits at most 10000 ms for the
 //   workers.
+//
+//   Every opening has its own link (device, exit event, write queue, open
+//   flag), shared with its two workers. A worker that has not ended when
+//   Close stops waiting keeps its link alive by itself and can never act on
+//   a later opening; the port keeps the thread and joins it later (at the
+//   next Open or at destruction), and that opening's descriptor is closed
+//   only when the worker is done with it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
-enum WriteRequestKind : int {
-    WRITE_BYTE = 1,
-    WRITE_ABORT = 5,
-    WRITE_BLOCK = 6,
-};
+#include "platform/SerialDevice.h"
+#include "serial/WriteRequest.h"
+
+class CPortLink;
+class CReceiveRing;
 
 class CSerialPort {
 public:
@@ -68,7 +79,31 @@ public:
     using TraceHook = std::function<void(bool sent, const std::uint8_t* data, std::size_t length)>;
     void SetTraceHook(TraceHook hook);
 
+    // How long Close waits for the workers to end (10000 ms); tests shorten it.
+    void SetStopTimeoutMs(int milliseconds) { m_stopTimeoutMs = milliseconds; }
+
 private:
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
+    struct Worker {
+        std::thread thread;
+        std::future<void> done;
+    };
+
+    void ConfigureDevice(platform::CSerialDevice& device);
+    void StartWorkers();
+    static Worker StartWorker(std::function<void()> body, const char* failure);
+    bool StopThreads();  // true when both workers ended
+    void JoinOrKeep(Worker& worker, bool ended);
+    void ReapStuckWorkers(int waitMs);
+
+    std::string m_strPortName;
+    std::string m_strOpenedName;
+    platform::SerialLineSettings m_lineSettings;  // what Open applies
+    bool m_bOpen = false;
+    int m_stopTimeoutMs = 10000;
+    TraceHook m_traceHook;
+    std::shared_ptr<CReceiveRing> m_pReceive;  // outlives every opening
+    std::shared_ptr<CPortLink> m_pLink;        // the current opening
+    Worker m_readerThread;
+    Worker m_writerThread;
+    std::vector<Worker> m_stuckWorkers;  // gave up on by Close, not yet joined
 };

@@ -1,0 +1,244 @@
+#include "serial/SerialPort.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include "platform/DebugOutput.h"
+#include "platform/LastError.h"
+#include "serial/ErrorReport.h"
+#include "serial/PortLink.h"
+#include "serial/PortName.h"
+#include "serial/ReceiveRing.h"
+#include "serial/SerialPortReader.h"
+#include "serial/SerialPortWriter.h"
+
+namespace {
+
+constexpr std::uint32_t kReceiveRingSize = 1024;
+
+bool IsReady(const std::future<void>& done, std::chrono::steady_clock::time_point deadline) {
+    return done.valid() && done.wait_until(deadline) == std::future_status::ready;
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort() : m_pReceive(std::make_shared<CReceiveRing>(kReceiveRingSize)) {}
+
+CSerialPort::~CSerialPort() {
+    Close();
+    ReapStuckWorkers(m_stopTimeoutMs);
+    for (Worker& worker : m_stuckWorkers) {
+        worker.thread.detach();
+    }
+}
+
+void CSerialPort::SetPortName(const std::string& name) {
+    m_strPortName = name;
+}
+
+const std::string& CSerialPort::GetPortName() const {
+    return m_strPortName;
+}
+
+const std::string& CSerialPort::GetOpenedName() const {
+    return m_strOpenedName;
+}
+
+bool CSerialPort::IsOpen() const {
+    return m_bOpen;
+}
+
+void CSerialPort::SetTraceHook(TraceHook hook) {
+    m_traceHook = std::move(hook);
+}
+
+bool CSerialPort::Open() {
+    if (m_bOpen && m_strPortName != m_strOpenedName) {
+        Close();
+    }
+    if (m_bOpen) {
+        return true;  // never a second pair of workers
+    }
+    ReapStuckWorkers(0);
+    m_strOpenedName = m_strPortName;
+    auto link = std::make_shared<CPortLink>(m_pReceive, m_traceHook);
+    if (!link->ExitEvent().Valid()) {
+        // Workers that could not be told to end must not start.
+        ReportError("CreateEvent (Thread exit event)");
+        return false;
+    }
+    const std::string path = ResolvePortName(m_strPortName);
+    if (path.empty()) {
+        platform::SetLastError(ENOENT);
+    }
+    if (path.empty() || !link->Device().Open(path)) {
+        ReportCommError("CreateFile");
+        return false;
+    }
+    ConfigureDevice(link->Device());
+    m_pLink = std::move(link);
+    m_pLink->SetOpen();
+    m_bOpen = true;
+    StartWorkers();
+    return true;
+}
+
+// Everything after the device opened is reported and passed over: the port
+// is open with whatever settings the device accepted.
+void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
+    if (!device.SaveSettings()) {
+        ReportCommError("GetCommTimeouts");
+    }
+    if (!device.ReadState()) {
+        ReportCommError("GetCommState");
+    }
+    if (!device.ApplyLineSettings(m_lineSettings)) {
+        ReportCommError("SetCommState");
+    }
+    if (!device.ApplyReadTimeouts()) {
+        ReportCommError("SetCommTimeouts");
+    }
+    // A real port receives nothing while it is closed: what the device
+    // buffered before this opening must not reach the next command.
+    device.DiscardInput();
+    if (!device.SetDtr(true)) {
+        ReportCommError("EscapeCommFunction (SETDTR)");
+    }
+}
+
+void CSerialPort::StartWorkers() {
+    auto ready = std::make_shared<std::promise<bool>>();
+    std::future<bool> writerReady = ready->get_future();
+    std::shared_ptr<CPortLink> link = m_pLink;
+    m_writerThread = StartWorker(
+        [link, ready] {
+            CSerialPortWriter writer(link);
+            writer.Run(*ready);
+        },
+        "CreateThread (Writer)");
+    // A caller may queue as soon as Open returns, so wait until the writer
+    // has set up its queue (or found that it cannot).
+    if (m_writerThread.thread.joinable()) {
+        writerReady.wait();
+    }
+    m_readerThread = StartWorker(
+        [link] {
+            CSerialPortReader reader(link);
+            reader.Run();
+        },
+        "CreateThread (Reader)");
+}
+
+CSerialPort::Worker CSerialPort::StartWorker(std::function<void()> body, const char* failure) {
+    Worker worker;
+    std::packaged_task<void()> task(std::move(body));
+    worker.done = task.get_future();
+    try {
+        worker.thread = std::thread(std::move(task));
+    } catch (const std::system_error& error) {
+        platform::SetLastError(static_cast<std::uint32_t>(error.code().value()));
+        worker.done = {};
+        ReportCommError(failure);
+    }
+    return worker;
+}
+
+void CSerialPort::Close() {
+    if (!m_bOpen) {
+        return;
+    }
+    m_bOpen = false;
+    m_pLink->Shut();
+    const bool workersEnded = StopThreads();
+    platform::CSerialDevice& device = m_pLink->Device();
+    device.SetDtr(false);
+    device.RestoreSettings();
+    device.Purge();
+    device.Release();
+    // A worker that is still running may yet use the descriptor: its own
+    // share of the link closes it when that worker is done.
+    if (workersEnded) {
+        device.Close();
+    }
+    m_pLink.reset();
+}
+
+bool CSerialPort::StopThreads() {
+    m_pLink->ExitEvent().Set();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_stopTimeoutMs);
+    const bool readerEnded = !m_readerThread.done.valid() || IsReady(m_readerThread.done, deadline);
+    const bool writerEnded = !m_writerThread.done.valid() || IsReady(m_writerThread.done, deadline);
+    if (!readerEnded) {
+        platform::OutputDebugString("Reader/Status Thread didn't exit.\n\r");
+    }
+    if (!writerEnded) {
+        platform::OutputDebugString("Writer Thread didn't exit.\n\r");
+    }
+    // The exit event of this opening stays signalled: a later opening has its own.
+    JoinOrKeep(m_readerThread, readerEnded);
+    JoinOrKeep(m_writerThread, writerEnded);
+    return readerEnded && writerEnded;
+}
+
+void CSerialPort::JoinOrKeep(Worker& worker, bool ended) {
+    if (!worker.thread.joinable()) {
+        worker = Worker{};
+        return;
+    }
+    if (ended) {
+        worker.thread.join();
+        worker = Worker{};
+    } else {
+        m_stuckWorkers.push_back(std::move(worker));
+        worker = Worker{};
+    }
+}
+
+// Joins the workers given up on earlier that have ended by now, waiting at
+// most waitMs in all; the ones still running at destruction are let go (each
+// holds everything it uses).
+void CSerialPort::ReapStuckWorkers(int waitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    std::vector<Worker> stillRunning;
+    for (Worker& worker : m_stuckWorkers) {
+        if (IsReady(worker.done, deadline)) {
+            worker.thread.join();
+        } else {
+            stillRunning.push_back(std::move(worker));
+        }
+    }
+    m_stuckWorkers = std::move(stillRunning);
+}
+
+int CSerialPort::ReadByte() {
+    return m_pReceive->Get();
+}
+
+int CSerialPort::BytesAvailable() {
+    return m_pReceive->Count();
+}
+
+void CSerialPort::ClearReceived() {
+    m_pReceive->Clear();
+}
+
+bool CSerialPort::QueueRequest(int kind, int length, std::uint8_t byte, const std::uint8_t* data) {
+    if (!m_bOpen) {
+        return false;
+    }
+    return m_pLink->Queue().Queue(kind, length, byte, data);
+}
+
+bool CSerialPort::WriteBlock(const void* data, int length) {
+    return QueueRequest(WRITE_BLOCK, length, 0, static_cast<const std::uint8_t*>(data));
+}
+
+bool CSerialPort::WriteString(const char* text) {
+    if (text == nullptr) {
+        return false;
+    }
+    return WriteBlock(text, static_cast<int>(std::strlen(text)));
+}
