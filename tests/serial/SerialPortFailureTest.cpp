@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestKit.h"
+#include "Wait.h"
+#include "platform/MessageBox.h"
+#include "serial/ErrorReport.h"
+#include "serial/RequestPool.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+using serialtest::ReadBytes;
+using serialtest::WaitUntil;
+
+double ProcessCpuMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+class SerialPortFailureTest : public ::testing::Test {
+protected:
+    testkit::CBoxRecorder m_boxes;
+    testkit::CDebugRecorder m_debug;
+};
+
+TEST_F(SerialPortFailureTest, MissingDeviceFailsTheOpenWithTheCommunicationsBox) {
+    CSerialPort port;
+    port.SetPortName("/nonexistent/corvane-tty");
+    EXPECT_FALSE(port.Open());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.GetOpenedName(), "/nonexistent/corvane-tty");
+    EXPECT_EQ(m_debug.Text(), "CreateFile");
+    ASSERT_EQ(m_boxes.Count(), 1U);
+    EXPECT_EQ(m_boxes.Boxes()[0].text, kCommErrorText);
+    EXPECT_EQ(m_boxes.Boxes()[0].caption, "ERROR");
+    EXPECT_FALSE(port.WriteString("x"));
+}
+
+TEST_F(SerialPortFailureTest, NamesThatMeanNoDeviceFailLikeAMissingOne) {
+    testkit::CScratchConfig config;
+    for (const char* name : {"", "COM9", "not a port"}) {
+        CSerialPort port;
+        port.SetPortName(name);
+        EXPECT_FALSE(port.Open()) << name;
+        EXPECT_FALSE(port.IsOpen());
+    }
+    EXPECT_EQ(m_debug.Text(), "CreateFileCreateFileCreateFile");
+    EXPECT_EQ(m_boxes.Count(), 3U);
+}
+
+TEST_F(SerialPortFailureTest, SecondOpenOfAHeldDeviceFails) {
+    testkit::CPtyPair pty;
+    CSerialPort holder;
+    holder.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(holder.Open());
+    CSerialPort intruder;
+    intruder.SetPortName(pty.SlavePath());
+    EXPECT_FALSE(intruder.Open());
+    EXPECT_FALSE(intruder.IsOpen());
+    EXPECT_EQ(m_debug.Text(), "CreateFile");
+    EXPECT_EQ(m_boxes.Count(), 1U);
+    // The holder is undisturbed.
+    pty.Send("h");
+    EXPECT_EQ(ReadBytes(holder, 1), "h");
+    holder.Close();
+    EXPECT_TRUE(intruder.Open());
+}
+
+TEST_F(SerialPortFailureTest, FarEndHangingUpIsReportedOnceAndLeavesTheWorkersIdle) {
+    testkit::CPtyPair pty;
+    CSerialPort port;
+    port.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(port.Open());
+    pty.Send("tail");
+    ASSERT_TRUE(WaitUntil([&] { return port.BytesAvailable() == 4; }));
+    pty.HangUp();
+    ASSERT_TRUE(WaitUntil([&] { return m_boxes.Count() >= 1; }));
+    // Bytes received before the loss stay in the ring for the command.
+    EXPECT_EQ(ReadBytes(port, 4), "tail");
+    EXPECT_EQ(m_debug.Text(), "GetOverlappedResult (in Reader)");
+    EXPECT_EQ(m_boxes.Boxes()[0].text, kCommErrorText);
+    // The writer leaves the lost device alone too: no second box.
+    EXPECT_TRUE(port.WriteString("into the void"));
+
+    // A worker that kept polling a hung-up line would burn a processor for
+    // the whole interval; idle workers use next to nothing.
+    const double before = ProcessCpuMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const double used = ProcessCpuMs() - before;
+    EXPECT_LT(used, 150.0);
+    EXPECT_EQ(m_boxes.Count(), 1U);
+    port.Close();
+    EXPECT_EQ(m_debug.Text(), "GetOverlappedResult (in Reader)");
+}
+
+TEST_F(SerialPortFailureTest, FullRequestPoolRefusesWithTheCommunicationsBox) {
+    testkit::CPtyPair pty;
+    CSerialPort port;
+    port.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(port.Open());
+    // Stall the writer so that nothing leaves the queue.
+    std::vector<std::uint8_t> block(1 << 20, 0x55);
+    ASSERT_TRUE(port.WriteBlock(block.data(), static_cast<int>(block.size())));
+    const std::size_t limit = CRequestPool::PortBudget();  // more than can ever fit
+    std::size_t accepted = 0;
+    while (accepted < limit && port.QueueRequest(WRITE_BYTE, 0, 'q', nullptr)) {
+        ++accepted;
+    }
+    ASSERT_LT(accepted, limit);
+    // Room for a few upload blocks (six requests each), within four pages.
+    EXPECT_GE(accepted, 60U);
+    EXPECT_LE((accepted + 1) * sizeof(WriteRequest), CRequestPool::PortBudget());
+    EXPECT_EQ(m_debug.Text(), "HeapAlloc (writer packet)");
+    ASSERT_EQ(m_boxes.Count(), 1U);
+    EXPECT_EQ(m_boxes.Boxes()[0].caption, "ERROR");
+    port.Close();
+    EXPECT_EQ(m_debug.Text(), "HeapAlloc (writer packet)");
+}
+
+// A box hook that holds the reporting thread until the test lets it go (or a
+// bound passes), standing in for a user who does not answer a box.
+struct HeldBox {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+TEST_F(SerialPortFailureTest, WorkerThatDoesNotEndNeverActsOnALaterOpening) {
+    auto held = std::make_shared<HeldBox>();
+    platform::SetMessageBoxHook([held](const std::string&, const std::string&) {
+        std::unique_lock<std::mutex> guard(held->lock);
+        held->entered = true;
+        held->changed.notify_all();
+        held->changed.wait_for(guard, std::chrono::seconds(20), [&] { return held->released; });
+    });
+    testkit::CPtyPair first;
+    testkit::CPtyPair second;
+    CSerialPort port;
+    port.SetStopTimeoutMs(300);
+    port.SetPortName(first.SlavePath());
+    ASSERT_TRUE(port.Open());
+    first.HangUp();
+    {
+        std::unique_lock<std::mutex> guard(held->lock);
+        ASSERT_TRUE(
+            held->changed.wait_for(guard, std::chrono::seconds(10), [&] { return held->entered; }));
+    }
+    port.Close();
+    EXPECT_EQ(m_debug.Text(),
+              "GetOverlappedResult (in Reader)Reader/Status Thread didn't exit.\n\r");
+
+    port.SetStopTimeoutMs(10000);
+    port.SetPortName(second.SlavePath());
+    ASSERT_TRUE(port.Open());
+    second.Send("new");
+    EXPECT_EQ(ReadBytes(port, 3), "new");
+    {
+        std::lock_guard<std::mutex> guard(held->lock);
+        held->released = true;
+    }
+    held->changed.notify_all();
+    // The old reader now runs on; the new opening must not notice.
+    second.Send("more");
+    EXPECT_EQ(ReadBytes(port, 4), "more");
+    ASSERT_TRUE(port.WriteString("out"));
+    EXPECT_EQ(second.Receive(3, 5000), "out");
+    port.Close();
+    EXPECT_EQ(port.BytesAvailable(), 0);
+    EXPECT_EQ(m_debug.Text(),
+              "GetOverlappedResult (in Reader)Reader/Status Thread didn't exit.\n\r");
+}
+
+}  // namespace
