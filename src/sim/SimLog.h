@@ -44,7 +44,8 @@ struct BlockRecord {
     int number = 0;               // transfer block count from 1; 0 when cut short before its number
     std::uint8_t lineNumber = 0;  // the number byte as received
     BlockVerdict verdict = BlockVerdict::Accepted;
-    std::uint8_t reply = 0;  // ACK, NAK, CAN, or 0 when nothing was sent
+    std::uint8_t reply = 0;      // ACK, NAK, CAN, or 0 when nothing was sent
+    bool faultInjected = false;  // the reply was chosen by a fault, not by the verdict
 };
 
 struct ModeChange {

@@ -1,0 +1,78 @@
+// corvane-sim: a simulated charger on a pseudo-terminal, for trying the
+// utility without hardware. See SimUsage for the options.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/DeviceLink.h"
+#include "sim/SignalWatch.h"
+#include "sim/SimArguments.h"
+#include "sim/SimulatedCharger.h"
+
+namespace {
+
+bool ReadArguments(int argc, char** argv, sim::SimArguments& args) {
+    std::string error;
+    if (sim::ParseSimArguments(std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+        return true;
+    }
+    std::cerr << "corvane-sim: " << error << "\nTry corvane-sim --help\n";
+    return false;
+}
+
+void AnnounceDevice(const std::string& path) {
+    std::cout << "PTY " << path << std::endl;  // flushed: a script waits for it
+}
+
+bool WriteLog(const std::string& path, const sim::SimLog& log) {
+    if (path.empty()) {
+        return true;
+    }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << log.ToJson();
+    file.close();
+    if (!file) {
+        std::cerr << "corvane-sim: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::SimArguments args;
+    if (!ReadArguments(argc, argv, args)) {
+        return 2;
+    }
+    if (args.help) {
+        std::cout << sim::SimUsage();
+        return 0;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    sim::CSignalWatch signals;  // before the charger's thread starts
+    if (!signals.Valid()) {
+        std::cerr << "corvane-sim: cannot watch for signals\n";
+        return 1;
+    }
+    sim::CSimulatedCharger charger(args.options);
+    if (!charger.Start()) {
+        std::cerr << "corvane-sim: " << charger.ErrorText() << "\n";
+        return 1;
+    }
+    AnnounceDevice(charger.SlavePath());
+    sim::CDeviceLink link;
+    std::string error;
+    if (!args.linkPath.empty() && !link.Create(args.linkPath, charger.SlavePath(), error)) {
+        std::cerr << "corvane-sim: " << error << "\n";
+        return 1;
+    }
+    signals.WaitForStop(args.runSeconds);
+    charger.Stop();
+    const bool logged = WriteLog(args.logPath, charger.Log());
+    link.Remove();
+    return logged ? 0 : 1;
+}
