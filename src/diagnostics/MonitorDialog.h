@@ -42,6 +42,8 @@ public:
     void OnTimer();
     // The record the panel shows.
     const ChargerVariables& Variables() const;
+    // The panel that draws the rows (tests read its drawings back).
+    const CVersionPanel& Panel() const { return *m_panel; }
     // Whether the periodic timer is running.
     bool IsTimerActive() const;
 

@@ -1,0 +1,25 @@
+// One QApplication for a widget test process, on the offscreen platform.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+
+namespace diagtest {
+
+inline QApplication& TestApplication() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    }
+    static int argc = 1;
+    static char name[] = "diagnostics_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// Put first among a fixture's members, so the application exists before any widget.
+struct CApplicationFirst {
+    CApplicationFirst() { TestApplication(); }
+};
+
+}  // namespace diagtest
