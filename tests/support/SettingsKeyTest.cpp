@@ -60,18 +60,19 @@ TEST_F(SettingsKeyTest, ValueLimitIsTheBufferOf1024BytesWithItsNul) {
     EXPECT_EQ(key.ReadValue("TooLong", "default"), "default");
 }
 
-TEST_F(SettingsKeyTest, CorruptOrUnusableFileMeansDefaults) {
+TEST_F(SettingsKeyTest, CorruptFileMeansDefaultsAndHealsOnTheNextWrite) {
     std::filesystem::create_directories(m_config.Dir() + "/Veltra");
     const std::string path = m_config.Dir() + "/Veltra/Corvane.ini";
-    const std::string garbage = "[General\n\x01\x02=\xff\xfe garbage\n=\n[[[";
+    std::string garbage = "[General\n\x01\x02=\xff\xfe garbage\n=\n[[[Port";
+    garbage += std::string("\0\0\x80Port=COM3", 12);
     std::ofstream(path, std::ios::binary) << garbage;
     CSettingsKey key;
     key.OpenKey("Veltra", "Corvane");
     EXPECT_EQ(key.ReadValue("Port", "COM1"), "COM1");
-    // Nothing is remembered, and the file is not rewritten from a misreading.
-    EXPECT_NE(key.WriteValue("Port", "COM4"), 0);
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+    EXPECT_EQ(key.WriteValue("Port", "COM4"), 0);
+    CSettingsKey again;
+    again.OpenKey("Veltra", "Corvane");
+    EXPECT_EQ(again.ReadValue("Port", "COM1"), "COM4");
 }
 
 TEST_F(SettingsKeyTest, KeyThatCannotBeOpenedReadsDefaultsAndRefusesWrites) {
