@@ -100,16 +100,4 @@ TEST_F(MonitorSimTest, LinesWithoutHexDigitsInTheGasGaugeKeepItsValue) {
     EXPECT_EQ(m_dialog.Variables().batteryPresent, 1);
 }
 
-TEST_F(MonitorSimTest, LinesOfSixteenFieldsLeaveTheZeros) {
-    sim::SimOptions options = FastReports();
-    options.reportFault = sim::ReportFault::FewerFields;
-    Run(options);
-    ASSERT_TRUE(TickUntil([&] { return ReportLines() >= 3; }));
-    for (int tick = 0; tick < 3; ++tick) {
-        m_dialog.OnTimer();
-    }
-    EXPECT_EQ(m_dialog.Variables().batteryPresent, 0);
-    EXPECT_EQ(m_dialog.Variables().supplyVoltage, 0.0);
-}
-
 }  // namespace
