@@ -63,13 +63,13 @@ int main(int argc, char** argv) {
         std::cerr << "corvane-sim: " << charger.ErrorText() << "\n";
         return 1;
     }
-    AnnounceDevice(charger.SlavePath());
     sim::CDeviceLink link;
     std::string error;
     if (!args.linkPath.empty() && !link.Create(args.linkPath, charger.SlavePath(), error)) {
         std::cerr << "corvane-sim: " << error << "\n";
         return 1;
     }
+    AnnounceDevice(charger.SlavePath());  // the link is there once this line is
     signals.WaitForStop(args.runSeconds);
     charger.Stop();
     const bool logged = WriteLog(args.logPath, charger.Log());

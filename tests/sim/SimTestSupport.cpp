@@ -51,7 +51,7 @@ std::vector<std::uint8_t> CodeWithVersion(const std::string& version, std::size_
 
 std::vector<std::uint8_t> CarriedImage() {
     const char* root = std::getenv("CORVANE_SOURCE_DIR");
-    const std::string path = std::string(root != nullptr ? root : ".") +
+    const std::string path = std::string(root != nullptr ? root : SIM_TEST_SOURCE_DIR) +
                              "/resources/upgrade-" CORVANE_VERSION_LABEL ".bin";
     std::ifstream file(path, std::ios::binary);
     if (!file) {

@@ -1,0 +1,277 @@
+// The command line of corvane-sim, the named scenarios and the JSON log.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "sim/SimArguments.h"
+#include "sim/SimulatedCharger.h"
+
+namespace {
+
+using sim::SimArguments;
+
+SimArguments Parse(const std::vector<std::string>& args) {
+    SimArguments out;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimArguments(args, out, error)) << error;
+    return out;
+}
+
+std::string Refusal(const std::vector<std::string>& args) {
+    SimArguments out;
+    std::string error;
+    EXPECT_FALSE(sim::ParseSimArguments(args, out, error));
+    return error;
+}
+
+TEST(SimArguments, NoArgumentsGiveTheHealthyDefaults) {
+    const SimArguments a = Parse({});
+    EXPECT_EQ(a.options.firmwareVersion, "2.09");
+    EXPECT_EQ(a.options.bootVersion, "1.3");
+    EXPECT_TRUE(a.options.paceOutput);
+    EXPECT_EQ(a.runSeconds, 0);
+    EXPECT_TRUE(a.linkPath.empty());
+    EXPECT_FALSE(a.help);
+}
+
+TEST(SimArguments, ExecutableSettingsInBothSpellings) {
+    const SimArguments a = Parse({"--link", "/tmp/x", "--run-seconds=7", "--log=/tmp/l.json"});
+    EXPECT_EQ(a.linkPath, "/tmp/x");
+    EXPECT_EQ(a.runSeconds, 7);
+    EXPECT_EQ(a.logPath, "/tmp/l.json");
+    EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+TEST(SimArguments, ChargerBehaviour) {
+    const SimArguments a = Parse({"--boot-version",
+                                  "2.0",
+                                  "--firmware-version",
+                                  "1.99",
+                                  "--device-id",
+                                  "X-1",
+                                  "--reply-delay",
+                                  "5",
+                                  "--start-interval",
+                                  "300",
+                                  "--report-period",
+                                  "250",
+                                  "--no-pacing",
+                                  "--block-gap",
+                                  "700",
+                                  "--transfer-timeout",
+                                  "0",
+                                  "--resume-after-cancel",
+                                  "--seed",
+                                  "42"});
+    EXPECT_EQ(a.options.bootVersion, "2.0");
+    EXPECT_EQ(a.options.firmwareVersion, "1.99");
+    EXPECT_EQ(a.options.deviceId, "X-1");
+    EXPECT_EQ(a.options.replyDelayMs, 5);
+    EXPECT_EQ(a.options.startIntervalMs, 300);
+    EXPECT_EQ(a.options.reportPeriodMs, 250);
+    EXPECT_FALSE(a.options.paceOutput);
+    EXPECT_EQ(a.options.blockGapMs, 700);
+    EXPECT_EQ(a.options.transferTimeoutMs, 0);
+    EXPECT_TRUE(a.options.resumeFirmwareAfterCancel);
+    EXPECT_EQ(a.options.seed, 42U);
+    EXPECT_TRUE(Parse({"--no-firmware"}).options.firmwareVersion.empty());
+}
+
+TEST(SimArguments, EveryFault) {
+    const SimArguments a = Parse({"--nak-block",
+                                  "3",
+                                  "--nak-block=9:4",
+                                  "--cancel-at-block",
+                                  "5",
+                                  "--silent-after-block",
+                                  "6",
+                                  "--hang-up-after-block",
+                                  "7",
+                                  "--ack-delay",
+                                  "300",
+                                  "--never-speak",
+                                  "--garbage",
+                                  "3",
+                                  "--split-lines",
+                                  "4:20",
+                                  "--no-boot-line",
+                                  "--no-version-line",
+                                  "--lower-case-version",
+                                  "--long-lines",
+                                  "--nak-replies",
+                                  "--report-fault",
+                                  "non-hex",
+                                  "--report-fault-every",
+                                  "2"});
+    const sim::SimOptions& o = a.options;
+    ASSERT_EQ(o.nakFirstArrivals.size(), 2U);
+    EXPECT_EQ(o.nakFirstArrivals[0].block, 3);
+    EXPECT_EQ(o.nakFirstArrivals[0].count, 1);
+    EXPECT_EQ(o.nakFirstArrivals[1].block, 9);
+    EXPECT_EQ(o.nakFirstArrivals[1].count, 4);
+    EXPECT_EQ(o.cancelInsteadOfAckAtBlock, 5);
+    EXPECT_EQ(o.fallSilentAfterBlock, 6);
+    EXPECT_EQ(o.hangUpAfterBlock, 7);
+    EXPECT_EQ(o.ackDelayMs, 300);
+    EXPECT_TRUE(o.neverSpeak);
+    EXPECT_EQ(o.garbageBetweenReplies, 3);
+    EXPECT_EQ(o.splitReplyChunk, 4);
+    EXPECT_EQ(o.splitReplyGapMs, 20);
+    EXPECT_TRUE(o.omitBootLine && o.omitVersionLine && o.lowerCaseVersionLine);
+    EXPECT_TRUE(o.longLines && o.nakInsteadOfReplies);
+    EXPECT_EQ(o.reportFault, sim::ReportFault::NonHexField);
+    EXPECT_EQ(o.reportFaultEvery, 2);
+    EXPECT_EQ(Parse({"--report-fault", "fewer-fields"}).options.reportFault,
+              sim::ReportFault::FewerFields);
+    EXPECT_EQ(Parse({"--report-fault", "adjacent-commas"}).options.reportFault,
+              sim::ReportFault::AdjacentCommas);
+}
+
+TEST(SimArguments, ScenarioComesFirstWhereverItStands) {
+    const SimArguments a = Parse({"--firmware-version", "1.00", "--scenario", "no-firmware"});
+    EXPECT_EQ(a.options.firmwareVersion, "1.00");
+    const SimArguments b = Parse({"--garbage=0", "--scenario=noisy"});
+    EXPECT_EQ(b.options.garbageBetweenReplies, 0);
+    EXPECT_FALSE(b.options.nakFirstArrivals.empty());
+}
+
+TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
+    EXPECT_NE(Refusal({"--bogus"}).find("--bogus"), std::string::npos);
+    EXPECT_NE(Refusal({"--reply-delay"}).find("needs"), std::string::npos);
+    EXPECT_NE(Refusal({"--no-pacing=1"}).find("no value"), std::string::npos);
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--reply-delay", "-5"},
+                                               {"--reply-delay", "5ms"},
+                                               {"--reply-delay", ""},
+                                               {"--reply-delay", "99999999999"},
+                                               {"--start-interval", "0"},
+                                               {"--nak-block", "0"},
+                                               {"--nak-block", "3:"},
+                                               {"--split-lines", "x:1"},
+                                               {"--report-fault", "loud"},
+                                               {"--scenario", "nowhere"},
+                                               {"--run-seconds", "0"},
+                                               {"--link="}}) {
+        EXPECT_NE(Refusal(bad).find("bad value"), std::string::npos) << bad[0];
+    }
+}
+
+TEST(SimArguments, UsageDocumentsEveryOptionAndScenario) {
+    const std::string usage = sim::SimUsage();
+    for (const char* option : {"--help",
+                               "--scenario",
+                               "--link",
+                               "--run-seconds",
+                               "--log",
+                               "--boot-version",
+                               "--firmware-version",
+                               "--no-firmware",
+                               "--device-id",
+                               "--reply-delay",
+                               "--start-interval",
+                               "--report-period",
+                               "--no-pacing",
+                               "--block-gap",
+                               "--transfer-timeout",
+                               "--resume-after-cancel",
+                               "--nak-block",
+                               "--cancel-at-block",
+                               "--silent-after-block",
+                               "--hang-up-after-block",
+                               "--ack-delay",
+                               "--never-speak",
+                               "--garbage",
+                               "--split-lines",
+                               "--no-boot-line",
+                               "--no-version-line",
+                               "--lower-case-version",
+                               "--long-lines",
+                               "--nak-replies",
+                               "--report-fault",
+                               "--report-fault-every",
+                               "--seed"}) {
+        EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
+        // Each documented option is also known to the parser.
+        SimArguments out;
+        std::string error;
+        sim::ParseSimArguments({std::string(option) + "=?"}, out, error);
+        EXPECT_EQ(error.find("unknown"), std::string::npos) << option;
+    }
+    for (const std::string& name : sim::ScenarioNames()) {
+        EXPECT_NE(usage.find(name), std::string::npos) << name;
+    }
+}
+
+TEST(Scenarios, EveryNameGivesItsCharger) {
+    const std::vector<std::string> names = sim::ScenarioNames();
+    EXPECT_EQ(names.size(), 6U);
+    for (const std::string& name : names) {
+        sim::SimOptions options;
+        options.bootVersion = "changed";
+        EXPECT_TRUE(sim::ScenarioOptions(name, options)) << name;
+        EXPECT_EQ(options.bootVersion, "1.3") << name;  // a whole set-up, not a patch
+    }
+    sim::SimOptions options;
+    ASSERT_TRUE(sim::ScenarioOptions("current", options));
+    EXPECT_EQ(options.firmwareVersion, CORVANE_VERSION_LABEL);
+    ASSERT_TRUE(sim::ScenarioOptions("no-firmware", options));
+    EXPECT_TRUE(options.firmwareVersion.empty());
+    ASSERT_TRUE(sim::ScenarioOptions("silent", options));
+    EXPECT_TRUE(options.neverSpeak);
+    ASSERT_TRUE(sim::ScenarioOptions("cancel", options));
+    EXPECT_GT(options.cancelInsteadOfAckAtBlock, 0);
+    options.deviceId = "kept";
+    EXPECT_FALSE(sim::ScenarioOptions("unknown", options));
+    EXPECT_EQ(options.deviceId, "kept");
+}
+
+TEST(SimLogJson, RecordParsesAndCarriesEveryPart) {
+    sim::SimLog log;
+    log.commands.push_back({12, "/00", sim::ChargerMode::Firmware});
+    log.commands.push_back({40, std::string("a\"b\\c\x01\xff", 7), sim::ChargerMode::BootLoader});
+    log.blocks.push_back({100, 1, 1, sim::BlockVerdict::Accepted, 6, false});
+    log.blocks.push_back({150, 2, 2, sim::BlockVerdict::BadCrc, 21, false});
+    log.blocks.push_back({200, 2, 2, sim::BlockVerdict::Accepted, 21, true});
+    log.modeChanges.push_back({0, sim::ChargerMode::Firmware});
+    log.modeChanges.push_back({30, sim::ChargerMode::BootLoader});
+    log.ackSent = 1;
+    log.nakSent = 2;
+    log.canSent = 0;
+    log.eotReceived = 1;
+    log.imagesChecked = 1;
+    log.finalImageSound = true;
+    log.installedVersion = "2.10e";
+
+    QJsonParseError error{};
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray::fromStdString(log.ToJson()), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const QJsonObject root = doc.object();
+    const QJsonArray commands = root["commands"].toArray();
+    ASSERT_EQ(commands.size(), 2);
+    EXPECT_EQ(commands[0].toObject()["text"].toString(), "/00");
+    EXPECT_EQ(commands[0].toObject()["atMs"].toInt(), 12);
+    EXPECT_EQ(commands[1].toObject()["text"].toString(), QString("a\"b\\c\x01\u00ff"));
+    EXPECT_EQ(commands[1].toObject()["mode"].toString(), "boot-loader");
+    const QJsonArray blocks = root["blocks"].toArray();
+    ASSERT_EQ(blocks.size(), 3);
+    EXPECT_EQ(blocks[1].toObject()["verdict"].toString(), "bad-crc");
+    EXPECT_EQ(blocks[1].toObject()["reply"].toString(), "NAK");
+    EXPECT_TRUE(blocks[2].toObject()["faultInjected"].toBool());
+    EXPECT_EQ(root["modeChanges"].toArray()[1].toObject()["mode"].toString(), "boot-loader");
+    EXPECT_EQ(root["nakSent"].toInt(), 2);
+    EXPECT_EQ(root["eotReceived"].toInt(), 1);
+    EXPECT_TRUE(root["finalImageSound"].toBool());
+    EXPECT_EQ(root["installedVersion"].toString(), "2.10e");
+    EXPECT_FALSE(root["hungUp"].toBool());
+}
+
+TEST(SimLogJson, EmptyLogIsValidJson) {
+    QJsonParseError error{};
+    QJsonDocument::fromJson(QByteArray::fromStdString(sim::SimLog{}.ToJson()), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError);
+}
+
+}  // namespace
