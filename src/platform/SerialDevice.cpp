@@ -252,11 +252,15 @@ bool CSerialDevice::RestoreSettings() {
 
 void CSerialDevice::Release() {
     if (m_exclusive) {
-        ::ioctl(m_fd, TIOCNXCL);
+        if (::ioctl(m_fd, TIOCNXCL) != 0) {
+            SetLastErrorFromErrno();
+        }
         m_exclusive = false;
     }
     if (m_locked) {
-        ::flock(m_fd, LOCK_UN);
+        if (::flock(m_fd, LOCK_UN) != 0) {
+            SetLastErrorFromErrno();
+        }
         m_locked = false;
     }
 }
@@ -266,7 +270,9 @@ void CSerialDevice::Close() {
         return;
     }
     Release();
-    ::close(m_fd);
+    if (::close(m_fd) != 0) {
+        SetLastErrorFromErrno();
+    }
     m_fd = -1;
     m_haveSaved = false;
 }
