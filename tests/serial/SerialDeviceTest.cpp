@@ -86,19 +86,6 @@ TEST(SerialDevice, ConfiguresARawLineAndPutsTheOldSettingsBack) {
     EXPECT_EQ(back.c_cflag & CLOCAL, 0U);
 }
 
-TEST(SerialDevice, UnsupportedFramingFailsWithALastError) {
-    testkit::CPtyPair pty;
-    CSerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath()));
-    ASSERT_TRUE(device.ReadState());
-    platform::SerialLineSettings odd;
-    odd.baudRate = 12345;
-    platform::SetLastError(0);
-    EXPECT_FALSE(device.ApplyLineSettings(odd));
-    EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(EINVAL));
-    platform::SetLastError(0);
-}
-
 TEST(SerialDevice, HeldDeviceRefusesEveryOtherOpener) {
     testkit::CPtyPair pty;
     CSerialDevice first;
@@ -131,26 +118,6 @@ TEST(SerialDevice, HeldDeviceRefusesEveryOtherOpener) {
     EXPECT_EQ(::ioctl(after, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
     ::close(after);
-}
-
-TEST(SerialDevice, MissingDeviceSetsTheLastError) {
-    CSerialDevice device;
-    platform::SetLastError(0);
-    EXPECT_FALSE(device.Open("/nonexistent/corvane-tty"));
-    EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(ENOENT));
-    platform::SetLastError(0);
-}
-
-TEST(SerialDevice, DiscardInputDropsWhatCameBefore) {
-    testkit::CPtyPair pty;
-    pty.Send("stale");
-    CSerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath()));
-    ASSERT_TRUE(ConfigureAll(device));
-    ASSERT_TRUE(device.DiscardInput());
-    pty.Send("fresh");
-    EXPECT_EQ(ReadWithin(device, 5, 2000), "fresh");
 }
 
 TEST(SerialDevice, NothingWaitingReadsAsZeroAndAHangUpAsFailure) {
