@@ -1,0 +1,115 @@
+// Main dialog: the utility's one window, with Read, Upgrade and Exit, the
+// port list, the progress bar, the version panel and the system commands.
+//
+// Principles of operation
+//   The constructor builds the controls from the window's template (dialog
+//   units of the 8-point dialog font, fixed size, title "Corvane", no
+//   minimise or maximise box). OnInitDialog runs once, just before the window
+//   is first shown: it adds the system commands to the window's menu, sets the
+//   icon, attaches the panel, opens the settings, lists "COM1".."COM4",
+//   selects the stored "Port" with the list's prefix search and creates the
+//   serial port object under the selected name. The desktop gives a program
+//   no system menu, so the commands sit on a menu of the window's own menu
+//   bar, dispatched through OnSysCommand with their command values.
+//
+//   The port is open only while a command runs. Read and Upgrade run
+//   synchronously: the window's clock lets the window repaint while they
+//   wait, delivers no user input, and the window refuses to end until the
+//   command is over. However the window ends (Exit, Enter, Esc, the close
+//   box), DestroyWindow runs once: panel detached, "Port" written, port
+//   object deleted. "Port" is written then and never before.
+//
+//   The controls, the panel and the port object are public because the
+//   commands that run in the window use them directly.
+//
+// Threads: user-interface thread only. The port's reader and writer threads
+// exist while a command has the port open.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "app/VersionPanel.h"
+#include "app/WindowClock.h"
+#include "serial/SerialPort.h"
+#include "support/SettingsKey.h"
+
+class CPortComboBox;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+
+class CMainDialog : public QDialog {
+public:
+    // System command values; the low four bits are ignored.
+    static constexpr unsigned kIdmAboutBox = 0x10;
+    static constexpr unsigned kIdmMonitorCharger = 0x20;
+    static constexpr unsigned kIdmCrcCheck = 0x30;
+    static constexpr unsigned kIdmWriteImage = 0x40;
+    static constexpr unsigned kScClose = 0xF060;
+
+    using StringLoader = std::function<QString(int id)>;
+    using CommandDispatch = std::function<void(unsigned value)>;
+    using Command = std::function<void(platform::IClock& clock)>;
+
+    explicit CMainDialog(QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    bool OnInitDialog();
+    void OnSysCommand(unsigned nID, long lParam = 0);
+    void OnPaint();
+    void OnRead();
+    void OnUpgrade();
+    void OnPortChange();
+    bool DestroyWindow();
+    // The image export, owned by this window.
+    virtual void WriteImage();
+
+    // Runs a command synchronously on the window's clock; the window cannot
+    // end while it runs.
+    void RunCommand(const Command& command);
+    bool IsCommandRunning() const { return m_commandDepth > 0; }
+
+    // Appends the system commands whose texts the loader has to the menu.
+    static void ExtendSystemMenu(QMenu& menu, const StringLoader& loadString,
+                                 const CommandDispatch& dispatch);
+    // The entry that a prefix search starting after entry startAfter finds
+    // (wrapping to the first), -1 when no entry begins with the text.
+    static int FindPrefix(const QStringList& entries, const QString& text, int startAfter);
+
+    void setVisible(bool visible) override;
+    void done(int result) override;
+
+    QProgressBar* m_progress = nullptr;    // 1014
+    QPushButton* m_btnUpgrade = nullptr;   // 1002
+    QPushButton* m_btnRead = nullptr;      // 1003
+    CPortComboBox* m_comboPort = nullptr;  // 1004
+    QIcon m_hIcon;
+    CVersionPanel m_panel;
+    std::unique_ptr<CSerialPort> m_pPort;
+    CSettingsKey m_settings;
+
+    QPushButton* m_btnExit = nullptr;  // 1, the OK command
+    QMenuBar* m_menuBar = nullptr;
+    QMenu* m_menuSystem = nullptr;
+
+protected:
+    // Runs one of the system commands' dialogs modally.
+    virtual int RunModal(QDialog& dialog);
+
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildTemplate();
+
+    CWindowClock m_clock;
+    int m_commandDepth = 0;
+    bool m_initialised = false;
+    bool m_destroyed = false;
+};

@@ -1,0 +1,74 @@
+#include "app/StartOptions.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+const QString kScreenshotOption = QStringLiteral("screenshot");
+
+}  // namespace
+
+StartOptions StartOptions::Parse(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return Parse(arguments);
+}
+
+StartOptions StartOptions::Parse(const QStringList& arguments) {
+    StartOptions options;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, {});
+    const QCommandLineOption screenshot(kScreenshotOption, {}, QStringLiteral("FILE"));
+    parser.addOptions({help, version, screenshot});
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error = QStringLiteral("Unexpected argument '%1'.")
+                            .arg(parser.positionalArguments().constFirst());
+        return options;
+    }
+    options.showHelp = parser.isSet(help);
+    options.showVersion = parser.isSet(version);
+    options.screenshotFile = parser.value(screenshot);
+    if (parser.isSet(screenshot) && options.screenshotFile.isEmpty()) {
+        options.error = QStringLiteral("--screenshot needs a file name.");
+    }
+    return options;
+}
+
+QString StartOptions::HelpText() {
+    return QStringLiteral(
+        "Usage: corvane [--screenshot FILE]\n"
+        "Reads a battery charger's versions and upgrades its firmware.\n"
+        "\n"
+        "  --screenshot FILE  save a picture of the main window as PNG and exit\n"
+        "  -h, --help         show this help and exit\n"
+        "  -v, --version      show the version and exit\n");
+}
+
+bool StartOptions::EndsAtOnce(int& exitCode) const {
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "corvane: %s\n%s", qPrintable(error), qPrintable(HelpText()));
+        exitCode = 2;
+        return true;
+    }
+    if (showHelp) {
+        std::fputs(qPrintable(HelpText()), stdout);
+        exitCode = 0;
+        return true;
+    }
+    if (showVersion) {
+        std::printf("corvane %s\n", CORVANE_VERSION_LABEL);
+        exitCode = 0;
+        return true;
+    }
+    return false;
+}

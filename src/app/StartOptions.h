@@ -1,0 +1,29 @@
+// Start options: what the command line asks of the window program.
+//
+// Principles of operation
+//   The window takes no command of its own; the options only serve around
+//   it: --screenshot FILE saves a picture of the main window in its start-up
+//   state as PNG and ends (it renders off screen, so it needs no desktop),
+//   --help and --version print and end. Parsing needs no application object,
+//   so main() can decide on the platform before it creates one.
+//
+// Threads: any.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct StartOptions {
+    QString screenshotFile;  // empty: run the window
+    bool showHelp = false;
+    bool showVersion = false;
+    QString error;  // not empty: the arguments were not understood
+
+    static StartOptions Parse(const QStringList& arguments);
+    static StartOptions Parse(int argc, char* argv[]);
+    static QString HelpText();
+
+    // Prints help, version or error as asked; returns whether main should end
+    // now, and with which code.
+    bool EndsAtOnce(int& exitCode) const;
+};

@@ -1,0 +1,40 @@
+// Utility application: the process's start-up and its one modal window.
+//
+// Principles of operation
+//   main() creates the Qt application object and then this one, and calls
+//   InitInstance once. It names the application, installs the window's
+//   message boxes as the hook of the error reports, builds the main dialog
+//   and runs it modally; when the modal run ends, InitInstance returns false
+//   and the process ends. There is no main event loop of the program's own.
+//   The Windows Sockets start-up and the control-container and 3-D switches
+//   of the original platform have no counterpart here and are left out.
+//
+//   With a screenshot file in the options, the window is shown off screen,
+//   rendered into the file and ended instead of run.
+//
+// Threads: user-interface thread only.
+#pragma once
+
+#include "app/StartOptions.h"
+
+class CMainDialog;
+
+class CUtilityApp {
+public:
+    explicit CUtilityApp(StartOptions options);
+
+    // Always false: the process ends when it returns.
+    bool InitInstance();
+    // What the process ends with: 0, or 1 when the screenshot failed.
+    int ExitCode() const { return m_exitCode; }
+
+    // Sets the platform so that a screenshot needs no desktop; call before
+    // the Qt application object exists.
+    static void PreparePlatform(const StartOptions& options);
+
+private:
+    bool SaveScreenshot(CMainDialog& dialog) const;
+
+    StartOptions m_options;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,19 @@
+// The window program: parse the options, create the Qt application, run the
+// utility's one window.
+#include <QApplication>
+
+#include "app/StartOptions.h"
+#include "app/UtilityApp.h"
+
+int main(int argc, char* argv[]) {
+    const StartOptions options = StartOptions::Parse(argc, argv);
+    int exitCode = 0;
+    if (options.EndsAtOnce(exitCode)) {
+        return exitCode;
+    }
+    CUtilityApp::PreparePlatform(options);
+    QApplication qtApp(argc, argv);
+    CUtilityApp theApp(options);
+    theApp.InitInstance();
+    return theApp.ExitCode();
+}
