@@ -186,7 +186,7 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("way");
         QTest::addColumn<QString>("saved");
-        for (const char* way : {"exit", "enter", "escape", "close box"}) {
+        for (const char* way : {"exit", "enter", "enter in port field", "escape", "close box"}) {
             QTest::addRow("%s, absent", way) << QString() << way << "COM1";
             QTest::addRow("%s, changed", way) << "COM3" << way << "COM2";
             QTest::addRow("%s, no selection", way) << "LPT1" << way << "";
@@ -213,6 +213,9 @@ private slots:
             QTest::mouseClick(dialog.m_btnExit, Qt::LeftButton);
         } else if (way == "enter") {
             QTest::keyClick(&dialog, Qt::Key_Return);
+        } else if (way == "enter in port field") {
+            dialog.m_comboPort->setFocus();
+            QTest::keyClick(dialog.m_comboPort->lineEdit(), Qt::Key_Return);
         } else if (way == "escape") {
             QTest::keyClick(&dialog, Qt::Key_Escape);
         } else {
