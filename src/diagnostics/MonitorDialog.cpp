@@ -8,14 +8,6 @@
 #include "diagnostics/DialogUnits.h"
 #include "serial/SerialPort.h"
 
-namespace {
-
-constexpr int kCarriageReturn = 13;
-// Asks the charger's firmware for its variable report.
-constexpr const char* kReportRequest = "\r/011\r";
-
-}  // namespace
-
 CMonitorDialog::CMonitorDialog(QWidget* parent)
     : QDialog(parent), m_panel(std::make_unique<CVersionPanel>()) {
     setWindowTitle(QStringLiteral("Charger Variables"));
@@ -50,37 +42,17 @@ bool CMonitorDialog::OnInitDialog() {
     m_panel->ResetVariables();
     m_timer->start();
     if (m_pPort != nullptr && m_pPort->IsOpen()) {
-        m_pPort->WriteString(kReportRequest);
+        m_pPort->WriteString(CVariableReport::kRequest);
     }
-    m_lineLength = 0;
+    m_report.Clear();
     return true;
 }
 
 void CMonitorDialog::OnTimer() {
-    if (m_pPort == nullptr) {
-        return;
+    // One line per tick: what follows its CR waits in the port's ring.
+    if (m_pPort != nullptr && m_report.Tick(*m_pPort, m_panel->m_vars)) {
+        m_panel->PaintVariables();
     }
-    for (;;) {
-        const int byte = m_pPort->ReadByte();
-        if (byte < 0) {
-            return;
-        }
-        if (byte == kCarriageReturn) {
-            // One line per tick: what follows the CR waits in the port's ring.
-            ParseVariables();
-            m_panel->PaintVariables();
-            m_lineLength = 0;
-            return;
-        }
-        if (m_lineLength < kLineSize) {
-            m_line[m_lineLength++] = static_cast<char>(byte);
-        }
-    }
-}
-
-void CMonitorDialog::ParseVariables() {
-    m_line[m_lineLength] = '\0';  // the buffer has room for the NUL after 1024 bytes
-    ::ParseVariables(m_line, m_panel->m_vars);
 }
 
 const ChargerVariables& CMonitorDialog::Variables() const {

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "diagnostics/ChargerVariables.h"
+#include "diagnostics/VariableReport.h"
 
 class CSerialPort;
 class CVersionPanel;
@@ -29,7 +30,7 @@ class QTimer;
 
 class CMonitorDialog : public QDialog {
 public:
-    static constexpr std::size_t kLineSize = 1024;
+    static constexpr std::size_t kLineSize = CVariableReport::kLineSize;
     static constexpr int kTimerPeriodMs = 1000;
 
     explicit CMonitorDialog(QWidget* parent = nullptr);
@@ -56,11 +57,9 @@ protected:
 private:
     bool OnInitDialog();
     void OnDestroy();
-    void ParseVariables();
 
     std::unique_ptr<CVersionPanel> m_panel;
     QTimer* m_timer = nullptr;
-    char m_line[kLineSize + 1] = {};  // the line and its NUL
-    std::size_t m_lineLength = 0;
+    CVariableReport m_report;
     bool m_initialised = false;
 };
