@@ -50,17 +50,6 @@ TEST(ChargerEngineFirmware, AnswersIdentificationAfterTheReplyDelay) {
     EXPECT_EQ(log.commands[1].mode, ChargerMode::Firmware);
 }
 
-TEST(ChargerEngineFirmware, VersionsComeFromTheOptions) {
-    sim::SimOptions options = FastOptions();
-    options.bootVersion = "7.7";
-    options.firmwareVersion = "9.99z";
-    CEngineRig rig(options);
-    rig.Send(kIdentify);
-    const std::string reply = rig.Run(100);
-    EXPECT_NE(reply.find("\r\nBoot 7.7\r\n"), std::string::npos);
-    EXPECT_NE(reply.find("\r\nV9.99z Veltra charger\r\n"), std::string::npos);
-}
-
 TEST(ChargerEngineFirmware, UnknownCommandsAreIgnored) {
     CEngineRig rig(FastOptions());
     rig.Send("\r/99\rhello\r");
@@ -156,16 +145,6 @@ TEST(ChargerEngineFirmware, GarbageComesBeforeEachReplyLineNeverInsideOne) {
         at += 4 + line.size();
     }
     EXPECT_EQ(at, reply.size());
-}
-
-TEST(ChargerEngineFirmware, SameSeedGivesTheSameNoise) {
-    sim::SimOptions options = FastOptions();
-    options.garbageBetweenReplies = 8;
-    CEngineRig first(options);
-    CEngineRig second(options);
-    first.Send(kIdentify);
-    second.Send(kIdentify);
-    EXPECT_EQ(first.Run(200), second.Run(200));
 }
 
 TEST(ChargerEngineFirmware, SplitLinesLeaveInPiecesWithGaps) {

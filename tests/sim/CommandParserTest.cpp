@@ -51,13 +51,6 @@ TEST(CommandParser, OverlongCommandIsCutAtCapacityAndTheNextStartsClean) {
     EXPECT_EQ(commands[1], "/00");
 }
 
-TEST(CommandParser, ClearForgetsAPartialCommand) {
-    sim::CCommandParser parser;
-    FeedAll(parser, "/08");
-    parser.Clear();
-    EXPECT_EQ(FeedAll(parser, "/00\r"), std::vector<std::string>{"/00"});
-}
-
 TEST(CommandParser, ClassifiesTheFirmwareCommandsExactly) {
     EXPECT_EQ(sim::ClassifyCommand("/00"), sim::FirmwareCommand::Identify);
     EXPECT_EQ(sim::ClassifyCommand("/01-"), sim::FirmwareCommand::StopReport);

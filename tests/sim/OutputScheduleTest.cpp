@@ -38,10 +38,4 @@ TEST(OutputSchedule, PacingCarriesAcrossChunksButAnIdleLineStartsAtOnce) {
     EXPECT_EQ(schedule.TakeDue(50000), "d");
 }
 
-TEST(OutputSchedule, EmptyChunksAreIgnored) {
-    sim::COutputSchedule schedule(true, 260);
-    schedule.Add(10, "");
-    EXPECT_TRUE(schedule.Empty());
-}
-
 }  // namespace
