@@ -43,7 +43,7 @@ public:
     // Opens the pseudo-terminal pair and starts the thread; false on failure
     // (the reason is in ErrorText()).
     bool Start();
-    // Ends the thread and closes the pair; waits at most about a second.
+    // Ends the thread (it wakes at once) and closes the pair.
     void Stop();
     bool Running() const;
 
