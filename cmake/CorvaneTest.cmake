@@ -12,8 +12,12 @@ function(corvane_add_test)
                           ${T_LIBS})
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY
                           ${CMAKE_BINARY_DIR}/tests)
+    # Paths reach the tests as compile definitions: a list in ENVIRONMENT
+    # would not survive gtest_discover_tests' quoting.
+    target_compile_definitions(${T_NAME} PRIVATE CORVANE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+                               CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     gtest_discover_tests(${T_NAME}
         PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60)
 endfunction()
