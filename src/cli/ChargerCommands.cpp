@@ -1,0 +1,269 @@
+// Read, Upgrade and Monitor: the commands that talk to a charger.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/CliClock.h"
+#include "cli/Commands.h"
+#include "cli/ConsoleView.h"
+#include "cli/Interrupt.h"
+#include "cli/Json.h"
+#include "cli/PortDiagnosis.h"
+#include "cli/SessionLog.h"
+#include "diagnostics/ChargerVariables.h"
+#include "diagnostics/VariableReport.h"
+#include "protocol/Identification.h"
+#include "protocol/UpgradeSequence.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+constexpr std::uint8_t kCan = 24;
+
+// Everything one charger command works with.
+struct Session {
+    explicit Session(const CliOptions& o)
+        : options(o),
+          progress(stderr, !o.json && ::isatty(STDERR_FILENO) != 0),
+          view(!o.json, progress, clock) {}
+    const CliOptions& options;
+    CCliClock clock;
+    CProgressLine progress;
+    CConsoleView view;
+    CSerialPort port;
+};
+
+bool HasStatus(const CConsoleView& view, const char* text) {
+    const auto& all = view.Statuses();
+    return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+int ReadExitCode(const CConsoleView& view) {
+    const std::string last = view.LastStatus();
+    if (Interrupted()) {
+        return kExitInterrupted;
+    }
+    if (last == "Read Version Complete") {
+        return kExitOk;
+    }
+    if (last == "No Communications With Charger") {
+        return kExitPortOpen;
+    }
+    if (last == "Unable to get Version Information") {
+        return kExitNoCharger;
+    }
+    return kExitFailed;
+}
+
+int UpgradeExitCode(const CConsoleView& view) {
+    const std::string last = view.LastStatus();
+    if (Interrupted()) {
+        return kExitInterrupted;
+    }
+    if (last == "Upgrade Successful") {
+        return kExitOk;
+    }
+    if (last == "Unable to Open Comm Port") {
+        return kExitPortOpen;
+    }
+    // Not one block accepted and no answer afterwards: nobody is listening.
+    if (view.HighestBlock() <= 1 && HasStatus(view, "Unable to get Version Information")) {
+        return kExitNoCharger;
+    }
+    return kExitFailed;
+}
+
+void ExplainOpenFailure(const PortChoice& port) {
+    const PortDiagnosis diagnosis = DiagnosePort(port.device);
+    std::fprintf(stderr, "%s\n", diagnosis.message.c_str());
+}
+
+const char* Verdict(int code) {
+    switch (code) {
+        case kExitOk:
+            return "ok";
+        case kExitPortOpen:
+            return "port-not-opened";
+        case kExitNoCharger:
+            return "no-communication";
+        case kExitInterrupted:
+            return "interrupted";
+        default:
+            return "failed";
+    }
+}
+
+CJson ResultJson(const char* command, const Session& s, const PortChoice& port, int code) {
+    CJson statuses = CJson::Array();
+    for (const auto& status : s.view.Statuses()) {
+        statuses.Push(CJson::String(status));
+    }
+    CJson result = CJson::Object();
+    result.Add("command", CJson::String(command))
+        .Add("port", CJson::String(port.name))
+        .Add("device", CJson::String(port.device))
+        .Add("bootCode", CJson::String(s.view.BootCodeText()))
+        .Add("chargerCode", CJson::String(s.view.ChargerCodeText()))
+        .Add("upgradeVersion", CJson::String(s.view.UpgradeVersion()))
+        .Add("statuses", std::move(statuses))
+        .Add("upgradeOffered", CJson::Bool(s.view.UpgradeOffered()))
+        .Add("verdict", CJson::String(Verdict(code)))
+        .Add("exitCode", CJson::Number(code));
+    return result;
+}
+
+void PrintJson(const CJson& json) {
+    std::printf("%s\n", json.Dump().c_str());
+    std::fflush(stdout);
+}
+
+void InstallTrace(Session& s) {
+    if (!s.options.verbose) {
+        return;
+    }
+    s.port.SetTraceHook([](bool sent, const std::uint8_t* data, std::size_t length) {
+        std::string line = sent ? "> " : "< ";
+        char hex[4];
+        for (std::size_t i = 0; i < length; ++i) {
+            std::snprintf(hex, sizeof hex, "%02x ", data[i]);
+            line += hex;
+        }
+        std::fprintf(stderr, "%s\n", line.c_str());
+    });
+}
+
+// Ctrl-C during an upload: tell the boot loader to give up, then let the
+// two CANs leave the port before it closes.
+void CancelTransfer(Session& s) {
+    if (!s.port.IsOpen()) {
+        return;
+    }
+    s.port.QueueRequest(WRITE_BYTE, 0, kCan, nullptr);
+    s.port.QueueRequest(WRITE_BYTE, 0, kCan, nullptr);
+    platform::SystemClock().SleepMs(50);
+    s.port.Close();
+}
+
+int Finish(const char* command, Session& s, const PortChoice& port, int code) {
+    s.port.Close();
+    if (code == kExitPortOpen) {
+        ExplainOpenFailure(port);
+    }
+    if (s.options.json) {
+        PrintJson(ResultJson(command, s, port, code));
+    }
+    return code;
+}
+
+void LogUpgrade(const Session& s, const PortChoice& port, const std::string& before, int code) {
+    UpgradeRecord record;
+    record.port = port.name;
+    record.device = port.device;
+    record.versionBefore = before;
+    record.versionAfter = s.view.ChargerCodeText();
+    record.blocks = s.view.HighestBlock();
+    record.resends = s.view.Resends();
+    record.outcome = code == kExitOk ? "Upgrade Successful" : s.view.LastStatus();
+    if (code == kExitInterrupted) {
+        record.outcome = "Interrupted";
+    }
+    std::string message;
+    if (!AppendSessionLog(record, message)) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+}
+
+}  // namespace
+
+int RunRead(const CliOptions& options, const PortChoice& port) {
+    Session s(options);
+    InstallTrace(s);
+    s.port.SetPortName(port.device);
+    ReadChargerVersions(s.port, s.view, s.clock);
+    return Finish("read", s, port, ReadExitCode(s.view));
+}
+
+int RunUpgrade(const CliOptions& options, const PortChoice& port) {
+    Session s(options);
+    InstallTrace(s);
+    s.port.SetPortName(port.device);
+    std::string before;
+    if (options.ifNeeded) {
+        ReadChargerVersions(s.port, s.view, s.clock);
+        const int code = ReadExitCode(s.view);
+        before = s.view.ChargerCode();
+        if (code == kExitPortOpen || code == kExitInterrupted || !s.view.UpgradeOffered()) {
+            return Finish("upgrade", s, port, code);
+        }
+    }
+    RunUpgrade(s.port, s.view, s.clock);
+    if (Interrupted()) {
+        CancelTransfer(s);
+    }
+    const int code = UpgradeExitCode(s.view);
+    if (code != kExitPortOpen) {
+        LogUpgrade(s, port, before, code);
+    }
+    return Finish("upgrade", s, port, code);
+}
+
+namespace {
+
+void PrintRowsText(const ChargerVariables& vars, int refresh) {
+    std::printf("-- refresh %d\n", refresh);
+    for (const auto& row : FormatVariables(vars)) {
+        std::printf("  %-22s %s\n", row.label, row.text.c_str());
+    }
+    std::fflush(stdout);
+}
+
+CJson RowsJson(const ChargerVariables& vars) {
+    CJson rows = CJson::Object();
+    for (const auto& row : FormatVariables(vars)) {
+        rows.Add(row.label, CJson::String(row.text));
+    }
+    return rows;
+}
+
+}  // namespace
+
+int RunMonitor(const CliOptions& options, const PortChoice& port) {
+    Session s(options);
+    InstallTrace(s);
+    s.port.SetPortName(port.device);
+    if (!s.port.Open()) {
+        return Finish("monitor", s, port, kExitPortOpen);
+    }
+    s.port.WriteString("\r/011\r");
+    CVariableReport report;
+    ChargerVariables vars;
+    ResetVariables(vars);
+    CJson refreshes = CJson::Array();
+    int lines = 0;
+    for (int tick = 1; options.count == 0 || tick <= options.count; ++tick) {
+        s.clock.SleepMs(CVariableReport::kTickMs);
+        if (Interrupted()) {
+            break;
+        }
+        lines += report.Tick(s.port, vars) ? 1 : 0;
+        if (options.json) {
+            refreshes.Push(RowsJson(vars));
+        } else {
+            PrintRowsText(vars, tick);
+        }
+    }
+    s.port.Close();
+    const int code = lines > 0 || Interrupted() ? kExitOk : kExitNoCharger;
+    if (options.json) {
+        CJson result = CJson::Object();
+        result.Add("command", CJson::String("monitor"))
+            .Add("port", CJson::String(port.name))
+            .Add("device", CJson::String(port.device))
+            .Add("linesReceived", CJson::Number(lines))
+            .Add("refreshes", std::move(refreshes))
+            .Add("exitCode", CJson::Number(code));
+        PrintJson(result);
+    }
+    return code;
+}

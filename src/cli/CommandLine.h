@@ -1,0 +1,41 @@
+// Command line: what the user asked corvane-cli to do.
+//
+// Principles of operation
+//   ParseCommandLine turns the arguments into CliOptions with CLI11. Help and
+//   usage errors are printed here; the caller only runs what was parsed. The
+//   exit codes are the command line's contract with scripts and are listed in
+//   --help and the README.
+//
+// Threads: the main thread, once, at start-up.
+#pragma once
+
+#include <optional>
+#include <string>
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailed = 1,  // the charger answered but the command failed
+    kExitUsage = 2,
+    kExitPortOpen = 3,   // the port could not be opened
+    kExitNoCharger = 4,  // no communication with the charger
+    kExitFile = 5,
+    kExitInterrupted = 130,  // Ctrl-C
+};
+
+struct CliOptions {
+    std::string port;  // empty: the settings' "Port"
+    std::optional<std::string> simulate;
+    bool json = false;
+    bool verbose = false;
+    std::string command;
+    int count = 0;  // monitor: refreshes, 0 = until Ctrl-C
+    std::string file;
+    bool ifNeeded = false;
+    std::string mapping;  // ports --map COMn=/dev/...
+};
+
+// Parses argv; returns -1 to go on, or the exit code when the process should
+// end now (after --help, or a usage error already explained on stderr).
+int ParseCommandLine(int argc, char** argv, CliOptions& options);
+
+extern const char* const kExitCodeHelp;

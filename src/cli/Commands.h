@@ -1,0 +1,29 @@
+// Commands: what each corvane-cli command does, as a list of steps over the
+// same protocol and diagnostics code the window uses.
+//
+// Principles of operation
+//   Each Run... function takes the parsed options and the resolved port and
+//   returns the exit code. Read and Upgrade print the window's status texts
+//   through a CConsoleView; boxes arrive on standard error through the
+//   message-box hook main() installs. With --json each prints one object on
+//   standard output at its end.
+//
+// Threads: the main thread; the port's workers run beside it.
+#pragma once
+
+#include <string>
+
+#include "cli/CommandLine.h"
+
+struct PortChoice {
+    std::string name;    // as given or stored: COM2, /dev/ttyUSB0
+    std::string device;  // what it resolves to
+};
+
+int RunRead(const CliOptions& options, const PortChoice& port);
+int RunUpgrade(const CliOptions& options, const PortChoice& port);
+int RunMonitor(const CliOptions& options, const PortChoice& port);
+int RunCrc(const CliOptions& options);
+int RunExport(const CliOptions& options);
+int RunPorts(const CliOptions& options);
+int RunVersion(const CliOptions& options);

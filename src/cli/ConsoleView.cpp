@@ -1,0 +1,49 @@
+#include "cli/ConsoleView.h"
+
+#include "protocol/UpgradeImage.h"
+
+CConsoleView::CConsoleView(bool printAsItHappens, CProgressLine& progress, platform::IClock& clock)
+    : m_print(printAsItHappens),
+      m_progress(progress),
+      m_clock(clock),
+      m_upgradeVersion(::UpgradeVersion()) {}
+
+void CConsoleView::ShowStatus(const std::string& text) {
+    m_statuses.push_back(text);
+    if (m_print) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+}
+
+// The upload moves the bar to each block number as it goes; a number that
+// does not advance means the block went out again.
+void CConsoleView::SetProgress(int position, int total) {
+    if (position == 0 && total != 0) {
+        m_total = total;
+        m_lastBlock = 0;
+        m_uploadStart = m_clock.NowMs();
+        m_progress.Update(0, total, m_resends, 0);
+        return;
+    }
+    if (position == 0) {
+        m_progress.Finish();
+        return;
+    }
+    m_highestBlock = std::max(m_highestBlock, position);
+    m_lastBlock = position;
+    m_progress.Update(position, m_total, m_resends, m_clock.NowMs() - m_uploadStart);
+}
+
+void CConsoleView::PaintVersions() {
+    if (m_print) {
+        std::printf("%s", VersionsText().c_str());
+        std::fflush(stdout);
+    }
+}
+
+std::string CConsoleView::VersionsText() const {
+    return "Current Version\n  Boot Code:     " + m_bootCode +
+           "\n  Charger Code:  " + m_chargerCode +
+           "\nUpgrade Version\n  Charger Code:  " + m_upgradeVersion + "\n";
+}

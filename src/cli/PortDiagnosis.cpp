@@ -1,0 +1,110 @@
+#include "cli/PortDiagnosis.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string GroupName(gid_t gid) {
+    const group* entry = ::getgrgid(gid);
+    return entry != nullptr ? entry->gr_name : std::to_string(gid);
+}
+
+std::string ProcessName(const std::string& pid) {
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name.empty() ? "process" : name;
+}
+
+bool HoldsDevice(const fs::path& fdDir, const fs::path& device) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(fdDir, ec)) {
+        std::error_code linkError;
+        const fs::path target = fs::read_symlink(fd.path(), linkError);
+        if (!linkError && target == device) {
+            return true;
+        }
+    }
+    return false;
+}
+
+PortDiagnosis Permission(const std::string& path, const struct stat& info) {
+    const std::string group = GroupName(info.st_gid);
+    return {PortProblem::PermissionDenied, "Permission denied on " + path +
+                                               ": it belongs to the group '" + group +
+                                               "'. Add your user to that group (sudo usermod -aG " +
+                                               group + " $USER), then log out and in again."};
+}
+
+PortDiagnosis Busy(const std::string& path) {
+    const std::string holders = ProcessesHolding(path);
+    return {PortProblem::Busy, path + " is in use by " +
+                                   (holders.empty() ? std::string("another program") : holders) +
+                                   ". Close that program and try again."};
+}
+
+}  // namespace
+
+std::string ProcessesHolding(const std::string& path) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    if (ec) {
+        return {};
+    }
+    const std::string self = std::to_string(::getpid());
+    std::string names;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
+            continue;
+        }
+        if (HoldsDevice(entry.path() / "fd", device)) {
+            names += (names.empty() ? "" : ", ") + ProcessName(pid) + " (pid " + pid + ")";
+        }
+    }
+    return names;
+}
+
+PortDiagnosis DiagnosePort(const std::string& path) {
+    struct stat info {};
+    if (path.empty()) {
+        return {PortProblem::Missing,
+                "No port is chosen. Name one with --port (COM1 to COM4 or "
+                "a device path such as /dev/ttyUSB0)."};
+    }
+    if (::stat(path.c_str(), &info) != 0) {
+        return {PortProblem::Missing, "The device " + path +
+                                          " does not exist. Check that the adapter is plugged "
+                                          "in, and see 'corvane-cli ports'."};
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int error = errno;
+    if (fd < 0 && (error == EACCES || error == EPERM)) {
+        return Permission(path, info);
+    }
+    if (fd < 0 && error == EBUSY) {
+        return Busy(path);
+    }
+    if (fd >= 0) {
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        if (locked) {
+            return Busy(path);
+        }
+        return {PortProblem::Other,
+                "The device " + path + " opens, but could not be set up as a serial port."};
+    }
+    return {PortProblem::Other,
+            "The device " + path + " cannot be opened: " + std::strerror(error) + "."};
+}

@@ -1,0 +1,112 @@
+// corvane-cli: the utility's commands for scripts, SSH sessions and benches
+// without a display. Reads as a list of steps; each command lives in
+// Commands.h.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "platform/DebugOutput.h"
+#include "platform/MessageBox.h"
+#include "serial/PortName.h"
+#include "sim/SimulatedCharger.h"
+#include "support/SettingsKey.h"
+
+namespace {
+
+// The window's boxes become messages on standard error, with the same texts.
+void InstallConsoleBoxes() {
+    platform::SetMessageBoxHook([](const std::string& text, const std::string& caption) {
+        if (caption.empty()) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        } else {
+            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        }
+        std::fflush(stderr);
+    });
+}
+
+// The names of failed port operations are for -v only.
+void InstallDebugOutput(bool verbose) {
+    platform::SetDebugSink([verbose](std::string_view text) {
+        if (verbose) {
+            std::fprintf(stderr, "debug: %.*s\n", static_cast<int>(text.size()), text.data());
+        }
+    });
+}
+
+std::string ChosenPortName(const CliOptions& options) {
+    if (!options.port.empty()) {
+        return options.port;
+    }
+    CSettingsKey settings;
+    settings.OpenKey("Veltra", "Corvane");
+    return settings.ReadValue("Port", "COM1");
+}
+
+// --simulate: a simulated charger on a pseudo-terminal for this run only.
+std::unique_ptr<sim::CSimulatedCharger> StartSimulation(const std::string& scenario) {
+    sim::SimOptions simOptions;
+    if (!sim::ScenarioOptions(scenario, simOptions)) {
+        std::string names;
+        for (const auto& name : sim::ScenarioNames()) {
+            names += " " + name;
+        }
+        std::fprintf(stderr, "Unknown scenario '%s'; choose one of:%s\n", scenario.c_str(),
+                     names.c_str());
+        return nullptr;
+    }
+    auto charger = std::make_unique<sim::CSimulatedCharger>(simOptions);
+    if (!charger->Start()) {
+        std::fprintf(stderr, "The simulated charger did not start: %s\n",
+                     charger->ErrorText().c_str());
+        return nullptr;
+    }
+    return charger;
+}
+
+int RunCommand(const CliOptions& options, const PortChoice& port) {
+    const std::string& c = options.command;
+    if (c == "read")
+        return RunRead(options, port);
+    if (c == "upgrade")
+        return RunUpgrade(options, port);
+    if (c == "monitor")
+        return RunMonitor(options, port);
+    if (c == "crc")
+        return RunCrc(options);
+    if (c == "export")
+        return RunExport(options);
+    if (c == "ports")
+        return RunPorts(options);
+    return RunVersion(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    if (const int code = ParseCommandLine(argc, argv, options); code >= 0) {
+        return code;
+    }
+    InstallInterruptHandler();
+    InstallConsoleBoxes();
+    InstallDebugOutput(options.verbose);
+
+    std::unique_ptr<sim::CSimulatedCharger> simulation;
+    PortChoice port;
+    if (options.simulate) {
+        simulation =
+            StartSimulation(options.simulate->empty() ? "old-firmware" : *options.simulate);
+        if (!simulation) {
+            return kExitUsage;
+        }
+        port = {"simulated", simulation->SlavePath()};
+    } else {
+        port.name = ChosenPortName(options);
+        port.device = ResolvePortName(port.name);
+    }
+    return RunCommand(options, port);
+}
