@@ -141,6 +141,7 @@ bool CMainDialog::OnInitDialog() {
 
     m_pPort = std::make_unique<CSerialPort>();
     m_pPort->SetPortName(m_comboPort->currentText().toStdString());
+    m_pPort->SetDeviceOverride(m_strSimulatedDevice);
     m_btnExit->setFocus();  // the first control in tab order
     return true;
 }

@@ -61,6 +61,10 @@ public:
     ~CMainDialog() override;
 
     bool OnInitDialog();
+    // Every command of this run talks to this device (the built-in simulated
+    // charger) whatever port is chosen; nothing of it is stored. Set before
+    // the window is shown.
+    void SetSimulatedDevice(const std::string& path) { m_strSimulatedDevice = path; }
     void OnSysCommand(unsigned nID, long lParam = 0);
     void OnPaint();
     void OnRead();
@@ -93,6 +97,7 @@ public:
     CVersionPanel m_panel;
     std::unique_ptr<CSerialPort> m_pPort;
     CSettingsKey m_settings;
+    std::string m_strSimulatedDevice;
 
     QPushButton* m_btnExit = nullptr;  // 1, the OK command
     QMenuBar* m_menuBar = nullptr;

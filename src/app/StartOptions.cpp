@@ -18,8 +18,26 @@ StartOptions StartOptions::Parse(int argc, char* argv[]) {
     return Parse(arguments);
 }
 
-StartOptions StartOptions::Parse(const QStringList& arguments) {
+// QCommandLineParser has no options with an optional value, so --simulate
+// and --simulate=SCENARIO are taken out before it sees the rest.
+static QStringList TakeSimulate(const QStringList& arguments, QString& scenario) {
+    const QString name = QStringLiteral("--simulate");
+    QStringList rest;
+    for (const QString& argument : arguments) {
+        if (argument == name) {
+            scenario = QStringLiteral("old-firmware");
+        } else if (argument.startsWith(name + QLatin1Char('='))) {
+            scenario = argument.mid(name.size() + 1);
+        } else {
+            rest.append(argument);
+        }
+    }
+    return rest;
+}
+
+StartOptions StartOptions::Parse(const QStringList& allArguments) {
     StartOptions options;
+    const QStringList arguments = TakeSimulate(allArguments, options.simulateScenario);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
@@ -46,9 +64,12 @@ StartOptions StartOptions::Parse(const QStringList& arguments) {
 
 QString StartOptions::HelpText() {
     return QStringLiteral(
-        "Usage: corvane [--screenshot FILE]\n"
+        "Usage: corvane [--simulate[=SCENARIO]] [--screenshot FILE]\n"
         "Reads a battery charger's versions and upgrades its firmware.\n"
         "\n"
+        "  --simulate[=SCENARIO]  talk to a built-in simulated charger instead of a port:\n"
+        "                     old-firmware (default), current, no-firmware, noisy,\n"
+        "                     cancel, silent\n"
         "  --screenshot FILE  save a picture of the main window as PNG and exit\n"
         "  -h, --help         show this help and exit\n"
         "  -v, --version      show the version and exit\n");

@@ -4,7 +4,8 @@
 //   The window takes no command of its own; the options only serve around
 //   it: --screenshot FILE saves a picture of the main window in its start-up
 //   state as PNG and ends (it renders off screen, so it needs no desktop),
-//   --help and --version print and end. Parsing needs no application object,
+//   --help and --version print and end. --simulate[=SCENARIO] runs the window
+//   against the built-in simulated charger for this run only. Parsing needs no application object,
 //   so main() can decide on the platform before it creates one.
 //
 // Threads: any.
@@ -14,7 +15,8 @@
 #include <QStringList>
 
 struct StartOptions {
-    QString screenshotFile;  // empty: run the window
+    QString screenshotFile;    // empty: run the window
+    QString simulateScenario;  // empty: a real charger; else --simulate[=SCENARIO]
     bool showHelp = false;
     bool showVersion = false;
     QString error;  // not empty: the arguments were not understood

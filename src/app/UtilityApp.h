@@ -15,9 +15,15 @@
 // Threads: user-interface thread only.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "app/StartOptions.h"
 
 class CMainDialog;
+namespace sim {
+class CSimulatedCharger;
+}
 
 class CUtilityApp {
 public:
@@ -34,6 +40,7 @@ public:
 
 private:
     bool SaveScreenshot(CMainDialog& dialog) const;
+    static std::unique_ptr<sim::CSimulatedCharger> StartSimulation(const std::string& scenario);
 
     StartOptions m_options;
     int m_exitCode = 0;

@@ -69,7 +69,8 @@ bool CSerialPort::Open() {
         ReportError("CreateEvent (Thread exit event)");
         return false;
     }
-    const std::string path = ResolvePortName(m_strPortName);
+    const std::string path =
+        m_strDeviceOverride.empty() ? ResolvePortName(m_strPortName) : m_strDeviceOverride;
     if (path.empty()) {
         platform::SetLastError(ENOENT);
     }

@@ -79,6 +79,10 @@ public:
     using TraceHook = std::function<void(bool sent, const std::uint8_t* data, std::size_t length)>;
     void SetTraceHook(TraceHook hook);
 
+    // For this run only, every port name opens this device instead (the
+    // built-in simulated charger); nothing is stored. Empty: names resolve as usual.
+    void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
+
     // How long Close waits for the workers to end (10000 ms); tests shorten it.
     void SetStopTimeoutMs(int milliseconds) { m_stopTimeoutMs = milliseconds; }
 
@@ -97,6 +101,7 @@ private:
 
     std::string m_strPortName;
     std::string m_strOpenedName;
+    std::string m_strDeviceOverride;
     platform::SerialLineSettings m_lineSettings;  // what Open applies
     bool m_bOpen = false;
     int m_stopTimeoutMs = 10000;
