@@ -8,6 +8,9 @@ CRecordingView::CRecordingView() : m_upgradeVersion(::UpgradeVersion()) {}
 
 void CRecordingView::ShowStatus(const std::string& text) {
     m_events.push_back("status:" + text);
+    if (onStatus) {
+        onStatus(text);
+    }
 }
 
 void CRecordingView::SetProgress(int position, int total) {
@@ -39,6 +42,9 @@ void CRecordingView::ShowReadButton(bool show) {
 
 void CRecordingView::OnBlockSent(int block, int /*totalBlocks*/, int resends) {
     m_blocks.emplace_back(block, resends);
+    if (onBlockSent) {
+        onBlockSent(block);
+    }
 }
 
 void CRecordingView::OnUploadEnded(UploadState state) {

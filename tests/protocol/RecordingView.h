@@ -10,6 +10,7 @@
 // Threads: used on the thread that runs the command.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -50,6 +51,11 @@ public:
     int IndexOf(const std::string& text) const;
 
     void SetUpgradeVersion(std::string version) { m_upgradeVersion = std::move(version); }
+
+    // Optional observers, run as the call arrives (e.g. to count boxes shown
+    // so far, or sleeps taken so far).
+    std::function<void(const std::string& text)> onStatus;
+    std::function<void(int block)> onBlockSent;
 
 private:
     std::string m_bootCode;

@@ -1,0 +1,88 @@
+// Charger fixture: a real serial port, a recording view, the box recorder and
+// the line clock, with either the simulated charger or a scripted peer on
+// the far end of a pseudo-terminal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "LineClock.h"
+#include "PtyPeer.h"
+#include "RecordingView.h"
+#include "TestKit.h"
+#include "serial/SerialPort.h"
+#include "sim/SimulatedCharger.h"
+
+// The charger's texts as the tests expect them on the line.
+inline const std::string kIdentifyRequest = "\r/01-\r/00\r";
+inline const std::string kBootLoaderCommand = "/0842\r";
+inline const std::string kNoVersionBox =
+    "Unable to get Version Information\nPlease unplug the charger for 5 seconds\n"
+    "then plug it back in and try again.";
+inline const std::string kNoSoftwareBox =
+    "No software detected in the charger\nPlease unplug the charger for 10 seconds\n"
+    "then plug it back in and try again.";
+inline const std::string kUpgradeFailedBox =
+    "Upgrade Process Failed\nPlease unplug the charger for 10 seconds\n"
+    "then plug it back in and try again.";
+
+class ChargerFixture : public ::testing::Test {
+protected:
+    testkit::CBoxRecorder boxes;
+    testkit::CDebugRecorder debug;
+    CSerialPort port;
+    CLineClock clock{port};
+    CRecordingView view;
+    std::unique_ptr<sim::CSimulatedCharger> charger;
+    std::unique_ptr<CPtyPeer> peer;
+
+    // A healthy charger with firmware 2.09 and boot code 1.3, whose boot
+    // loader prompts every 20 ms once it runs.
+    static sim::SimOptions Healthy() {
+        sim::SimOptions options;
+        options.startIntervalMs = 20;
+        return options;
+    }
+
+    void StartCharger(const sim::SimOptions& options) {
+        charger = std::make_unique<sim::CSimulatedCharger>(options);
+        ASSERT_TRUE(charger->Start()) << charger->ErrorText();
+        port.SetPortName(charger->SlavePath());
+    }
+
+    // The test plays the charger itself.
+    CPtyPeer& StartPeer() {
+        peer = std::make_unique<CPtyPeer>(port);
+        port.SetPortName(peer->Path());
+        clock.peer = [this] { peer->Service(); };
+        return *peer;
+    }
+
+    // The sleeps of one attempt that heard no "C": the pause and 200 polls.
+    static std::vector<std::uint32_t> AttemptSleeps(int attempts) {
+        std::vector<std::uint32_t> sleeps;
+        for (int a = 0; a < attempts; ++a) {
+            sleeps.push_back(600);
+            sleeps.insert(sleeps.end(), 200, 10);
+        }
+        return sleeps;
+    }
+
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : boxes.Boxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    static std::string Repeat(const std::string& text, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i) {
+            out += text;
+        }
+        return out;
+    }
+};

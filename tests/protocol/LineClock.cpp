@@ -1,0 +1,94 @@
+#include "LineClock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+long ElapsedMs(Steady::time_point since) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - since).count());
+}
+
+}  // namespace
+
+CLineClock::CLineClock(CSerialPort& port, std::uint32_t start) : m_port(port), m_now(start) {
+    m_port.SetTraceHook([this](bool sent, const std::uint8_t* data, std::size_t length) {
+        if (!sent) {
+            return;
+        }
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_sent.append(reinterpret_cast<const char*>(data), length);
+        m_sentCount.store(m_sent.size());
+    });
+}
+
+CLineClock::~CLineClock() {
+    if (!m_port.IsOpen()) {
+        m_port.SetTraceHook({});
+    }
+}
+
+std::string CLineClock::Sent() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_sent;
+}
+
+void CLineClock::SleepMs(std::uint32_t milliseconds) {
+    m_now += milliseconds;
+    m_total += milliseconds;
+    m_sleeps.push_back(milliseconds);
+    if (onSleep) {
+        onSleep(milliseconds);
+    }
+    Settle();
+}
+
+void CLineClock::Settle() {
+    const auto start = Steady::now();
+    auto quietSince = start;
+    std::size_t sent = m_sentCount.load();
+    int available = m_port.IsOpen() ? m_port.BytesAvailable() : 0;
+    for (;;) {
+        if (peer) {
+            peer();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        const std::size_t nowSent = m_sentCount.load();
+        const int nowAvailable = m_port.IsOpen() ? m_port.BytesAvailable() : 0;
+        if (nowSent != sent || nowAvailable != available) {
+            if (nowAvailable > available) {
+                m_answeredUpTo = nowSent;
+            }
+            sent = nowSent;
+            available = nowAvailable;
+            quietSince = Steady::now();
+        }
+        const long quietFor = ElapsedMs(quietSince);
+        const long elapsed = ElapsedMs(start);
+        if (sent > m_answeredUpTo) {
+            if (quietFor >= replyWaitMs) {
+                m_answeredUpTo = sent;  // a silent far end is waited for once per send
+                return;
+            }
+        } else if (quietFor >= quietMs || elapsed >= busyMs) {
+            return;
+        }
+        if (elapsed >= maxSettleMs) {
+            return;
+        }
+    }
+}
+
+bool CLineClock::WaitForReceived(int count, int limitMs) {
+    const auto start = Steady::now();
+    while (m_port.BytesAvailable() < count) {
+        if (ElapsedMs(start) >= limitMs) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    return true;
+}

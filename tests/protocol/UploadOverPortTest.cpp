@@ -1,0 +1,153 @@
+// The block upload through the real serial port, against the simulated
+// charger's boot loader or a scripted far end, in virtual time.
+#include <gtest/gtest.h>
+
+#include "ChargerFixture.h"
+#include "XmodemRecord.h"
+#include "protocol/BlockUpload.h"
+#include "protocol/UpgradeImage.h"
+
+namespace {
+
+class UploadOverPortTest : public ChargerFixture {
+protected:
+    // A charger waiting in its boot loader.
+    static sim::SimOptions WaitingBootLoader() {
+        sim::SimOptions options = Healthy();
+        options.firmwareVersion = "";
+        return options;
+    }
+
+    UploadState Upload() {
+        EXPECT_TRUE(port.Open());
+        const UploadState state = UploadImage(port, view, clock);
+        if (state == UploadState::Done) {
+            // The upload does not wait for its EOT to leave; a port closed at
+            // once may drop it, so let the charger take it first.
+            EXPECT_TRUE(charger == nullptr ||
+                        charger->WaitUntil(
+                            [](const sim::SimLog& log) { return log.imagesChecked > 0; }, 5000));
+        }
+        port.Close();
+        return state;
+    }
+
+    int ArrivalsOf(int block) const {
+        int count = 0;
+        for (const auto& record : charger->Log().blocks) {
+            count += record.number == block ? 1 : 0;
+        }
+        return count;
+    }
+
+    int LastBlockArrived() const {
+        const auto log = charger->Log();
+        return log.blocks.empty() ? 0 : log.blocks.back().number;
+    }
+};
+
+TEST_F(UploadOverPortTest, CleanUploadInstallsTheImage) {
+    StartCharger(WaitingBootLoader());
+    EXPECT_EQ(Upload(), UploadState::Done);
+    const sim::SimLog log = charger->Log();
+    EXPECT_EQ(log.eotReceived, 1);
+    EXPECT_TRUE(log.finalImageSound);
+    EXPECT_EQ(log.installedVersion, "2.10e");
+    EXPECT_EQ(log.nakSent, 0);
+    // The bytes the writer put on the line, against the test's own record.
+    EXPECT_EQ(clock.Sent(), xmodem::WholeTransfer(UpgradeImage(), CBlockUpload::kFiller));
+    const auto received = charger->ReceivedImage();
+    ASSERT_GE(received.size(), 12810U);
+    EXPECT_TRUE(std::equal(UpgradeImage().begin(), UpgradeImage().end(), received.begin()));
+    EXPECT_EQ(view.ProgressCalls().back(), std::make_pair(0, 0));
+    EXPECT_EQ(view.ProgressCalls()[view.ProgressCalls().size() - 2], std::make_pair(101, 101));
+}
+
+TEST_F(UploadOverPortTest, NineNaksOnBlockOneThenSuccess) {
+    sim::SimOptions options = WaitingBootLoader();
+    options.nakFirstArrivals = {{1, 9}};
+    StartCharger(options);
+    EXPECT_EQ(Upload(), UploadState::Done);
+    EXPECT_EQ(ArrivalsOf(1), 10);
+    EXPECT_EQ(charger->Log().installedVersion, "2.10e");
+}
+
+TEST_F(UploadOverPortTest, TenthNakSpreadOverTwoBlocksFailsWithoutAResend) {
+    sim::SimOptions options = WaitingBootLoader();
+    options.nakFirstArrivals = {{3, 5}, {50, 5}};
+    StartCharger(options);
+    EXPECT_EQ(Upload(), UploadState::Failed);
+    EXPECT_EQ(ArrivalsOf(3), 6);
+    EXPECT_EQ(ArrivalsOf(50), 5);
+    EXPECT_EQ(LastBlockArrived(), 50);
+    EXPECT_EQ(charger->Log().eotReceived, 0);
+}
+
+TEST_F(UploadOverPortTest, CanInsteadOfTheFirstAckCancelsWithoutEot) {
+    sim::SimOptions options = WaitingBootLoader();
+    options.cancelInsteadOfAckAtBlock = 1;
+    StartCharger(options);
+    EXPECT_EQ(Upload(), UploadState::Cancelled);
+    EXPECT_EQ(ArrivalsOf(1), 1);
+    EXPECT_EQ(clock.Sent().find('\x04'), std::string::npos);
+}
+
+TEST_F(UploadOverPortTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
+    sim::SimOptions options = WaitingBootLoader();
+    options.fallSilentAfterBlock = 39;  // ACKs block 39, never answers block 40
+    StartCharger(options);
+    int sleepsAtBlock40 = -1;
+    view.onBlockSent = [&](int block) {
+        if (block == 40) {
+            sleepsAtBlock40 = clock.Sleeps();
+        }
+    };
+    EXPECT_EQ(Upload(), UploadState::Failed);
+    ASSERT_GE(sleepsAtBlock40, 0);
+    EXPECT_EQ(clock.Sleeps() - sleepsAtBlock40, 201);
+    EXPECT_EQ(LastBlockArrived(), 40);
+
+    // A second upload on the same silent line: again 201 polls from its start.
+    const int before = clock.Sleeps();
+    EXPECT_EQ(Upload(), UploadState::Failed);
+    EXPECT_EQ(clock.Sleeps() - before, 201);
+    EXPECT_EQ(LastBlockArrived(), 40);
+}
+
+TEST_F(UploadOverPortTest, SecondUploadAfterAFailureStartsFromBlockOne) {
+    sim::SimOptions options = WaitingBootLoader();
+    options.nakFirstArrivals = {{2, 10}};
+    StartCharger(options);
+    ASSERT_EQ(Upload(), UploadState::Failed);
+    ASSERT_EQ(ArrivalsOf(2), 10);
+
+    // A fresh charger on a new line takes a whole upload with a fresh allowance.
+    auto first = std::move(charger);
+    sim::SimOptions retry = WaitingBootLoader();
+    retry.nakFirstArrivals = {{60, 9}};
+    StartCharger(retry);
+    EXPECT_EQ(Upload(), UploadState::Done);
+    const auto log = charger->Log();
+    ASSERT_FALSE(log.blocks.empty());
+    EXPECT_EQ(log.blocks.front().number, 1);
+    EXPECT_EQ(log.installedVersion, "2.10e");
+}
+
+TEST_F(UploadOverPortTest, RepeatedStartWhileAwaitingAReplyIsIgnored) {
+    CPtyPeer& far = StartPeer();
+    const auto image = UpgradeImage();
+    const std::string block1 = xmodem::BlockOnLine(image, 1, CBlockUpload::kFiller);
+    const std::string block2 = xmodem::BlockOnLine(image, 2, CBlockUpload::kFiller);
+    far.Answer(block1, {"CC\x06"});  // prompts again, then accepts
+    far.Answer(block2, {"\x18"});    // and cancels the second block
+    clock.onSleep = [&](std::uint32_t) {
+        if (clock.Sleeps() == 3) {
+            far.Write("C");
+        }
+    };
+    EXPECT_EQ(Upload(), UploadState::Cancelled);
+    // Block 1 once: neither repeated "C" restarted the transfer.
+    EXPECT_EQ(far.Received(), block1 + block2);
+}
+
+}  // namespace
