@@ -34,6 +34,7 @@ public:
     void PaintWindow() override {}
     void ShowUpgradeButton(bool show) override { m_upgradeOffered = show; }
     void ShowReadButton(bool show) override { m_readShown = show; }
+    void OnBlockSent(int, int, int resends) override { m_resends = resends; }
 
     const std::string& BootCodeText() const { return m_bootCode; }
     const std::string& ChargerCodeText() const { return m_chargerCode; }
