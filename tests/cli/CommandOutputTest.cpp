@@ -111,6 +111,26 @@ TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     EXPECT_TRUE(std::regex_match(logLines[0], line)) << logLines[0];
 }
 
+// -v: the bytes both ways in hexadecimal on stderr; stdout stays the same.
+TEST_F(CommandOutput, TraceShowsTheBytesSentAndReceived) {
+    const std::string device = StartSim({"--no-pacing"});
+    const CliResult r = RunCli({"-v", "--port", device, "read"});
+    ASSERT_EQ(r.code, 0) << Describe(r);
+    std::string sent;
+    std::string received;
+    for (const auto& line : Lines(r.err)) {
+        if (line.rfind("> ", 0) == 0) {
+            sent += line.substr(2);
+        } else if (line.rfind("< ", 0) == 0) {
+            received += line.substr(2);
+        }
+    }
+    EXPECT_TRUE(Contains(sent, "0d 2f 30 31 2d 0d 2f 30 30 0d")) << r.err;  // \r/01-\r/00\r
+    EXPECT_TRUE(Contains(received, "56 32 2e 30 39")) << r.err;             // V2.09
+    EXPECT_TRUE(Contains(r.out, "Read Version Complete\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "2f 30 31")) << r.out;
+}
+
 TEST_F(CommandOutput, UpgradeIfNeededLeavesACurrentChargerAlone) {
     const std::string device = StartSim({"--scenario", "current", "--no-pacing"});
     const CliResult r = RunCli({"--port", device, "upgrade", "--if-needed"});
