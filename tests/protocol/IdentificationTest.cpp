@@ -226,6 +226,7 @@ TEST_F(IdentificationTest, SilentChargerAfterFourAttemptsShowsTheFiveSecondBox) 
     sim::SimOptions options = Healthy();
     options.neverSpeak = true;
     StartCharger(options);
+    clock.replyWaitMs = 100;  // no answer is coming
     std::size_t boxesAtStatus = 99;
     view.onStatus = [&](const std::string& text) {
         if (text == "Unable to get Version Information") {

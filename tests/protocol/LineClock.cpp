@@ -51,6 +51,7 @@ void CLineClock::Settle() {
     auto quietSince = start;
     std::size_t sent = m_sentCount.load();
     int available = m_port.IsOpen() ? m_port.BytesAvailable() : 0;
+    bool received = false;
     for (;;) {
         if (peer) {
             peer();
@@ -61,6 +62,7 @@ void CLineClock::Settle() {
         if (nowSent != sent || nowAvailable != available) {
             if (nowAvailable > available) {
                 m_answeredUpTo = nowSent;
+                received = true;
             }
             sent = nowSent;
             available = nowAvailable;
@@ -73,7 +75,7 @@ void CLineClock::Settle() {
                 m_answeredUpTo = sent;  // a silent far end is waited for once per send
                 return;
             }
-        } else if (quietFor >= quietMs || elapsed >= busyMs) {
+        } else if (quietFor >= (received ? activeQuietMs : quietMs) || elapsed >= busyMs) {
             return;
         }
         if (elapsed >= maxSettleMs) {

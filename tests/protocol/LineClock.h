@@ -47,9 +47,10 @@ public:
     std::function<void(std::uint32_t milliseconds)> onSleep;
     std::function<void()> peer;
     int quietMs = 2;
-    int replyWaitMs = 300;
+    int activeQuietMs = 10;
+    int replyWaitMs = 5000;
     int busyMs = 30;
-    int maxSettleMs = 600;
+    int maxSettleMs = 6000;
 
     // Waits (bounded) until at least count bytes wait in the port's ring; for
     // onSleep hooks that expect a chattering far end to have spoken.

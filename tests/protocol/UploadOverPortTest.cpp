@@ -100,6 +100,7 @@ TEST_F(UploadOverPortTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
     view.onBlockSent = [&](int block) {
         if (block == 40) {
             sleepsAtBlock40 = clock.Sleeps();
+            clock.replyWaitMs = 100;  // no answer is coming from here on
         }
     };
     EXPECT_EQ(Upload(), UploadState::Failed);
