@@ -102,21 +102,6 @@ TEST_F(BlockUploadTest, EndedStatesIgnoreEverything) {
 
 // ---- whole transfers -----------------------------------------------------
 
-TEST_F(BlockUploadTest, CleanTransferPutsTheIndependentRecordOnTheLine) {
-    EXPECT_EQ(RunWith(AckAll), UploadState::Done);
-    EXPECT_EQ(receiver.Line(), xmodem::WholeTransfer(UpgradeImage(), CBlockUpload::kFiller));
-    EXPECT_EQ(receiver.EotCount(), 1);
-    EXPECT_EQ(receiver.StrayBytes(), 0);
-    for (const auto& block : receiver.Blocks()) {
-        EXPECT_EQ(block.complement, 255 - block.number);
-        EXPECT_EQ(block.crc, xmodem::Crc(reinterpret_cast<const std::uint8_t*>(block.data.data()),
-                                         block.data.size()));
-    }
-    // This receiver answers while the block is queued: a waiting answer is
-    // handled at once, so no idle poll happens at all.
-    EXPECT_EQ(clock.sleeps, 0);
-}
-
 TEST_F(BlockUploadTest, ProgressShowsTheRangeFollowsTheBlockAndHidesAtTheEnd) {
     RunWith(AckAll);
     const auto calls = view.ProgressCalls();
@@ -149,35 +134,6 @@ TEST_F(BlockUploadTest, LastBlockCarriesTenImageBytesAndItsAckQueuesEot) {
               xmodem::BlockOnLine(image, 101, CBlockUpload::kFiller) + "\x04");
 }
 
-TEST_F(BlockUploadTest, NineNaksOnBlockOneThenAcksComplete) {
-    const auto state = RunWith(
-        [](const ReceivedBlock& b) { return b.number == 1 && b.arrival < 9 ? kNak : kAck; });
-    EXPECT_EQ(state, UploadState::Done);
-    EXPECT_EQ(receiver.SendsOf(1), 10);
-    EXPECT_EQ(receiver.Blocks().size(), 110U);
-    EXPECT_EQ(receiver.EotCount(), 1);
-    EXPECT_EQ(view.BlocksSent().back(), std::make_pair(101, 9));
-}
-
-TEST_F(BlockUploadTest, TenthNakOfTheTransferFailsWithoutAResend) {
-    const auto state = RunWith([](const ReceivedBlock& b) {
-        return (b.number == 3 || b.number == 50) && b.arrival < 5 ? kNak : kAck;
-    });
-    EXPECT_EQ(state, UploadState::Failed);
-    EXPECT_EQ(receiver.SendsOf(3), 6);   // five NAKs, five resends
-    EXPECT_EQ(receiver.SendsOf(50), 5);  // the fifth NAK there is the tenth: no resend
-    EXPECT_EQ(receiver.SendsOf(51), 0);
-    EXPECT_EQ(receiver.EotCount(), 0);
-    EXPECT_EQ(upload.RetriesLeft(), 0);
-}
-
-TEST_F(BlockUploadTest, CanInsteadOfTheFirstAckCancels) {
-    EXPECT_EQ(RunWith([](const ReceivedBlock&) { return kCan; }), UploadState::Cancelled);
-    EXPECT_EQ(receiver.Blocks().size(), 1U);
-    EXPECT_EQ(receiver.EotCount(), 0);
-    EXPECT_EQ(view.ProgressCalls().back(), std::make_pair(0, 0));
-}
-
 TEST_F(BlockUploadTest, RepeatedStartAndStrayNaksNeverFallBackToChecksumBlocks) {
     receiver.Push(kNak + kNak);  // NAK asks for checksum blocks: ignored
     const auto state = RunWith(
@@ -190,23 +146,6 @@ TEST_F(BlockUploadTest, RepeatedStartAndStrayNaksNeverFallBackToChecksumBlocks) 
 }
 
 // ---- silence ---------------------------------------------------------------
-
-TEST_F(BlockUploadTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
-    int sleepsAtBlock40 = -1;
-    const auto state = RunWith([&](const ReceivedBlock& b) {
-        if (b.number == 40) {
-            sleepsAtBlock40 = clock.sleeps;
-            return std::string();
-        }
-        return kAck;
-    });
-    EXPECT_EQ(state, UploadState::Failed);
-    ASSERT_GE(sleepsAtBlock40, 0);
-    EXPECT_EQ(clock.sleeps - sleepsAtBlock40, 201);
-    EXPECT_EQ(clock.totalSleptMs, 201U * 100U);
-    EXPECT_EQ(receiver.Blocks().size(), 40U);
-    EXPECT_EQ(receiver.EotCount(), 0);
-}
 
 TEST_F(BlockUploadTest, WaitForTheFirstStartIsBoundedTheSameWay) {
     EXPECT_EQ(upload.Run(), UploadState::Failed);
@@ -239,23 +178,6 @@ TEST_F(BlockUploadTest, ABlockSentResetsTheSilenceCount) {
     receiver.Push("C");
     EXPECT_EQ(upload.Run(), UploadState::Done);
     EXPECT_EQ(clock.sleeps, 101 * 150);
-}
-
-TEST_F(BlockUploadTest, SecondUploadStartsAfresh) {
-    receiver.policy = [](const ReceivedBlock& b) { return b.number < 40 ? kAck : std::string(); };
-    receiver.Push("C");
-    ASSERT_EQ(upload.Run(), UploadState::Failed);
-    const int firstSleeps = clock.sleeps;
-    const std::size_t firstBlocks = receiver.Blocks().size();
-
-    receiver.policy = [](const ReceivedBlock& b) { return b.number == 1 ? kNak : std::string(); };
-    receiver.Push("C");
-    EXPECT_EQ(upload.Run(), UploadState::Failed);
-    ASSERT_GT(receiver.Blocks().size(), firstBlocks);
-    EXPECT_EQ(receiver.Blocks()[firstBlocks].number, 1);
-    // Nine NAKs resend block 1 with a fresh allowance; the tenth ends it.
-    EXPECT_EQ(receiver.Blocks().size() - firstBlocks, 10U);
-    EXPECT_EQ(clock.sleeps - firstSleeps, 0);
 }
 
 TEST_F(BlockUploadTest, SecondUploadSilenceLimitCountsFromItsOwnStart) {
