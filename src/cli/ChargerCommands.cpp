@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr std::uint8_t kCan = 24;
-
 // Everything one charger command works with.
 struct Session {
     explicit Session(const CliOptions& o)
@@ -133,18 +131,6 @@ void InstallTrace(Session& s) {
     });
 }
 
-// Ctrl-C during an upload: tell the boot loader to give up, then let the
-// two CANs leave the port before it closes.
-void CancelTransfer(Session& s) {
-    if (!s.port.IsOpen()) {
-        return;
-    }
-    s.port.QueueRequest(WRITE_BYTE, 0, kCan, nullptr);
-    s.port.QueueRequest(WRITE_BYTE, 0, kCan, nullptr);
-    platform::SystemClock().SleepMs(50);
-    s.port.Close();
-}
-
 int Finish(const char* command, Session& s, const PortChoice& port, int code) {
     s.port.Close();
     if (code == kExitPortOpen) {
@@ -197,10 +183,8 @@ int RunUpgrade(const CliOptions& options, const PortChoice& port) {
             return Finish("upgrade", s, port, code);
         }
     }
+    // Ctrl-C ends the upload with CAN twice and skips the rest (see the view).
     RunUpgrade(s.port, s.view, s.clock);
-    if (Interrupted()) {
-        CancelTransfer(s);
-    }
     const int code = UpgradeExitCode(s.view);
     if (code != kExitPortOpen) {
         LogUpgrade(s, port, before, code);

@@ -1,5 +1,6 @@
 #include "cli/ConsoleView.h"
 
+#include "cli/Interrupt.h"
 #include "protocol/UpgradeImage.h"
 
 CConsoleView::CConsoleView(bool printAsItHappens, CProgressLine& progress, platform::IClock& clock)
@@ -16,12 +17,11 @@ void CConsoleView::ShowStatus(const std::string& text) {
     }
 }
 
-// The upload moves the bar to each block number as it goes; a number that
-// does not advance means the block went out again.
+// The upload moves the bar to its block number on every pass; resends are
+// counted by OnBlockSent.
 void CConsoleView::SetProgress(int position, int total) {
     if (position == 0 && total != 0) {
         m_total = total;
-        m_lastBlock = 0;
         m_uploadStart = m_clock.NowMs();
         m_progress.Update(0, total, m_resends, 0);
         return;
@@ -31,8 +31,11 @@ void CConsoleView::SetProgress(int position, int total) {
         return;
     }
     m_highestBlock = std::max(m_highestBlock, position);
-    m_lastBlock = position;
     m_progress.Update(position, m_total, m_resends, m_clock.NowMs() - m_uploadStart);
+}
+
+bool CConsoleView::CancelRequested() {
+    return Interrupted();
 }
 
 void CConsoleView::PaintVersions() {

@@ -35,6 +35,7 @@ public:
     void ShowUpgradeButton(bool show) override { m_upgradeOffered = show; }
     void ShowReadButton(bool show) override { m_readShown = show; }
     void OnBlockSent(int, int, int resends) override { m_resends = resends; }
+    bool CancelRequested() override;
 
     const std::string& BootCodeText() const { return m_bootCode; }
     const std::string& ChargerCodeText() const { return m_chargerCode; }
@@ -58,7 +59,6 @@ private:
     bool m_upgradeOffered = false;
     bool m_readShown = true;
     int m_total = 0;
-    int m_lastBlock = 0;
     int m_highestBlock = 0;
     int m_resends = 0;
     std::uint32_t m_uploadStart = 0;

@@ -53,6 +53,10 @@ UploadState CBlockUpload::Run() {
     Reset();
     m_view.SetProgress(0, m_totalBlocks);
     while (!UploadEnded(m_state)) {
+        if (m_view.CancelRequested()) {
+            CancelByUser();
+            break;
+        }
         const int byte = m_port.ReadByte();
         if (byte >= 0) {
             UploadStep(static_cast<std::uint8_t>(byte));  // no sleep: answer at once
@@ -89,6 +93,13 @@ void CBlockUpload::SendBlock() {
     QueueByte(static_cast<std::uint8_t>(m_crc >> 8));
     QueueByte(static_cast<std::uint8_t>(m_crc & 0xFFU));
     m_view.OnBlockSent(m_blockNumber, m_totalBlocks, kRetries - m_retriesLeft);
+}
+
+// Two CANs, as XMODEM receivers want before they give up a transfer.
+void CBlockUpload::CancelByUser() {
+    QueueByte(kCan);
+    QueueByte(kCan);
+    m_state = UploadState::Cancelled;
 }
 
 void CBlockUpload::QueueByte(std::uint8_t byte) {

@@ -79,6 +79,7 @@ private:
     void Reset();
     void OnReply(std::uint8_t byte);
     void QueueByte(std::uint8_t byte);
+    void CancelByUser();
 
     IUploadPort& m_port;
     IChargerView& m_view;

@@ -41,4 +41,10 @@ public:
     virtual void OnBlockSent(int /*block*/, int /*totalBlocks*/, int /*resends*/) {}
     // The upload ended in `state` (Done, Failed or Cancelled).
     virtual void OnUploadEnded(UploadState /*state*/) {}
+    // The user asked the running command to stop (the command line's Ctrl-C;
+    // the window never does). Commands look between their waits and wind
+    // down: the upload tells the boot loader with CAN twice and ends as
+    // Cancelled, identification stops listening and shows no verdict, and the
+    // upgrade skips what is left. Every path still closes the port.
+    virtual bool CancelRequested() { return false; }
 };

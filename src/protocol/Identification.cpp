@@ -58,7 +58,7 @@ void Listen(CSerialPort& port, IChargerView& view, platform::IClock& clock, Coun
     CReplyLine line;
     Deadline deadline(clock);
     deadline.Start(kListenWindowMs);
-    while (!deadline.Expired()) {
+    while (!deadline.Expired() && !view.CancelRequested()) {
         clock.SleepMs(kListenPollMs);
         for (int byte = port.ReadByte(); byte >= 0; byte = port.ReadByte()) {
             if (line.Handle(static_cast<std::uint8_t>(byte), view.BootCode(), view.ChargerCode())) {
@@ -76,8 +76,11 @@ void RunAttempts(CSerialPort& port, IChargerView& view, platform::IClock& clock,
             counts.noSoftware = kNoSoftwareVerdict;
             return;
         }
+        if (view.CancelRequested()) {
+            return;  // no request to a charger we are leaving
+        }
         Listen(port, view, clock, counts);
-        if (!view.BootCode().empty() && !view.ChargerCode().empty()) {
+        if (view.CancelRequested() || (!view.BootCode().empty() && !view.ChargerCode().empty())) {
             return;
         }
         // Versions are kept: a "Boot" line now and a "V" line later complete it.
@@ -91,6 +94,8 @@ void RunAttempts(CSerialPort& port, IChargerView& view, platform::IClock& clock,
 void ShowOutcome(CSerialPort& port, IChargerView& view, const Counts& counts) {
     if (!port.IsOpen()) {
         view.ShowStatus("No Communications With Charger");
+    } else if (view.CancelRequested()) {
+        // Stopped by the user: no verdict on a charger that was cut short.
     } else if (!view.BootCode().empty()) {
         view.ShowStatus("Read Version Complete");
         if (view.ChargerCode() != view.UpgradeVersion()) {

@@ -15,6 +15,8 @@ constexpr char kBootLoaderCommand[] = "/0842\r";
 constexpr int kBootLoaderCommandLength = sizeof kBootLoaderCommand - 1;
 constexpr int kBootLoaderStart = 'C';
 constexpr std::uint32_t kOpenPauseMs = 500;
+// How long the two CANs of a cancelled upload may take to leave the port.
+constexpr int kCancelDrainMs = 1000;
 
 constexpr char kUpgradeFailedBox[] =
     "Upgrade Process Failed\nPlease unplug the charger for 10 seconds\n"
@@ -32,6 +34,10 @@ void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& cl
     view.ShowStatus("Upgrading");
     view.PaintWindow();  // drawn before the upload holds the thread
     UploadImage(port, view, clock);
+    if (view.CancelRequested()) {
+        port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
+        return;
+    }
     ReadChargerVersions(port, view, clock);
     if (view.ChargerCode() != view.UpgradeVersion()) {
         // Only the charger message: no unrelated code left on this thread.

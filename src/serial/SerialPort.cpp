@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/LastError.h"
 #include "serial/ErrorReport.h"
@@ -231,6 +232,18 @@ bool CSerialPort::QueueRequest(int kind, int length, std::uint8_t byte, const st
         return false;
     }
     return m_pLink->Queue().Queue(kind, length, byte, data);
+}
+
+bool CSerialPort::WaitUntilWritten(int timeoutMs) {
+    constexpr std::uint32_t kPollMs = 2;
+    const std::uint32_t start = platform::ProcessMilliseconds();
+    while (m_bOpen && !m_pLink->Queue().Empty()) {
+        if (platform::ProcessMilliseconds() - start >= static_cast<std::uint32_t>(timeoutMs)) {
+            return false;
+        }
+        platform::SystemClock().SleepMs(kPollMs);
+    }
+    return true;
 }
 
 bool CSerialPort::WriteBlock(const void* data, int length) {

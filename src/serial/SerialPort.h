@@ -73,6 +73,10 @@ public:
     bool QueueRequest(int kind, int length, std::uint8_t byte, const std::uint8_t* data);
     bool WriteBlock(const void* data, int length);
     bool WriteString(const char* text);
+    // Waits until every queued request has been written, at most timeoutMs;
+    // true when the queue emptied. For a last word before Close, which drops
+    // what is still queued.
+    bool WaitUntilWritten(int timeoutMs);
 
     // Optional observer of the bytes that cross the line (the command line's
     // trace). Called on the worker threads; set it only while the port is closed.

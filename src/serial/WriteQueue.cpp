@@ -80,6 +80,13 @@ bool CWriteQueue::Queue(int kind, int length, std::uint8_t byte, const std::uint
     return true;
 }
 
+bool CWriteQueue::Empty() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    // A request stays linked while it is written, so an empty queue means
+    // everything queued has been carried out.
+    return m_pHead == nullptr || m_pHead->next == m_pTail;
+}
+
 WriteRequest* CWriteQueue::First() {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pHead == nullptr || m_pHead->next == m_pTail) {

@@ -44,6 +44,9 @@ public:
     // communications box when the pool is full, when nothing was queued.
     bool Queue(int kind, int length, std::uint8_t byte, const std::uint8_t* data);
 
+    // Any thread: true when nothing waits or is being written (also when the
+    // queue is not running).
+    bool Empty();
     // Writer: the first request, or null when the queue is empty.
     WriteRequest* First();
     // Writer: unlinks and releases a request.

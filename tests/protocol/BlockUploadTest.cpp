@@ -241,4 +241,18 @@ TEST(BlockUploadLifetime, BorrowedBytesOutliveTheUploadRecord) {
               std::string(reinterpret_cast<const char*>(image.data()) + 12800, 10));
 }
 
+// ---- the user stops the transfer ---------------------------------------
+
+TEST_F(BlockUploadTest, UserStopSendsTwoCansAndEndsCancelled) {
+    view.cancelWhen = [this] { return receiver.Blocks().size() >= 3; };
+    EXPECT_EQ(RunWith(AckAll), UploadState::Cancelled);
+    ASSERT_EQ(receiver.Blocks().size(), 3U);
+    std::string expected;
+    for (int block = 1; block <= 3; ++block) {
+        expected += xmodem::BlockOnLine(UpgradeImage(), block, CBlockUpload::kFiller);
+    }
+    EXPECT_EQ(receiver.Line(), expected + kCan + kCan);            // and no EOT
+    EXPECT_EQ(view.ProgressCalls().back(), std::make_pair(0, 0));  // the bar is hidden
+}
+
 }  // namespace

@@ -269,4 +269,18 @@ TEST_F(IdentificationTest, OpenPortIsUsedAsItIsAndClosed) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// ---- the user stops the command -----------------------------------------------
+
+TEST_F(IdentificationTest, UserStopEndsWithoutVerdictOrBox) {
+    sim::SimOptions options = Healthy();
+    options.neverSpeak = true;  // would otherwise take four full attempts
+    StartCharger(options);
+    view.cancelWhen = [this] { return clock.NowMs() >= 1000 + 2500; };
+    Read();
+    EXPECT_EQ(view.LastStatus(), "Reading Version Information");
+    EXPECT_EQ(boxes.Count(), 0U);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(clock.Sent(), kIdentifyRequest);  // one attempt, no second request
+}
+
 }  // namespace

@@ -35,6 +35,7 @@ public:
     void ShowReadButton(bool show) override;
     void OnBlockSent(int block, int totalBlocks, int resends) override;
     void OnUploadEnded(UploadState state) override;
+    bool CancelRequested() override { return cancelWhen && cancelWhen(); }
 
     const std::vector<std::string>& Events() const { return m_events; }
     // The status texts alone, in order.
@@ -56,6 +57,8 @@ public:
     // so far, or sleeps taken so far).
     std::function<void(const std::string& text)> onStatus;
     std::function<void(int block)> onBlockSent;
+    // The user's stop request, asked between the command's waits.
+    std::function<bool()> cancelWhen;
 
 private:
     std::string m_bootCode;
