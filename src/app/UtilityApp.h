@@ -6,8 +6,8 @@
 //   message boxes as the hook of the error reports, builds the main dialog
 //   and runs it modally; when the modal run ends, InitInstance returns false
 //   and the process ends. There is no main event loop of the program's own.
-//   The Windows Sockets start-up and the control-container and 3-D switches
-//   of the original platform have no counterpart here and are left out.
+//   Nothing else is set up: no network start-up and no toolkit switches are
+//   needed on this platform.
 //
 //   With a screenshot file in the options, the window is shown off screen,
 //   rendered into the file and ended instead of run.

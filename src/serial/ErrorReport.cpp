@@ -58,7 +58,7 @@ void ReportError(const char* text) {
         platform::ShowMessageBox(kFallbackText, kFallbackCaption);
         return;
     }
-    // The code is shown as Windows shows it: read as a signed 32-bit value.
+    // The code is shown as a signed 32-bit value, so large codes read negative.
     std::snprintf(composed.get(), size, "Error %d: %s.\n\r%s\r\n", static_cast<std::int32_t>(code),
                   text, systemText.c_str());
     platform::OutputDebugString(composed.get());
