@@ -3,122 +3,138 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
+#include <sstream>
 #include <string>
 
 #include "SimTestSupport.h"
 #include "sim/Scenarios.h"
+#include "sim/SimArguments.h"
 
 namespace {
 
-using sim::BlockVerdict;
 using sim::ChargerMode;
 using simtest::CEngineRig;
-using simtest::FastOptions;
+using simtest::kAck;
+using simtest::kNak;
 
 const std::string kIdentify = "\r/01-\r/00\r";
-const std::string kIdentity = "deviceid VC-4017-0032\r\nBoot 1.3\r\nV2.09 Veltra charger\r\n";
+const std::string kDeviceLine = "deviceid VC-4017-0032\r\n";
+const std::string kBootLine = "Boot 1.3\r\n";
+const std::string kVersionLine = "V2.09 Veltra charger\r\n";
+const std::string kIdentity = kDeviceLine + kBootLine + kVersionLine;
+const std::vector<std::uint8_t> kSmallImage = simtest::TestImage("3.00", 1000);  // 9 blocks
 
-std::string HandOver(CEngineRig& rig) {
-    rig.Send("/0842\r");
-    return rig.Run(30);
-}
-
-std::vector<std::uint8_t> SmallImage(const std::string& version) {
-    return simtest::MakeImage(simtest::CodeWithVersion(version, 1000));  // 9 blocks
+// Options as the command line gives them, words split at spaces.
+sim::SimOptions Options(const std::string& line) {
+    std::istringstream words(line);
+    const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+    sim::SimArguments parsed;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimArguments(args, parsed, error)) << error;
+    return parsed.options;
 }
 
 // 'A', 'N', 'C' for ACK, NAK, CAN.
-std::string Replies(const std::string& letters) {
-    std::string out;
-    for (const char c : letters) {
-        out += c == 'A' ? simtest::kAck : c == 'N' ? simtest::kNak : simtest::kCan;
+std::string Replies(std::string letters) {
+    for (char& c : letters) {
+        c = c == 'A' ? kAck : c == 'N' ? kNak : simtest::kCan;
     }
-    return out;
+    return letters;
 }
 
-// --- firmware mode ---
+TEST(ChargerEngine, AnswersWhatItHearsAsTheOptionsSay) {
+    const std::string nak(1, kNak), ack(1, kAck);
+    const std::string frame = simtest::Frame(1, kSmallImage);
+    std::string damaged = frame;
+    damaged[10] ^= 1;
+    const ChargerMode fw = ChargerMode::Firmware, bl = ChargerMode::BootLoader;
+    const struct {
+        const char* name;
+        const char* options;
+        bool handOverFirst;
+        std::string input;
+        int ms;  // virtual time let pass after the input
+        std::string expected;
+        int lastAt;  // when the last byte left, ms after the input; 0: unchecked
+        ChargerMode mode;
+        std::size_t commands;  // logged in all, the hand-over's included
+    } cases[] = {
+        {"identification after the reply delay", "", false, kIdentify, 1000, kIdentity, 20, fw, 2},
+        {"unknown commands", "", false, "\r/99\rhello\r", 2000, "", 0, fw, 2},
+        {"no Boot line", "--no-boot-line", false, kIdentify, 500, kDeviceLine + kVersionLine, 20,
+         fw, 2},
+        {"no V line", "--no-version-line", false, kIdentify, 500, kDeviceLine + kBootLine, 20, fw,
+         2},
+        {"lower-case v", "--lower-case-version", false, kIdentify, 500,
+         kDeviceLine + kBootLine + "v2.09 Veltra charger\r\n", 20, fw, 2},
+        {"NAKs for replies", "--nak-replies", false, kIdentify, 500, nak + nak, 0, fw, 2},
+        {"NAKs for the hand-over", "--nak-replies", false, "/0842\r", 500, nak, 0, fw, 1},
+        {"never speaks, hears all", "--never-speak", false, kIdentify + "\r/011\r", 3000, "", 0, fw,
+         3},
+        {"hand-over starts the C prompt", "", false, "/0842\r", 3030, "CCCC", 0, bl, 1},
+        {"no firmware: C at once", "--no-firmware --start-interval=250", false, "", 1000, "CCCC", 0,
+         bl, 0},
+        {"requests in the boot loader", "", true, kIdentify, 10, nak + nak, 0, bl, 3},
+        {"EOT without blocks", "", true, std::string(1, simtest::kEot), 5, ack, 0, bl, 1},
+        {"no C prompt in a transfer", "", true, frame, 5000, ack, 1, bl, 1},
+        {"block cut short", "", true, frame.substr(0, 50), 2000, nak, 1000, bl, 1},
+        {"silence in a transfer", "--transfer-timeout=3000", true, frame, 3000, ack + nak, 3000, bl,
+         1},
+        {"ACK delay", "--ack-delay=400", true, frame, 500, ack, 400, bl, 1},
+        {"ACK delay holds no NAK", "--ack-delay=400", true, damaged, 500, nak, 1, bl, 1},
+    };
+    for (const auto& c : cases) {
+        CEngineRig rig(Options(c.options));
+        if (c.handOverFirst) {
+            EXPECT_EQ(rig.HandOver(), "C") << c.name;
+        }
+        const std::int64_t start = rig.nowMs;
+        const std::size_t before = rig.sentAt.size();
+        rig.Send(c.input);
+        EXPECT_EQ(rig.Run(c.ms), c.expected) << c.name;
+        if (c.lastAt > 0 && rig.sentAt.size() > before) {
+            EXPECT_EQ(rig.sentAt.back() - start, c.lastAt) << c.name;
+        }
+        EXPECT_EQ(rig.engine.Mode(), c.mode) << c.name;
+        EXPECT_EQ(rig.engine.Log().commands.size(), c.commands) << c.name;
+    }
+}
 
-TEST(ChargerEngineFirmware, AnswersIdentificationAfterTheReplyDelay) {
-    CEngineRig rig(FastOptions());
+TEST(ChargerEngine, LogRecordsCommandsWithTheirModeAndTheCPrompts) {
+    CEngineRig rig;
     rig.Send(kIdentify);
-    EXPECT_EQ(rig.Run(19), "");
-    EXPECT_EQ(rig.Run(1000), kIdentity);
+    rig.HandOver();
+    rig.Send(kIdentify);
+    rig.Run(3000);
     const sim::SimLog log = rig.engine.Log();
-    ASSERT_EQ(log.commands.size(), 2U);
+    ASSERT_EQ(log.commands.size(), 5U);
     EXPECT_EQ(log.commands[0].text, "/01-");
     EXPECT_EQ(log.commands[1].text, "/00");
-    EXPECT_EQ(log.commands[1].mode, ChargerMode::Firmware);
+    EXPECT_EQ(log.commands[2].mode, ChargerMode::Firmware);
+    EXPECT_EQ(log.commands[4].mode, ChargerMode::BootLoader);
+    ASSERT_EQ(log.modeChanges.size(), 2U);
+    EXPECT_EQ(log.modeChanges[1].mode, ChargerMode::BootLoader);
+    EXPECT_EQ(log.startSent, 4);
 }
 
-TEST(ChargerEngineFirmware, UnknownCommandsAreIgnored) {
-    CEngineRig rig(FastOptions());
-    rig.Send("\r/99\rhello\r");
-    EXPECT_EQ(rig.Run(2000), "");
-    EXPECT_EQ(rig.engine.Log().commands.size(), 2U);
-}
-
-TEST(ChargerEngineFirmware, IdentificationFaultsShapeTheReply) {
-    struct Case {
-        void (*set)(sim::SimOptions&);
-        std::string expected;
-    };
-    const Case cases[] = {
-        {[](sim::SimOptions& o) { o.omitBootLine = true; },
-         "deviceid VC-4017-0032\r\nV2.09 Veltra charger\r\n"},
-        {[](sim::SimOptions& o) { o.omitVersionLine = true; },
-         "deviceid VC-4017-0032\r\nBoot 1.3\r\n"},
-        {[](sim::SimOptions& o) { o.lowerCaseVersionLine = true; },
-         "deviceid VC-4017-0032\r\nBoot 1.3\r\nv2.09 Veltra charger\r\n"},
-        {[](sim::SimOptions& o) { o.nakInsteadOfReplies = true; }, "\x15\x15"},
-    };
-    for (const Case& c : cases) {
-        sim::SimOptions options = FastOptions();
-        c.set(options);
-        CEngineRig rig(options);
-        rig.Send(kIdentify);
-        EXPECT_EQ(rig.Run(500), c.expected);
-    }
-}
-
-TEST(ChargerEngineFirmware, LongLinesAre300CharactersAndKeepTheirFields) {
-    sim::SimOptions options = FastOptions();
-    options.longLines = true;
-    CEngineRig rig(options);
+TEST(ChargerEngine, LongLinesAre300CharactersAndKeepTheirFields) {
+    CEngineRig rig(Options("--long-lines"));
     rig.Send(kIdentify);
     const std::string reply = rig.Run(500);
     std::size_t start = 0;
     int lines = 0;
     for (auto end = reply.find("\r\n"); end != std::string::npos;
-         start = end + 2, end = reply.find("\r\n", start)) {
+         start = end + 2, end = reply.find("\r\n", start), ++lines) {
         EXPECT_EQ(end - start, 300U);
-        ++lines;
     }
     EXPECT_EQ(lines, 3);
     EXPECT_NE(reply.find("\nBoot 1.3 "), std::string::npos);
     EXPECT_NE(reply.find("\nV2.09 Veltra"), std::string::npos);
 }
 
-TEST(ChargerEngineFirmware, NakInsteadOfRepliesAlsoRefusesTheHandOver) {
-    sim::SimOptions options = FastOptions();
-    options.nakInsteadOfReplies = true;
-    CEngineRig rig(options);
-    EXPECT_EQ(HandOver(rig), "\x15");
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::Firmware);
-}
-
-TEST(ChargerEngineFirmware, NeverSpeakingChargerSendsNothingButHearsAll) {
-    sim::SimOptions options = FastOptions();
-    options.neverSpeak = true;
-    CEngineRig rig(options);
-    rig.Send(kIdentify + "\r/011\r");
-    EXPECT_EQ(rig.Run(3000), "");
-    EXPECT_EQ(rig.engine.Log().commands.size(), 3U);
-}
-
-TEST(ChargerEngineFirmware, VariableReportRunsAtItsPeriodUntilStopped) {
-    sim::SimOptions options = FastOptions();
-    options.reportPeriodMs = 200;
-    CEngineRig rig(options);
+TEST(ChargerEngine, VariableReportRunsAtItsPeriodUntilStopped) {
+    CEngineRig rig(Options("--report-period=200"));
     rig.Send("\r/011\r");
     const std::string report = rig.Run(1000);  // lines at 20, 220, ..., 820 ms
     EXPECT_EQ(std::count(report.begin(), report.end(), '\r'), 5);
@@ -128,15 +144,12 @@ TEST(ChargerEngineFirmware, VariableReportRunsAtItsPeriodUntilStopped) {
     EXPECT_EQ(rig.engine.Log().reportLines, 5);
 }
 
-TEST(ChargerEngineFirmware, GarbageComesBeforeEachReplyLineNeverInsideOne) {
-    sim::SimOptions options = FastOptions();
-    options.garbageBetweenReplies = 4;
-    CEngineRig rig(options);
+TEST(ChargerEngine, GarbageComesBeforeEachReplyLineNeverInsideOne) {
+    CEngineRig rig(Options("--garbage=4"));
     rig.Send(kIdentify);
     const std::string reply = rig.Run(500);
     std::size_t at = 0;
-    for (const std::string line :
-         {"deviceid VC-4017-0032\r\n", "Boot 1.3\r\n", "V2.09 Veltra charger\r\n"}) {
+    for (const std::string& line : {kDeviceLine, kBootLine, kVersionLine}) {
         ASSERT_LE(at + 4 + line.size(), reply.size());
         for (std::size_t i = at; i < at + 4; ++i) {
             EXPECT_GE(static_cast<unsigned char>(reply[i]), 0x80) << i;
@@ -147,16 +160,10 @@ TEST(ChargerEngineFirmware, GarbageComesBeforeEachReplyLineNeverInsideOne) {
     EXPECT_EQ(at, reply.size());
 }
 
-TEST(ChargerEngineFirmware, SplitLinesLeaveInPiecesWithGaps) {
-    sim::SimOptions options = FastOptions();
-    options.splitReplyChunk = 10;
-    options.splitReplyGapMs = 30;
-    options.omitBootLine = true;
-    options.omitVersionLine = true;
-    CEngineRig rig(options);
+TEST(ChargerEngine, SplitLinesLeaveInPiecesWithGaps) {
+    CEngineRig rig(Options("--split-lines=10:30 --no-boot-line --no-version-line"));
     rig.Send(kIdentify);
-    const std::string reply = rig.Run(500);
-    EXPECT_EQ(reply, "deviceid VC-4017-0032\r\n");  // 23 bytes: 10 + 10 + 3
+    EXPECT_EQ(rig.Run(500), kDeviceLine);  // 23 bytes: 10 + 10 + 3
     ASSERT_EQ(rig.sentAt.size(), 23U);
     EXPECT_EQ(rig.sentAt[0], 20);
     EXPECT_EQ(rig.sentAt[9], 20);
@@ -164,58 +171,24 @@ TEST(ChargerEngineFirmware, SplitLinesLeaveInPiecesWithGaps) {
     EXPECT_EQ(rig.sentAt[20], 80);
 }
 
-TEST(ChargerEngineFirmware, PacedRepliesTakeTheirLineTime) {
-    sim::SimOptions options;  // paced at 260 us a byte
-    CEngineRig rig(options);
+TEST(ChargerEngine, PacedRepliesTakeTheirLineTime) {
+    CEngineRig rig({}, true);  // 260 us a byte
     rig.Send(kIdentify);
-    const std::string reply = rig.Run(200);
-    EXPECT_EQ(reply, kIdentity);
+    EXPECT_EQ(rig.Run(200), kIdentity);
     const double lineMs = static_cast<double>(kIdentity.size()) * 0.26;
     EXPECT_NEAR(static_cast<double>(rig.sentAt.back() - rig.sentAt.front()), lineMs, 1.5);
 }
 
-// --- hand-over and boot loader ---
-
-TEST(ChargerEngineBootLoader, HandOverStartsTheCPrompt) {
-    CEngineRig rig(FastOptions());
-    EXPECT_EQ(HandOver(rig), "C");
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
-    EXPECT_EQ(rig.Run(3000), "CCC");
-    ASSERT_EQ(rig.engine.Log().modeChanges.size(), 2U);
-    EXPECT_EQ(rig.engine.Log().modeChanges[1].mode, ChargerMode::BootLoader);
-    EXPECT_EQ(rig.engine.Log().startSent, 4);
-}
-
-TEST(ChargerEngineBootLoader, ChargerWithoutFirmwareStartsInTheBootLoader) {
-    sim::SimOptions options = FastOptions();
-    options.firmwareVersion.clear();
-    options.startIntervalMs = 250;
-    CEngineRig rig(options);
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
-    EXPECT_EQ(rig.Run(1000), "CCCC");
-    EXPECT_EQ(rig.engine.FirmwareVersion(), "");
-}
-
-TEST(ChargerEngineBootLoader, RequestsAreAnsweredWithNak) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
-    rig.Send(kIdentify);
-    EXPECT_EQ(rig.Run(10), "\x15\x15");
-    EXPECT_EQ(rig.engine.Log().commands.back().mode, ChargerMode::BootLoader);
-}
-
-TEST(ChargerEngineBootLoader, CarriedImageInstallsItsVersionAndFirmwareReportsIt) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
+TEST(ChargerEngine, CarriedImageInstallsItsVersionAndFirmwareReportsIt) {
+    CEngineRig rig;
+    rig.HandOver();
     const std::vector<std::uint8_t> image = simtest::CarriedImage();
-    const std::string replies = rig.Upload(image);
-    EXPECT_EQ(replies, std::string(102, simtest::kAck));  // 101 blocks and the EOT
+    EXPECT_EQ(rig.Upload(image), std::string(102, kAck));  // 101 blocks and the EOT
     EXPECT_EQ(rig.engine.Mode(), ChargerMode::Firmware);
     EXPECT_EQ(rig.engine.FirmwareVersion(), CORVANE_VERSION_LABEL);
     const auto& received = rig.engine.ReceivedImage();
     ASSERT_EQ(received.size(), 101U * 128);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), received.begin()));
-
     rig.Send(kIdentify);
     EXPECT_NE(rig.Run(200).find("\r\nV" CORVANE_VERSION_LABEL " "), std::string::npos);
     const sim::SimLog log = rig.engine.Log();
@@ -227,170 +200,84 @@ TEST(ChargerEngineBootLoader, CarriedImageInstallsItsVersionAndFirmwareReportsIt
     EXPECT_EQ(log.modeChanges.back().mode, ChargerMode::Firmware);
 }
 
-TEST(ChargerEngineBootLoader, UnsoundImageLeavesTheBootLoaderWaiting) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
-    std::vector<std::uint8_t> image = SmallImage("3.00");
+TEST(ChargerEngine, UnsoundImageLeavesTheBootLoaderWaiting) {
+    CEngineRig rig;
+    rig.HandOver();
+    std::vector<std::uint8_t> image = kSmallImage;
     image[600] ^= 0xFF;  // the blocks stay sound, the code does not
-    EXPECT_EQ(rig.Upload(image), std::string(10, simtest::kAck));
+    EXPECT_EQ(rig.Upload(image), std::string(10, kAck));
     EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
     EXPECT_FALSE(rig.engine.Log().finalImageSound);
     EXPECT_EQ(rig.engine.FirmwareVersion(), "2.09");  // the old one stays installed
     EXPECT_EQ(rig.Run(1100), "C");                    // and it waits again
 }
 
-TEST(ChargerEngineBootLoader, EotWithoutBlocksIsAckedAndChangesNothing) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
-    rig.Send(std::string(1, simtest::kEot));
-    EXPECT_EQ(rig.Run(5), std::string(1, simtest::kAck));
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
-    EXPECT_EQ(rig.engine.Log().imagesChecked, 1);
-}
-
-TEST(ChargerEngineBootLoader, NoCPromptWhileATransferRuns) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
-    const auto image = SmallImage("3.00");
-    rig.Send(simtest::Frame(1, image));
-    EXPECT_EQ(rig.Run(5000), std::string(1, simtest::kAck));
-}
-
-TEST(ChargerEngineBootLoader, BlockCutShortIsNakedAndItsResendAccepted) {
-    CEngineRig rig(FastOptions());
-    HandOver(rig);
-    const auto image = SmallImage("3.00");
-    const std::string frame = simtest::Frame(1, image);
-    rig.Send(frame.substr(0, 50));
-    EXPECT_EQ(rig.Run(999), "");
-    EXPECT_EQ(rig.Run(1), std::string(1, simtest::kNak));
-    rig.Send(frame);
-    EXPECT_EQ(rig.Run(1), std::string(1, simtest::kAck));
-    const sim::SimLog log = rig.engine.Log();
-    ASSERT_EQ(log.blocks.size(), 2U);
-    EXPECT_EQ(log.blocks[0].verdict, BlockVerdict::CutShort);
-    EXPECT_EQ(log.blocks[1].verdict, BlockVerdict::Accepted);
-}
-
-TEST(ChargerEngineBootLoader, SilenceInATransferDrawsNakAfterTheTimeout) {
-    sim::SimOptions options = FastOptions();
-    options.transferTimeoutMs = 3000;
-    CEngineRig rig(options);
-    HandOver(rig);
-    rig.Send(simtest::Frame(1, SmallImage("3.00")));
-    EXPECT_EQ(rig.Run(2999), std::string(1, simtest::kAck));
-    EXPECT_EQ(rig.Run(1), std::string(1, simtest::kNak));
-}
-
-// --- faults in the upload ---
-
-TEST(ChargerEngineFaults, NakFirstArrivalsOfABlockThenAcceptIt) {
-    sim::SimOptions options = FastOptions();
-    options.nakFirstArrivals = {{3, 2}, {5, 1}};
-    CEngineRig rig(options);
-    HandOver(rig);
-    const auto image = SmallImage("3.00");
-    EXPECT_EQ(rig.Upload(image), Replies("AA"
-                                         "NNA"
-                                         "A"
-                                         "NA"
-                                         "AAAA"
-                                         "A"));
+// Each NAK the options inject makes the sender resend; the image still
+// arrives whole.
+TEST(ChargerEngine, InjectedNaksAreResentAndTheImageStillInstalls) {
+    CEngineRig rig(Options("--nak-block=3:2 --nak-block=5"));
+    rig.HandOver();
+    EXPECT_EQ(rig.Upload(kSmallImage), Replies("AANNAANAAAAAA"));
     EXPECT_EQ(rig.engine.FirmwareVersion(), "3.00");
     const auto& received = rig.engine.ReceivedImage();
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), received.begin()));
+    EXPECT_TRUE(std::equal(kSmallImage.begin(), kSmallImage.end(), received.begin()));
     const sim::SimLog log = rig.engine.Log();
-    const auto injected = std::count_if(log.blocks.begin(), log.blocks.end(),
-                                        [](const sim::BlockRecord& b) { return b.faultInjected; });
-    EXPECT_EQ(injected, 3);
+    EXPECT_EQ(std::count_if(log.blocks.begin(), log.blocks.end(),
+                            [](const sim::BlockRecord& b) { return b.faultInjected; }),
+              3);
     EXPECT_EQ(log.nakSent, 3);
+
+    sim::SimOptions noisy;
+    ASSERT_TRUE(sim::ScenarioOptions("noisy", noisy));
+    CEngineRig noisyRig(noisy);
+    noisyRig.HandOver();
+    const std::string replies = noisyRig.Upload(simtest::CarriedImage());
+    const int injected =
+        std::accumulate(noisy.nakFirstArrivals.begin(), noisy.nakFirstArrivals.end(), 0,
+                        [](int sum, const auto& f) { return sum + f.count; });
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), kNak), injected);
+    EXPECT_EQ(noisyRig.engine.FirmwareVersion(), CORVANE_VERSION_LABEL);
 }
 
-TEST(ChargerEngineFaults, CancelInsteadOfTheAckOfABlock) {
-    sim::SimOptions options = FastOptions();
-    options.cancelInsteadOfAckAtBlock = 4;
-    CEngineRig rig(options);
-    HandOver(rig);
-    EXPECT_EQ(rig.Upload(SmallImage("3.00")), Replies("AAAC"));
+TEST(ChargerEngine, CancelInsteadOfTheAckOfABlock) {
+    CEngineRig rig(Options("--cancel-at-block=4"));
+    rig.HandOver();
+    EXPECT_EQ(rig.Upload(kSmallImage), Replies("AAAC"));
     EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
     EXPECT_EQ(rig.engine.Log().canSent, 2);                  // CAN CAN
     EXPECT_EQ(rig.engine.ReceivedImage().size(), 3U * 128);  // block 4 not kept
     EXPECT_EQ(rig.Run(1100), "C");
+    // Asked to, it restarts the old firmware instead -- when there is one.
+    CEngineRig resumes(Options("--cancel-at-block=2 --resume-after-cancel"));
+    resumes.HandOver();
+    resumes.Upload(kSmallImage);
+    EXPECT_EQ(resumes.engine.Mode(), ChargerMode::Firmware);
+    resumes.Run(10);
+    resumes.Send(kIdentify);
+    EXPECT_NE(resumes.Run(200).find("\nV2.09 "), std::string::npos);
+    CEngineRig empty(Options("--cancel-at-block=1 --resume-after-cancel --no-firmware"));
+    empty.Upload(kSmallImage);
+    EXPECT_EQ(empty.engine.Mode(), ChargerMode::BootLoader);
 }
 
-TEST(ChargerEngineFaults, CancelCanRestartTheOldFirmware) {
-    sim::SimOptions options = FastOptions();
-    options.cancelInsteadOfAckAtBlock = 2;
-    options.resumeFirmwareAfterCancel = true;
-    CEngineRig rig(options);
-    HandOver(rig);
-    rig.Upload(SmallImage("3.00"));
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::Firmware);
-    rig.Run(10);
+TEST(ChargerEngine, FallSilentAfterABlockAcksItThenSaysNothing) {
+    CEngineRig rig(Options("--silent-after-block=2"));
+    rig.HandOver();
+    EXPECT_EQ(rig.Upload(kSmallImage), Replies("AA"));
     rig.Send(kIdentify);
-    EXPECT_NE(rig.Run(200).find("\nV2.09 "), std::string::npos);
+    EXPECT_EQ(rig.Run(30000), "");                  // not even the time-out NAK or a "C"
+    EXPECT_EQ(rig.engine.Log().blocks.size(), 3U);  // block 3 still arrived and was judged
 }
 
-TEST(ChargerEngineFaults, CancelWithoutFirmwareStaysInTheBootLoader) {
-    sim::SimOptions options = FastOptions();
-    options.firmwareVersion.clear();
-    options.cancelInsteadOfAckAtBlock = 1;
-    options.resumeFirmwareAfterCancel = true;
-    CEngineRig rig(options);
-    rig.Upload(SmallImage("3.00"));
-    EXPECT_EQ(rig.engine.Mode(), ChargerMode::BootLoader);
-}
-
-TEST(ChargerEngineFaults, FallSilentAfterABlockAcksItThenSaysNothing) {
-    sim::SimOptions options = FastOptions();
-    options.fallSilentAfterBlock = 2;
-    CEngineRig rig(options);
-    HandOver(rig);
-    EXPECT_EQ(rig.Upload(SmallImage("3.00")), Replies("AA"));
-    rig.Send(kIdentify);
-    EXPECT_EQ(rig.Run(30000), "");  // not even the time-out NAK or a "C"
-    const sim::SimLog log = rig.engine.Log();
-    EXPECT_EQ(log.blocks.size(), 3U);  // block 3 still arrived and was judged
-}
-
-TEST(ChargerEngineFaults, HangUpWhenABlockArrives) {
-    sim::SimOptions options = FastOptions();
-    options.hangUpAfterBlock = 3;
-    CEngineRig rig(options);
-    HandOver(rig);
-    EXPECT_EQ(rig.Upload(SmallImage("3.00")), Replies("AA"));
+TEST(ChargerEngine, HangUpWhenABlockArrives) {
+    CEngineRig rig(Options("--hang-up-after-block=3"));
+    rig.HandOver();
+    EXPECT_EQ(rig.Upload(kSmallImage), Replies("AA"));
     EXPECT_TRUE(rig.engine.HangUpRequested());
     EXPECT_EQ(rig.engine.NextWakeMs(), -1);
     rig.engine.MarkHungUp();
     EXPECT_TRUE(rig.engine.Log().hungUp);
     EXPECT_EQ(rig.engine.Log().blocks.back().reply, 0);
-}
-
-TEST(ChargerEngineFaults, AckDelayHoldsBackOnlyAcks) {
-    sim::SimOptions options = FastOptions();
-    options.ackDelayMs = 400;
-    CEngineRig rig(options);
-    HandOver(rig);
-    const auto image = SmallImage("3.00");
-    rig.Send(simtest::Frame(1, image));
-    EXPECT_EQ(rig.Run(399), "");
-    EXPECT_EQ(rig.Run(1), std::string(1, simtest::kAck));
-    std::string bad = simtest::Frame(2, image, 128);
-    bad[10] ^= 1;
-    rig.Send(bad);
-    EXPECT_EQ(rig.Run(1), std::string(1, simtest::kNak));
-}
-
-TEST(ChargerEngineFaults, NoisyUploadStillSucceeds) {
-    sim::SimOptions options = FastOptions();
-    ASSERT_TRUE(sim::ScenarioOptions("noisy", options));
-    options.paceOutput = false;
-    CEngineRig rig(options);
-    HandOver(rig);
-    const std::string replies = rig.Upload(simtest::CarriedImage());
-    EXPECT_EQ(replies.back(), simtest::kAck);
-    EXPECT_EQ(std::count(replies.begin(), replies.end(), simtest::kNak), 4);
-    EXPECT_EQ(rig.engine.FirmwareVersion(), CORVANE_VERSION_LABEL);
 }
 
 }  // namespace

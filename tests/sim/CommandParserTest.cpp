@@ -1,6 +1,8 @@
+// The firmware's command parser: a command ends at its CR, line feeds and
+// control bytes are dropped, an overlong command is cut at the capacity, and
+// only the four firmware commands are recognised, exactly.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,47 +10,38 @@
 
 namespace {
 
-std::vector<std::string> FeedAll(sim::CCommandParser& parser, const std::string& bytes) {
-    std::vector<std::string> commands;
-    for (const char c : bytes) {
-        if (auto command = parser.Feed(static_cast<std::uint8_t>(c))) {
-            commands.push_back(*command);
+using Commands = std::vector<std::string>;
+
+TEST(CommandParser, SplitsTheByteStreamIntoCommands) {
+    constexpr std::size_t kCapacity = sim::CCommandParser::kCapacity;
+    const struct {
+        std::string bytes;
+        Commands expected;
+    } steps[] = {
+        // One parser throughout: a command is only complete at its CR.
+        {"/08", {}},
+        {"42", {}},
+        {"\r", {"/0842"}},
+        {"\r/01-\r/00\r", {"/01-", "/00"}},
+        {"\n/0\x01"
+         "11\n\r\n\r",
+         {"/011"}},
+        {"/0\x80\xff"
+         "0\r",
+         {"/00"}},
+        {std::string(kCapacity + 50, 'x') + "\r/00\r", {std::string(kCapacity, 'x'), "/00"}},
+    };
+    sim::CCommandParser parser;
+    for (const auto& step : steps) {
+        Commands commands;
+        for (const char c : step.bytes) {
+            if (auto command = parser.Feed(static_cast<std::uint8_t>(c))) {
+                commands.push_back(*command);
+            }
         }
+        EXPECT_EQ(commands, step.expected) << step.bytes;
     }
-    return commands;
-}
-
-TEST(CommandParser, IdentificationRequestGivesItsTwoCommands) {
-    sim::CCommandParser parser;
-    EXPECT_EQ(FeedAll(parser, "\r/01-\r/00\r"), (std::vector<std::string>{"/01-", "/00"}));
     EXPECT_TRUE(parser.Empty());
-}
-
-TEST(CommandParser, CommandIsCompleteOnlyAtItsCarriageReturn) {
-    sim::CCommandParser parser;
-    EXPECT_TRUE(FeedAll(parser, "/08").empty());
-    EXPECT_TRUE(FeedAll(parser, "42").empty());
-    EXPECT_EQ(FeedAll(parser, "\r"), std::vector<std::string>{"/0842"});
-}
-
-TEST(CommandParser, LineFeedsAndControlBytesAreDropped) {
-    sim::CCommandParser parser;
-    EXPECT_EQ(FeedAll(parser,
-                      "\n/0\x01"
-                      "11\n\r\n\r"),
-              std::vector<std::string>{"/011"});
-    EXPECT_EQ(FeedAll(parser, std::string("/0\x80\xff"
-                                          "0\r")),
-              std::vector<std::string>{"/00"});
-}
-
-TEST(CommandParser, OverlongCommandIsCutAtCapacityAndTheNextStartsClean) {
-    sim::CCommandParser parser;
-    const std::string flood(sim::CCommandParser::kCapacity + 50, 'x');
-    const auto commands = FeedAll(parser, flood + "\r/00\r");
-    ASSERT_EQ(commands.size(), 2U);
-    EXPECT_EQ(commands[0], std::string(sim::CCommandParser::kCapacity, 'x'));
-    EXPECT_EQ(commands[1], "/00");
 }
 
 TEST(CommandParser, ClassifiesTheFirmwareCommandsExactly) {

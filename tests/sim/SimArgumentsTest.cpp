@@ -1,9 +1,12 @@
-// The command line of corvane-sim, the named scenarios and the JSON log.
+// The command line of corvane-sim, the named scenarios and the JSON log. The
+// fault options are also exercised through the engine's tests, which set
+// them by their command-line words.
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <sstream>
 
 #include "sim/SimArguments.h"
 #include "sim/SimulatedCharger.h"
@@ -12,175 +15,88 @@ namespace {
 
 using sim::SimArguments;
 
-SimArguments Parse(const std::vector<std::string>& args) {
-    SimArguments out;
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream words(line);
+    return {std::istream_iterator<std::string>(words), {}};
+}
+
+// The arguments parsed, or the reason they were refused.
+std::pair<SimArguments, std::string> Parse(const std::vector<std::string>& args) {
+    SimArguments parsed;
     std::string error;
-    EXPECT_TRUE(sim::ParseSimArguments(args, out, error)) << error;
-    return out;
+    const bool accepted = sim::ParseSimArguments(args, parsed, error);
+    EXPECT_EQ(accepted, error.empty()) << error;
+    return {parsed, error};
 }
 
-std::string Refusal(const std::vector<std::string>& args) {
-    SimArguments out;
-    std::string error;
-    EXPECT_FALSE(sim::ParseSimArguments(args, out, error));
-    return error;
-}
-
-TEST(SimArguments, NoArgumentsGiveTheHealthyDefaults) {
-    const SimArguments a = Parse({});
-    EXPECT_EQ(a.options.firmwareVersion, "2.09");
-    EXPECT_EQ(a.options.bootVersion, "1.3");
-    EXPECT_TRUE(a.options.paceOutput);
-    EXPECT_EQ(a.runSeconds, 0);
-    EXPECT_TRUE(a.linkPath.empty());
-    EXPECT_FALSE(a.help);
-}
-
-TEST(SimArguments, ExecutableSettingsInBothSpellings) {
-    const SimArguments a = Parse({"--link", "/tmp/x", "--run-seconds=7", "--log=/tmp/l.json"});
+TEST(SimArguments, DefaultsAndEachSettingInBothSpellings) {
+    const sim::SimOptions defaults = Parse({}).first.options;
+    EXPECT_EQ(defaults.firmwareVersion, "2.09");
+    EXPECT_EQ(defaults.bootVersion, "1.3");
+    EXPECT_TRUE(defaults.paceOutput);
+    const auto [a, error] = Parse(Words(
+        "--link /tmp/x --run-seconds=7 --log=/tmp/l.json --boot-version 2.0 --firmware-version=1.99"
+        " --device-id VC-1 --reply-delay 5 --no-pacing --block-gap 700 --seed=42 --report-fault "
+        "non-hex --report-fault-every 2 --nak-block 3 --nak-block=9:4 --transfer-timeout 0"));
+    ASSERT_EQ(error, "");
     EXPECT_EQ(a.linkPath, "/tmp/x");
     EXPECT_EQ(a.runSeconds, 7);
     EXPECT_EQ(a.logPath, "/tmp/l.json");
-    EXPECT_TRUE(Parse({"--help"}).help);
-}
-
-TEST(SimArguments, EachOptionReachesItsOwnField) {
-    const SimArguments a = Parse({"--boot-version",
-                                  "2.0",
-                                  "--firmware-version",
-                                  "1.99",
-                                  "--reply-delay",
-                                  "5",
-                                  "--start-interval",
-                                  "300",
-                                  "--report-period",
-                                  "250",
-                                  "--no-pacing",
-                                  "--block-gap",
-                                  "700",
-                                  "--transfer-timeout",
-                                  "0",
-                                  "--seed",
-                                  "42",
-                                  "--nak-block",
-                                  "3",
-                                  "--nak-block=9:4",
-                                  "--cancel-at-block",
-                                  "5",
-                                  "--silent-after-block",
-                                  "6",
-                                  "--hang-up-after-block",
-                                  "7",
-                                  "--ack-delay",
-                                  "300",
-                                  "--garbage",
-                                  "3",
-                                  "--split-lines",
-                                  "4:20",
-                                  "--lower-case-version",
-                                  "--report-fault",
-                                  "non-hex",
-                                  "--report-fault-every",
-                                  "2"});
+    EXPECT_FALSE(a.help);
     const sim::SimOptions& o = a.options;
     EXPECT_EQ(o.bootVersion, "2.0");
     EXPECT_EQ(o.firmwareVersion, "1.99");
+    EXPECT_EQ(o.deviceId, "VC-1");
     EXPECT_EQ(o.replyDelayMs, 5);
-    EXPECT_EQ(o.startIntervalMs, 300);
-    EXPECT_EQ(o.reportPeriodMs, 250);
     EXPECT_FALSE(o.paceOutput);
     EXPECT_EQ(o.blockGapMs, 700);
-    EXPECT_EQ(o.transferTimeoutMs, 0);
     EXPECT_EQ(o.seed, 42U);
+    EXPECT_EQ(o.reportFault, sim::ReportFault::NonHexField);
+    EXPECT_EQ(o.reportFaultEvery, 2);
     ASSERT_EQ(o.nakFirstArrivals.size(), 2U);  // repeatable, count 1 unless given
-    EXPECT_EQ(o.nakFirstArrivals[0].block, 3);
     EXPECT_EQ(o.nakFirstArrivals[0].count, 1);
     EXPECT_EQ(o.nakFirstArrivals[1].block, 9);
     EXPECT_EQ(o.nakFirstArrivals[1].count, 4);
-    EXPECT_EQ(o.cancelInsteadOfAckAtBlock, 5);
-    EXPECT_EQ(o.fallSilentAfterBlock, 6);
-    EXPECT_EQ(o.hangUpAfterBlock, 7);
-    EXPECT_EQ(o.ackDelayMs, 300);
-    EXPECT_EQ(o.garbageBetweenReplies, 3);
-    EXPECT_EQ(o.splitReplyChunk, 4);
-    EXPECT_EQ(o.splitReplyGapMs, 20);
-    EXPECT_TRUE(o.lowerCaseVersionLine);
-    EXPECT_FALSE(o.omitBootLine || o.omitVersionLine || o.longLines || o.neverSpeak);
-    EXPECT_EQ(o.reportFault, sim::ReportFault::NonHexField);
-    EXPECT_EQ(o.reportFaultEvery, 2);
-    EXPECT_TRUE(Parse({"--no-firmware"}).options.firmwareVersion.empty());
-    EXPECT_EQ(Parse({"--report-fault", "adjacent-commas"}).options.reportFault,
+    EXPECT_EQ(o.transferTimeoutMs, 0);
+    EXPECT_TRUE(Parse({"--help"}).first.help);
+    EXPECT_EQ(Parse(Words("--report-fault adjacent-commas")).first.options.reportFault,
               sim::ReportFault::AdjacentCommas);
 }
 
 TEST(SimArguments, ScenarioComesFirstWhereverItStands) {
-    const SimArguments a = Parse({"--firmware-version", "1.00", "--scenario", "no-firmware"});
+    const SimArguments a = Parse(Words("--firmware-version 1.00 --scenario no-firmware")).first;
     EXPECT_EQ(a.options.firmwareVersion, "1.00");
-    const SimArguments b = Parse({"--garbage=0", "--scenario=noisy"});
+    const SimArguments b = Parse({"--garbage=0", "--scenario=noisy"}).first;
     EXPECT_EQ(b.options.garbageBetweenReplies, 0);
     EXPECT_FALSE(b.options.nakFirstArrivals.empty());
 }
 
 TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
-    EXPECT_NE(Refusal({"--bogus"}).find("--bogus"), std::string::npos);
-    EXPECT_NE(Refusal({"--reply-delay"}).find("needs"), std::string::npos);
-    EXPECT_NE(Refusal({"--no-pacing=1"}).find("no value"), std::string::npos);
-    for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{"--reply-delay", "-5"},
-                                               {"--reply-delay", "5ms"},
-                                               {"--reply-delay", ""},
-                                               {"--reply-delay", "99999999999"},
-                                               {"--start-interval", "0"},
-                                               {"--nak-block", "0"},
-                                               {"--nak-block", "3:"},
-                                               {"--split-lines", "x:1"},
-                                               {"--report-fault", "loud"},
-                                               {"--scenario", "nowhere"},
-                                               {"--run-seconds", "0"},
-                                               {"--link="}}) {
-        EXPECT_NE(Refusal(bad).find("bad value"), std::string::npos) << bad[0];
+    EXPECT_NE(Parse({"--bogus"}).second.find("--bogus"), std::string::npos);
+    EXPECT_NE(Parse({"--reply-delay"}).second.find("needs"), std::string::npos);
+    EXPECT_NE(Parse({"--no-pacing=1"}).second.find("no value"), std::string::npos);
+    for (const char* bad :
+         {"--reply-delay=-5", "--reply-delay=5ms", "--reply-delay=", "--reply-delay=99999999999",
+          "--start-interval=0", "--nak-block=0", "--nak-block=3:", "--split-lines=x:1",
+          "--report-fault=loud", "--scenario=nowhere", "--run-seconds=0", "--link="}) {
+        EXPECT_NE(Parse({bad}).second.find("bad value"), std::string::npos) << bad;
     }
 }
 
 TEST(SimArguments, UsageDocumentsEveryOptionAndScenario) {
     const std::string usage = sim::SimUsage();
-    for (const char* option : {"--help",
-                               "--scenario",
-                               "--link",
-                               "--run-seconds",
-                               "--log",
-                               "--boot-version",
-                               "--firmware-version",
-                               "--no-firmware",
-                               "--device-id",
-                               "--reply-delay",
-                               "--start-interval",
-                               "--report-period",
-                               "--no-pacing",
-                               "--block-gap",
-                               "--transfer-timeout",
-                               "--resume-after-cancel",
-                               "--nak-block",
-                               "--cancel-at-block",
-                               "--silent-after-block",
-                               "--hang-up-after-block",
-                               "--ack-delay",
-                               "--never-speak",
-                               "--garbage",
-                               "--split-lines",
-                               "--no-boot-line",
-                               "--no-version-line",
-                               "--lower-case-version",
-                               "--long-lines",
-                               "--nak-replies",
-                               "--report-fault",
-                               "--report-fault-every",
-                               "--seed"}) {
-        EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
+    for (const std::string& option : Words(
+             "--help --scenario --link --run-seconds --log --boot-version --firmware-version "
+             "--no-firmware --device-id --reply-delay --start-interval --report-period --no-pacing "
+             "--block-gap --transfer-timeout --resume-after-cancel --nak-block --cancel-at-block "
+             "--silent-after-block --hang-up-after-block --ack-delay --never-speak --garbage "
+             "--split-lines --no-boot-line --no-version-line --lower-case-version --long-lines "
+             "--nak-replies --report-fault --report-fault-every --seed")) {
+        EXPECT_NE(usage.find("  " + option + " "), std::string::npos) << option;
         // Each documented option is also known to the parser.
         SimArguments out;
         std::string error;
-        sim::ParseSimArguments({std::string(option) + "=?"}, out, error);
+        sim::ParseSimArguments({option + "=?"}, out, error);
         EXPECT_EQ(error.find("unknown"), std::string::npos) << option;
     }
     for (const std::string& name : sim::ScenarioNames()) {
@@ -211,51 +127,42 @@ TEST(Scenarios, EveryNameGivesItsCharger) {
     EXPECT_EQ(options.deviceId, "kept");
 }
 
-TEST(SimLogJson, RecordParsesAndCarriesEveryPart) {
+TEST(SimLogJson, EmptyAndFullRecordsParseAndCarryEveryPart) {
+    QJsonParseError error{};
+    QJsonDocument::fromJson(QByteArray::fromStdString(sim::SimLog{}.ToJson()), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError);
+
     sim::SimLog log;
     log.commands.push_back({12, "/00", sim::ChargerMode::Firmware});
     log.commands.push_back({40, std::string("a\"b\\c\x01\xff", 7), sim::ChargerMode::BootLoader});
     log.blocks.push_back({100, 1, 1, sim::BlockVerdict::Accepted, 6, false});
     log.blocks.push_back({150, 2, 2, sim::BlockVerdict::BadCrc, 21, false});
     log.blocks.push_back({200, 2, 2, sim::BlockVerdict::Accepted, 21, true});
-    log.modeChanges.push_back({0, sim::ChargerMode::Firmware});
     log.modeChanges.push_back({30, sim::ChargerMode::BootLoader});
-    log.ackSent = 1;
     log.nakSent = 2;
-    log.canSent = 0;
     log.eotReceived = 1;
-    log.imagesChecked = 1;
     log.finalImageSound = true;
     log.installedVersion = "2.10e";
-
-    QJsonParseError error{};
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray::fromStdString(log.ToJson()), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
-    const QJsonObject root = doc.object();
-    const QJsonArray commands = root["commands"].toArray();
+    const QJsonArray commands = doc["commands"].toArray();
     ASSERT_EQ(commands.size(), 2);
     EXPECT_EQ(commands[0].toObject()["text"].toString(), "/00");
     EXPECT_EQ(commands[0].toObject()["atMs"].toInt(), 12);
     EXPECT_EQ(commands[1].toObject()["text"].toString(), QString("a\"b\\c\x01\u00ff"));
     EXPECT_EQ(commands[1].toObject()["mode"].toString(), "boot-loader");
-    const QJsonArray blocks = root["blocks"].toArray();
+    const QJsonArray blocks = doc["blocks"].toArray();
     ASSERT_EQ(blocks.size(), 3);
     EXPECT_EQ(blocks[1].toObject()["verdict"].toString(), "bad-crc");
     EXPECT_EQ(blocks[1].toObject()["reply"].toString(), "NAK");
     EXPECT_TRUE(blocks[2].toObject()["faultInjected"].toBool());
-    EXPECT_EQ(root["modeChanges"].toArray()[1].toObject()["mode"].toString(), "boot-loader");
-    EXPECT_EQ(root["nakSent"].toInt(), 2);
-    EXPECT_EQ(root["eotReceived"].toInt(), 1);
-    EXPECT_TRUE(root["finalImageSound"].toBool());
-    EXPECT_EQ(root["installedVersion"].toString(), "2.10e");
-    EXPECT_FALSE(root["hungUp"].toBool());
-}
-
-TEST(SimLogJson, EmptyLogIsValidJson) {
-    QJsonParseError error{};
-    QJsonDocument::fromJson(QByteArray::fromStdString(sim::SimLog{}.ToJson()), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_EQ(doc["modeChanges"][0]["mode"].toString(), "boot-loader");
+    EXPECT_EQ(doc["nakSent"].toInt(), 2);
+    EXPECT_EQ(doc["eotReceived"].toInt(), 1);
+    EXPECT_TRUE(doc["finalImageSound"].toBool());
+    EXPECT_EQ(doc["installedVersion"].toString(), "2.10e");
+    EXPECT_FALSE(doc["hungUp"].toBool());
 }
 
 }  // namespace

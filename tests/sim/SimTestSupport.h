@@ -1,17 +1,19 @@
-// Helpers of the simulated charger's tests: XMODEM frames as a sender builds
-// them, test images, and a rig that runs the charger engine in virtual time.
+// Helpers of the simulated charger's tests: XMODEM frames and images as a
+// sender builds them, a rig that runs the charger engine in virtual time, and
+// a serial program's and a shell's view of the device, with bounded waits.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/ChargerEngine.h"
-#include "sim/SimOptions.h"
 
 namespace simtest {
 
-constexpr char kSoh = 1;
 constexpr char kEot = 4;
 constexpr char kAck = 6;
 constexpr char kNak = 21;
@@ -19,37 +21,64 @@ constexpr char kCan = 24;
 
 // One block on the line: SOH, n, 255 - n, 128 bytes (filler 0x1A past the
 // end of data), CRC high, CRC low.
-std::string Frame(std::uint8_t number, const std::vector<std::uint8_t>& data,
-                  std::size_t offset = 0);
-// An image file with the given code (header: length, plain CRC).
-std::vector<std::uint8_t> MakeImage(const std::vector<std::uint8_t>& code);
-// Code that carries the version tag "VER:<version>" and a NUL amid other bytes.
-std::vector<std::uint8_t> CodeWithVersion(const std::string& version, std::size_t size);
-// The image the utility carries, read from the source tree.
+std::string Frame(std::size_t number, const std::vector<std::uint8_t>& data);
+// An image file whose code carries "VER:<version>" and a NUL amid other bytes.
+std::vector<std::uint8_t> TestImage(const std::string& version, std::size_t codeSize);
 std::vector<std::uint8_t> CarriedImage();
 
-// The charger engine, switched on at virtual time 0, output unpaced unless
-// the options say otherwise.
+// The charger engine, switched on at virtual time 0, unpaced unless asked.
 class CEngineRig {
 public:
-    explicit CEngineRig(sim::SimOptions options);
-
+    explicit CEngineRig(sim::SimOptions options = {}, bool paced = false);
     void Send(const std::string& bytes);
     // Lets ms of virtual time pass in 1 ms steps; returns what was sent.
     std::string Run(int ms);
-    // Runs until the charger sent one of the given bytes (at most limitMs);
-    // returns everything sent meanwhile.
-    std::string RunUntilAny(const std::string& bytes, int limitMs);
-    // Sends the image as the utility's upload does, block by block, resending
-    // on NAK; returns the replies, one per block sent, then the EOT's reply.
+    // Sends "/0842" and lets the hand-over happen; returns what was sent.
+    std::string HandOver();
+    // Sends the image block by block as the utility does, resending on NAK;
+    // returns the replies, one per block sent, then the EOT's reply.
     std::string Upload(const std::vector<std::uint8_t>& image);
 
     sim::CChargerEngine engine;
     std::int64_t nowMs = 0;
-    // When each byte of the output left, in virtual ms, in order.
-    std::vector<std::int64_t> sentAt;
+    std::vector<std::int64_t> sentAt;  // when each output byte left, in ms
+
+private:
+    std::string NextReply();  // ACK, NAK or CAN; empty after 5 s of nothing
 };
 
-sim::SimOptions FastOptions();
+// The device opened as a serial program opens it: raw, no controlling tty.
+class CSerialClient {
+public:
+    explicit CSerialClient(const std::string& path);
+    ~CSerialClient();
+    int Fd() const { return m_fd; }
+    bool Send(const std::string& bytes);
+    // Reads until the text holds `until`, timeoutMs passes without a byte or
+    // the far end hangs up (then hungUp is set).
+    std::string ReadUntil(const std::string& until, int timeoutMs);
+    bool hungUp = false;
+
+private:
+    int m_fd;
+};
+
+// A child process, killed and reaped at the end if still running. Its stdout
+// goes to a pipe read by ReadLine, or with lineFd to that descriptor along
+// with its stdin; its stderr is discarded.
+class CChild {
+public:
+    explicit CChild(const std::vector<std::string>& argv, int lineFd = -1);
+    ~CChild();
+    bool Signal(int signal) const;
+    std::optional<std::string> ReadLine(int timeoutMs);
+    // The exit code, or nothing when it did not exit normally within timeoutMs.
+    std::optional<int> WaitExit(int timeoutMs);
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_pending;
+};
 
 }  // namespace simtest
