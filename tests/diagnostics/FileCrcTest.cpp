@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include "DiagTestFiles.h"
 #include "TestKit.h"
 #include "diagnostics/FileCrc.h"
-#include "diagnostics/ImageWriter.h"
 #include "platform/LastError.h"
 #include "support/Crc16.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 using diagtest::Pattern;
 using diagtest::WithHeader;
-using diagtest::WriteBytes;
+using Bytes = std::vector<std::uint8_t>;
 
 std::string Hex4(std::uint16_t value) {
     char text[8];
@@ -29,172 +29,110 @@ std::string Hex4(std::uint16_t value) {
 class FileCrcTest : public ::testing::Test {
 protected:
     std::string Path(const std::string& name) const { return m_dir.Path() + "/" + name; }
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        WriteBytes(Path(name), bytes);
+    std::string Write(const std::string& name, const Bytes& bytes) const {
+        diagtest::WriteBytes(Path(name), bytes);
         return Path(name);
     }
 
     testkit::CScratchDir m_dir;
 };
 
-TEST_F(FileCrcTest, ExportedImageShowsItsHeaderAndMatchingCrc) {
-    ASSERT_TRUE(ExportImageTo(Path("2.10e.bin")));
-    const CrcCheckResult result = CheckFileCrc(Path("2.10e.bin"));
-    ASSERT_TRUE(result.Ok());
-    EXPECT_TRUE(result.isImage);
-    EXPECT_EQ(result.fileSizeText, "12810");
-    EXPECT_EQ(result.lengthText, "12682");
-    EXPECT_EQ(result.storedCrcText, "20C5");
-    EXPECT_EQ(result.generatedCrcText, "20C5");
-}
-
-TEST_F(FileCrcTest, ExtensionBinIsRecognisedInAnyCase) {
-    const auto code = Pattern(300);
-    const auto file = WithHeader(300, 0xBEEF, code);
-    const std::string expected = Hex4(Crc16Plain(code.data(), 0, code.size()));
-    for (const char* name : {"a.BIN", "b.Bin", "c.bin", "d.tar.bin"}) {
-        const CrcCheckResult result = CheckFileCrc(Write(name, file));
-        EXPECT_TRUE(result.isImage) << name;
-        EXPECT_EQ(result.lengthText, "300") << name;
-        EXPECT_EQ(result.storedCrcText, "BEEF") << name;
-        EXPECT_EQ(result.generatedCrcText, expected) << name;
-    }
-    EXPECT_FALSE(IsImageFileName("/x/image.bin/notes"));
-    EXPECT_FALSE(IsImageFileName("image.binx"));
-    EXPECT_FALSE(IsImageFileName("image.bin."));
-}
-
-TEST_F(FileCrcTest, OtherFilesShowNotApplicableAndTheWholeFileCrc) {
-    const auto bytes = WithHeader(16, 0x1234, Pattern(500, 7));
-    const std::string whole = Hex4(Crc16Plain(bytes.data(), 0, bytes.size()));
-    ASSERT_NE(whole, Hex4(Crc16Plain(bytes.data(), 128, 16)));
+// The extension decides (in any case) whether the header is shown and the
+// CRC bounded by its length; the CRC never reaches past the end of the file.
+TEST_F(FileCrcTest, NameAndHeaderDecideTheFieldsAndTheCrcRange) {
+    const Bytes code = Pattern(1000, 3);
+    const Bytes smaller = WithHeader(600, 0xBEEF, code);
     std::filesystem::create_directory(Path("dir.bin"));
-    for (const char* name : {"image.hex", "notes.txt", "noextension", "dir.bin/plain"}) {
-        const CrcCheckResult result = CheckFileCrc(Write(name, bytes));
-        ASSERT_TRUE(result.Ok()) << name;
-        EXPECT_FALSE(result.isImage) << name;
-        EXPECT_EQ(result.fileSizeText, std::to_string(bytes.size())) << name;
-        EXPECT_EQ(result.lengthText, "N/A") << name;
-        EXPECT_EQ(result.storedCrcText, "N/A") << name;
-        EXPECT_EQ(result.generatedCrcText, whole) << name;
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* length;
+        const char* stored;
+        std::size_t from, count;  // the bytes the CRC covers
+    } cases[] = {
+        {"a.BIN", smaller, "600", "BEEF", 128, 600},
+        {"b.Bin", smaller, "600", "BEEF", 128, 600},
+        {"c.tar.bin", smaller, "600", "BEEF", 128, 600},
+        {"larger.bin", WithHeader(4000, 0x55AA, code), "4000", "55AA", 128, 1000},
+        {"header.bin", WithHeader(0xFFFF, 0x55AA, {}), "65535", "55AA", 128, 0},
+        {"image.hex", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"notes.txt", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"noextension", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"image.binx", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"image.bin.", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"dir.bin/plain", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"empty.txt", {}, "N/A", "N/A", 0, 0},
+        // Too short for a header field: only what the file has is shown.
+        {"0.bin", {}, "", "", 0, 0},
+        {"1.bin", {0x12}, "", "", 0, 0},
+        {"3.bin", {0x01, 0x02, 0xAB}, "258", "", 0, 0},
+        {"4.bin", {0x00, 0x10, 0xAB, 0xCD}, "16", "ABCD", 0, 0},
+    };
+    for (const auto& c : cases) {
+        const CrcCheckResult result = CheckFileCrc(Write(c.name, c.bytes));
+        ASSERT_TRUE(result.Ok()) << c.name;
+        EXPECT_EQ(result.isImage, std::string(c.length) != "N/A") << c.name;
+        EXPECT_EQ(result.fileSizeText, std::to_string(c.bytes.size())) << c.name;
+        EXPECT_EQ(result.lengthText, c.length) << c.name;
+        EXPECT_EQ(result.storedCrcText, c.stored) << c.name;
+        EXPECT_EQ(result.generatedCrcText, Hex4(Crc16Plain(c.bytes.data(), c.from, c.count)))
+            << c.name;
     }
 }
 
-TEST_F(FileCrcTest, EmptyAndHeaderOnlyFiles) {
-    const CrcCheckResult empty = CheckFileCrc(Write("empty.txt", {}));
-    ASSERT_TRUE(empty.Ok());
-    EXPECT_EQ(empty.fileSizeText, "0");
-    EXPECT_EQ(empty.lengthText, "N/A");
-    EXPECT_EQ(empty.storedCrcText, "N/A");
-    EXPECT_EQ(empty.generatedCrcText, "0000");
-
-    // 128 bytes: a header and no code, whatever the length field says.
-    const CrcCheckResult header = CheckFileCrc(Write("header.bin", WithHeader(0xFFFF, 0x55AA, {})));
-    ASSERT_TRUE(header.Ok());
-    EXPECT_EQ(header.fileSizeText, "128");
-    EXPECT_EQ(header.lengthText, "65535");
-    EXPECT_EQ(header.storedCrcText, "55AA");
-    EXPECT_EQ(header.generatedCrcText, "0000");
-}
-
-TEST_F(FileCrcTest, ImageFileShorterThanItsHeaderFieldsShowsOnlyWhatItHas) {
-    const CrcCheckResult none = CheckFileCrc(Write("0.bin", {}));
-    EXPECT_EQ(none.lengthText, "");
-    EXPECT_EQ(none.storedCrcText, "");
-    EXPECT_EQ(none.generatedCrcText, "0000");
-
-    const CrcCheckResult one = CheckFileCrc(Write("1.bin", {0x12}));
-    EXPECT_EQ(one.lengthText, "");
-    EXPECT_EQ(one.storedCrcText, "");
-
-    const CrcCheckResult three = CheckFileCrc(Write("3.bin", {0x01, 0x02, 0xAB}));
-    ASSERT_TRUE(three.Ok());
-    EXPECT_EQ(three.fileSizeText, "3");
-    EXPECT_EQ(three.lengthText, "258");
-    EXPECT_EQ(three.storedCrcText, "");
-    EXPECT_EQ(three.generatedCrcText, "0000");
-
-    const CrcCheckResult four = CheckFileCrc(Write("4.bin", {0x00, 0x10, 0xAB, 0xCD}));
-    EXPECT_EQ(four.lengthText, "16");
-    EXPECT_EQ(four.storedCrcText, "ABCD");
-}
-
-TEST_F(FileCrcTest, LengthFieldBoundsTheCrcButNeverReachesPastTheEnd) {
-    const auto code = Pattern(1000, 3);
-    const CrcCheckResult larger = CheckFileCrc(Write("larger.bin", WithHeader(4000, 0, code)));
-    EXPECT_EQ(larger.lengthText, "4000");
-    EXPECT_EQ(larger.generatedCrcText, Hex4(Crc16Plain(code.data(), 0, code.size())));
-
-    const CrcCheckResult smaller = CheckFileCrc(Write("smaller.bin", WithHeader(600, 0, code)));
-    EXPECT_EQ(smaller.lengthText, "600");
-    EXPECT_EQ(smaller.generatedCrcText, Hex4(Crc16Plain(code.data(), 0, 600)));
-    EXPECT_NE(smaller.generatedCrcText, larger.generatedCrcText);
-}
-
-TEST_F(FileCrcTest, LargeFileIsReadInBoundedPiecesWithTheSameCrc) {
-    const auto bytes = Pattern(3 * 1024 * 1024 + 17, 11);
-    const std::string path = Write("large.dat", bytes);
-    CrcReadOptions options;
-    options.pieceSize = 4096;
-    std::size_t pieces = 0;
-    std::size_t total = 0;
-    std::size_t largest = 0;
-    options.onPiece = [&](std::size_t length) {
-        ++pieces;
-        total += length;
-        largest = std::max(largest, length);
+// Memory stays bounded by the piece; an image file is read only as far as its code.
+TEST_F(FileCrcTest, FilesAreReadInBoundedPiecesWithTheSameCrc) {
+    const Bytes large = Pattern(3 * 1024 * 1024 + 17, 11);
+    Bytes tail = WithHeader(200, 0, Pattern(200, 5));
+    const Bytes trailer = Pattern(100000, 9);
+    tail.insert(tail.end(), trailer.begin(), trailer.end());
+    const std::uint16_t largeCrc = Crc16Plain(large.data(), 0, large.size());
+    const struct {
+        std::string path;
+        std::size_t piece;  // 0: the default
+        std::size_t read;
+        std::uint16_t crc;
+    } cases[] = {
+        {Write("large.dat", large), 4096, large.size(), largeCrc},
+        {Path("large.dat"), 0, large.size(), largeCrc},
+        {Write("tail.bin", tail), 1, 328, Crc16Plain(tail.data(), 128, 200)},
     };
-    const CrcCheckResult result = CheckFileCrc(path, options);
-    ASSERT_TRUE(result.Ok());
-    EXPECT_EQ(total, bytes.size());
-    EXPECT_LE(largest, 4096U);
-    EXPECT_GE(pieces, bytes.size() / 4096);
-    EXPECT_EQ(result.generatedCrc, Crc16Plain(bytes.data(), 0, bytes.size()));
-
-    // The default piece is far below the file's size.
-    std::size_t defaultLargest = 0;
-    CrcReadOptions defaults;
-    defaults.onPiece = [&](std::size_t length) {
-        defaultLargest = std::max(defaultLargest, length);
-    };
-    EXPECT_EQ(CheckFileCrc(path, defaults).generatedCrc, result.generatedCrc);
-    EXPECT_LE(defaultLargest, CrcReadOptions::kDefaultPieceSize);
-    EXPECT_LT(CrcReadOptions::kDefaultPieceSize, bytes.size() / 8);
+    for (const auto& c : cases) {
+        CrcReadOptions options;
+        if (c.piece != 0) {
+            options.pieceSize = c.piece;
+        }
+        std::size_t total = 0;
+        std::size_t largest = 0;
+        options.onPiece = [&](std::size_t length) {
+            total += length;
+            largest = std::max(largest, length);
+        };
+        const CrcCheckResult result = CheckFileCrc(c.path, options);
+        ASSERT_TRUE(result.Ok()) << c.path;
+        EXPECT_EQ(total, c.read) << c.path;
+        EXPECT_LE(largest, c.piece != 0 ? c.piece : large.size() / 8) << c.path;
+        EXPECT_EQ(result.generatedCrc, c.crc) << c.path;
+    }
 }
 
-TEST_F(FileCrcTest, ImageFileReadsOnlyHeaderAndCodeEvenInOneBytePieces) {
-    auto file = WithHeader(200, 0, Pattern(200, 5));
-    const auto trailer = Pattern(100000, 9);
-    file.insert(file.end(), trailer.begin(), trailer.end());
-    CrcReadOptions options;
-    options.pieceSize = 1;
-    std::size_t total = 0;
-    options.onPiece = [&](std::size_t length) { total += length; };
-    const CrcCheckResult result = CheckFileCrc(Write("tail.bin", file), options);
-    ASSERT_TRUE(result.Ok());
-    EXPECT_EQ(total, 328U);
-    EXPECT_EQ(result.fileSizeText, std::to_string(file.size()));
-    EXPECT_EQ(result.generatedCrc, Crc16Plain(file.data(), 128, 200));
-}
-
-TEST_F(FileCrcTest, MissingFileFailsToOpenWithTheSystemError) {
+TEST_F(FileCrcTest, FailuresSayHowFarTheCheckGotWithTheSystemError) {
     platform::SetLastError(0);
-    const CrcCheckResult result = CheckFileCrc(Path("missing.bin"));
-    EXPECT_EQ(result.error, CrcCheckError::OpenFailed);
-    EXPECT_STREQ(CrcCheckErrorText(result.error), "Unable To Open File");
-    EXPECT_FALSE(result.sizeKnown);
-    EXPECT_FALSE(result.valuesKnown);
-    EXPECT_EQ(result.systemError, static_cast<std::uint32_t>(ENOENT));
+    const CrcCheckResult missing = CheckFileCrc(Path("missing.bin"));
+    EXPECT_EQ(missing.error, CrcCheckError::OpenFailed);
+    EXPECT_STREQ(CrcCheckErrorText(missing.error), "Unable To Open File");
+    EXPECT_FALSE(missing.sizeKnown);
+    EXPECT_FALSE(missing.valuesKnown);
+    EXPECT_EQ(missing.systemError, static_cast<std::uint32_t>(ENOENT));
     EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(ENOENT));
-}
 
-TEST_F(FileCrcTest, ReadFailureAfterOpeningKnowsTheSizeButNoValues) {
+    // Opened and sized, then the read fails.
     std::filesystem::create_directory(Path("folder.bin"));
-    const CrcCheckResult result = CheckFileCrc(Path("folder.bin"));
-    EXPECT_EQ(result.error, CrcCheckError::OpenFailed);
-    EXPECT_TRUE(result.sizeKnown);
-    EXPECT_FALSE(result.valuesKnown);
-    EXPECT_EQ(result.systemError, static_cast<std::uint32_t>(EISDIR));
+    const CrcCheckResult folder = CheckFileCrc(Path("folder.bin"));
+    EXPECT_EQ(folder.error, CrcCheckError::OpenFailed);
+    EXPECT_TRUE(folder.sizeKnown);
+    EXPECT_FALSE(folder.valuesKnown);
+    EXPECT_EQ(folder.systemError, static_cast<std::uint32_t>(EISDIR));
 }
 
 TEST_F(FileCrcTest, FileThatShrinksWhileReadIsAShortRead) {
@@ -203,9 +141,7 @@ TEST_F(FileCrcTest, FileThatShrinksWhileReadIsAShortRead) {
     options.pieceSize = 4096;
     bool truncated = false;
     options.onPiece = [&](std::size_t) {
-        if (!truncated) {
-            truncated = ::truncate(path.c_str(), 10000) == 0;
-        }
+        truncated = truncated || ::truncate(path.c_str(), 10000) == 0;
     };
     platform::SetLastError(EIO);
     const CrcCheckResult result = CheckFileCrc(path, options);
@@ -214,8 +150,7 @@ TEST_F(FileCrcTest, FileThatShrinksWhileReadIsAShortRead) {
     EXPECT_STREQ(CrcCheckErrorText(result.error), "Error Reading File");
     EXPECT_EQ(result.fileSizeText, "65536");
     EXPECT_FALSE(result.valuesKnown);
-    // No stale system text goes with this box.
-    EXPECT_EQ(platform::GetLastError(), 0U);
+    EXPECT_EQ(platform::GetLastError(), 0U);  // no stale system text goes with the box
 }
 
 TEST_F(FileCrcTest, FifoDoesNotBlockTheCheck) {
