@@ -30,8 +30,10 @@ bool CUtilityApp::InitInstance() {
     const CMessageBoxPresenter boxes;
     std::unique_ptr<sim::CSimulatedCharger> simulation;
     if (!m_options.simulateScenario.isEmpty()) {
-        simulation = StartSimulation(m_options.simulateScenario.toStdString());
+        std::string error;
+        simulation = sim::StartScenario(m_options.simulateScenario.toStdString(), error);
         if (!simulation) {
+            std::fprintf(stderr, "corvane: %s\n", error.c_str());
             m_exitCode = 2;
             return false;
         }
@@ -46,21 +48,6 @@ bool CUtilityApp::InitInstance() {
     }
     dialog.exec();  // its result is not looked at
     return false;
-}
-
-std::unique_ptr<sim::CSimulatedCharger> CUtilityApp::StartSimulation(const std::string& scenario) {
-    sim::SimOptions options;
-    if (!sim::ScenarioOptions(scenario, options)) {
-        std::fprintf(stderr, "corvane: unknown scenario '%s'\n", scenario.c_str());
-        return nullptr;
-    }
-    auto charger = std::make_unique<sim::CSimulatedCharger>(options);
-    if (!charger->Start()) {
-        std::fprintf(stderr, "corvane: the simulated charger did not start: %s\n",
-                     charger->ErrorText().c_str());
-        return nullptr;
-    }
-    return charger;
 }
 
 bool CUtilityApp::SaveScreenshot(CMainDialog& dialog) const {

@@ -40,7 +40,6 @@ public:
 
 private:
     bool SaveScreenshot(CMainDialog& dialog) const;
-    static std::unique_ptr<sim::CSimulatedCharger> StartSimulation(const std::string& scenario);
 
     StartOptions m_options;
     int m_exitCode = 0;

@@ -46,27 +46,6 @@ std::string ChosenPortName(const CliOptions& options) {
     return settings.ReadValue("Port", "COM1");
 }
 
-// --simulate: a simulated charger on a pseudo-terminal for this run only.
-std::unique_ptr<sim::CSimulatedCharger> StartSimulation(const std::string& scenario) {
-    sim::SimOptions simOptions;
-    if (!sim::ScenarioOptions(scenario, simOptions)) {
-        std::string names;
-        for (const auto& name : sim::ScenarioNames()) {
-            names += " " + name;
-        }
-        std::fprintf(stderr, "Unknown scenario '%s'; choose one of:%s\n", scenario.c_str(),
-                     names.c_str());
-        return nullptr;
-    }
-    auto charger = std::make_unique<sim::CSimulatedCharger>(simOptions);
-    if (!charger->Start()) {
-        std::fprintf(stderr, "The simulated charger did not start: %s\n",
-                     charger->ErrorText().c_str());
-        return nullptr;
-    }
-    return charger;
-}
-
 int RunCommand(const CliOptions& options, const PortChoice& port) {
     const std::string& c = options.command;
     if (c == "read")
@@ -98,9 +77,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<sim::CSimulatedCharger> simulation;
     PortChoice port;
     if (options.simulate) {
-        simulation =
-            StartSimulation(options.simulate->empty() ? "old-firmware" : *options.simulate);
+        // A simulated charger on a pseudo-terminal, for this run only.
+        std::string error;
+        simulation = sim::StartScenario(
+            options.simulate->empty() ? "old-firmware" : *options.simulate, error);
         if (!simulation) {
+            std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
             return kExitUsage;
         }
         port = {"simulated", simulation->SlavePath()};

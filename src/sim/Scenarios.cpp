@@ -1,5 +1,7 @@
 #include "sim/Scenarios.h"
 
+#include "sim/SimulatedCharger.h"
+
 namespace sim {
 
 namespace {
@@ -48,6 +50,23 @@ std::vector<std::string> ScenarioNames() {
         names.emplace_back(scenario.name);
     }
     return names;
+}
+
+std::unique_ptr<CSimulatedCharger> StartScenario(const std::string& name, std::string& error) {
+    SimOptions options;
+    if (!ScenarioOptions(name, options)) {
+        error = "unknown scenario '" + name + "'; choose one of:";
+        for (const auto& known : ScenarioNames()) {
+            error += " " + known;
+        }
+        return nullptr;
+    }
+    auto charger = std::make_unique<CSimulatedCharger>(options);
+    if (!charger->Start()) {
+        error = "the simulated charger did not start: " + charger->ErrorText();
+        return nullptr;
+    }
+    return charger;
 }
 
 }  // namespace sim

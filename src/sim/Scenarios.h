@@ -13,6 +13,7 @@
 // Threads: pure functions.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,11 @@ namespace sim {
 // Fills out with the named scenario; false (out unchanged) for an unknown name.
 bool ScenarioOptions(const std::string& name, SimOptions& out);
 std::vector<std::string> ScenarioNames();
+
+class CSimulatedCharger;
+// Starts a charger playing the named scenario, for --simulate of the window
+// and the command line; null, with the reason in error, when the name is
+// unknown or the charger does not start.
+std::unique_ptr<CSimulatedCharger> StartScenario(const std::string& name, std::string& error);
 
 }  // namespace sim
