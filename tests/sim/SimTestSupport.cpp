@@ -2,20 +2,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
+#include <cstring>
 
 #include "protocol/UpgradeImage.h"
 #include "support/Crc16.h"
-
-extern char** environ;
 
 namespace simtest {
 
@@ -134,72 +129,20 @@ std::string CSerialClient::ReadUntil(const std::string& until, int timeoutMs) {
     return text;
 }
 
-CChild::CChild(const std::vector<std::string>& argv, int lineFd) {
-    int pipeFds[2] = {-1, -1};
-    if (lineFd < 0 && ::pipe2(pipeFds, O_CLOEXEC) == 0) {
-        m_out = pipeFds[0];
+CCommand::CCommand(const std::string& line) : m_pipe(::popen(line.c_str(), "r")) {}
+
+std::string CCommand::ReadLine() {
+    char line[512];
+    if (m_pipe == nullptr || std::fgets(line, sizeof line, m_pipe) == nullptr) {
+        return {};
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (lineFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, lineFd, 0);
-    }
-    posix_spawn_file_actions_adddup2(&actions, lineFd >= 0 ? lineFd : pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    if (::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-        m_pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipeFds[1] >= 0) {
-        ::close(pipeFds[1]);  // the child holds the only write end now
-    }
+    return {line, std::strcspn(line, "\n")};
 }
 
-CChild::~CChild() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    if (m_out >= 0) {
-        ::close(m_out);
-    }
-}
-
-bool CChild::Signal(int signal) const {
-    return m_pid > 0 && ::kill(m_pid, signal) == 0;
-}
-
-std::optional<std::string> CChild::ReadLine(int timeoutMs) {
-    pollfd item{m_out, POLLIN, 0};
-    std::size_t end;
-    while ((end = m_pending.find('\n')) == std::string::npos) {
-        char buffer[256];
-        const ssize_t n = ::poll(&item, 1, timeoutMs) > 0 ? ::read(m_out, buffer, 256) : 0;
-        if (n <= 0) {
-            return std::nullopt;
-        }
-        m_pending.append(buffer, static_cast<std::size_t>(n));
-    }
-    std::string line = m_pending.substr(0, end);
-    m_pending.erase(0, end + 1);
-    return line;
-}
-
-std::optional<int> CChild::WaitExit(int timeoutMs) {
-    for (int waited = 0; m_pid > 0 && waited <= timeoutMs; waited += 10) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return std::nullopt;
+int CCommand::Close() {
+    const int status = m_pipe != nullptr ? ::pclose(m_pipe) : -1;
+    m_pipe = nullptr;
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace simtest

@@ -3,10 +3,8 @@
 // a serial program's and a shell's view of the device, with bounded waits.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <optional>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -63,22 +61,19 @@ private:
     int m_fd;
 };
 
-// A child process, killed and reaped at the end if still running. Its stdout
-// goes to a pipe read by ReadLine, or with lineFd to that descriptor along
-// with its stdin; its stderr is discarded.
-class CChild {
+// A shell command line run with its stdout on a pipe. Callers bound each one
+// with timeout(1), so that neither a read nor the wait at the end can hang.
+class CCommand {
 public:
-    explicit CChild(const std::vector<std::string>& argv, int lineFd = -1);
-    ~CChild();
-    bool Signal(int signal) const;
-    std::optional<std::string> ReadLine(int timeoutMs);
-    // The exit code, or nothing when it did not exit normally within timeoutMs.
-    std::optional<int> WaitExit(int timeoutMs);
+    explicit CCommand(const std::string& line);
+    ~CCommand() { Close(); }
+    // The next line of its output without the line end; empty at the end.
+    std::string ReadLine();
+    // Waits for it; its exit code, or -1 when it did not exit normally.
+    int Close();
 
 private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_pending;
+    FILE* m_pipe;
 };
 
 }  // namespace simtest

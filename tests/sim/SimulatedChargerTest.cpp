@@ -74,9 +74,10 @@ TEST(SimulatedCharger, AcceptsAnImageFromLrzszSx) {
     options.startIntervalMs = 200;
     sim::CSimulatedCharger charger(options);
     ASSERT_TRUE(charger.Start());
-    CSerialClient line(charger.SlavePath());
-    simtest::CChild sender({sx, "-X", "-q", path}, line.Fd());
-    EXPECT_EQ(sender.WaitExit(60000), 0);
+    // sx opens the device itself, as stdin and stdout.
+    simtest::CCommand sender("timeout 60 " + std::string(sx) + " -X -q " + path + " <>" +
+                             charger.SlavePath() + " >&0 2>/dev/null");
+    EXPECT_EQ(sender.Close(), 0);
 
     ASSERT_TRUE(
         charger.WaitUntil([](const sim::SimLog& log) { return log.imagesChecked > 0; }, kReplyMs));
