@@ -2,18 +2,12 @@
 
 #include <string>
 
+#include "DiagTestFiles.h"
 #include "diagnostics/ChargerVariables.h"
 
 namespace {
 
-// The sixteen row texts joined by commas.
-std::string Rows(const ChargerVariables& vars) {
-    std::string text;
-    for (const VariableRow& row : FormatVariables(vars)) {
-        text += (text.empty() ? "" : ",") + row.text;
-    }
-    return text;
-}
+using diagtest::Rows;
 
 // A line whose seventeen fields give every row a value different from zero.
 const char* const kFullLine = "1,1,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,ignored,13.8,14.1";

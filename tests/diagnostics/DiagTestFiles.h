@@ -1,4 +1,4 @@
-// Small file helpers shared by the diagnostics tests.
+// Small file and row helpers shared by the diagnostics tests.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "diagnostics/ChargerVariables.h"
 
 namespace diagtest {
 
@@ -41,6 +43,15 @@ inline std::vector<std::uint8_t> WithHeader(std::uint16_t length, std::uint16_t 
     file[3] = static_cast<std::uint8_t>(crc & 0xFF);
     file.insert(file.end(), code.begin(), code.end());
     return file;
+}
+
+// The sixteen row texts of a record, joined by commas.
+inline std::string Rows(const ChargerVariables& vars) {
+    std::string text;
+    for (const VariableRow& row : FormatVariables(vars)) {
+        text += (text.empty() ? "" : ",") + row.text;
+    }
+    return text;
 }
 
 }  // namespace diagtest

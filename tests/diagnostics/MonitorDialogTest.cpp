@@ -2,51 +2,46 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "DiagTestFiles.h"
 #include "QtTestApp.h"
 #include "TestKit.h"
 #include "app/VersionPanel.h"
 #include "diagnostics/MonitorDialog.h"
 #include "serial/SerialPort.h"
+#include "sim/SimulatedCharger.h"
 
 namespace {
 
-const char* const kLine = "1,0,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,0,13.8,14.1";
-const std::vector<std::string> kLineRows = {"true",  "false", "CV",    "31",    "10",    "25",
-                                            "26.50", "3C",    "000A",  "12.25", "12.50", "77",
-                                            "30.75", "1.50",  "13.80", "14.10"};
-const std::vector<std::string> kZeroRows = {"false", "false", "CC",   "0",    "0",    "0",
-                                            "0.00",  "0",     "0000", "0.00", "0.00", "0",
-                                            "0.00",  "0.00",  "0.00", "0.00"};
+using diagtest::Rows;
 
-std::vector<std::string> Rows(const CMonitorDialog& dialog) {
-    std::vector<std::string> texts;
-    for (const VariableRow& row : FormatVariables(dialog.Variables())) {
-        texts.push_back(row.text);
-    }
-    return texts;
-}
+const std::string kLine = "1,0,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,0,13.8,14.1";
+const char* const kLineRows =
+    "true,false,CV,31,10,25,26.50,3C,000A,12.25,12.50,77,30.75,1.50,13.80,14.10";
+const char* const kZeroRows = "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00";
 
 // The texts the panel last drew in one column (x in client pixels), top to bottom.
-std::vector<std::string> PaintedColumn(const CMonitorDialog& dialog, int x) {
-    std::vector<std::pair<int, std::string>> cells;
+std::string PaintedColumn(const CMonitorDialog& dialog, int x) {
+    std::multimap<int, std::string> cells;
     for (const CVersionPanel::Drawing& drawing : dialog.Panel().Drawings()) {
         if (drawing.kind == CVersionPanel::Drawing::Kind::Text && drawing.rect.left() == x) {
-            cells.emplace_back(drawing.rect.top(), drawing.text.toStdString());
+            cells.emplace(drawing.rect.top(), drawing.text.toStdString());
         }
     }
-    std::stable_sort(cells.begin(), cells.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::string> texts;
+    std::string texts;
     for (const auto& cell : cells) {
-        texts.push_back(cell.second);
+        texts += (texts.empty() ? "" : ",") + cell.second;
     }
     return texts;
 }
 
+// The monitor on one end of a pseudo-terminal; the test plays the charger.
 class MonitorDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,14 +60,13 @@ protected:
     // Sends bytes from the charger's side and waits (bounded) until the
     // port's reader has put them all into the receive ring.
     void Feed(const std::string& bytes) {
-        const int before = m_port.BytesAvailable();
+        const int expected = m_port.BytesAvailable() + static_cast<int>(bytes.size());
         m_pty.Send(bytes);
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (m_port.BytesAvailable() < before + static_cast<int>(bytes.size()) &&
-               std::chrono::steady_clock::now() < limit) {
+        while (m_port.BytesAvailable() < expected && std::chrono::steady_clock::now() < limit) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        ASSERT_EQ(m_port.BytesAvailable(), before + static_cast<int>(bytes.size()));
+        ASSERT_EQ(m_port.BytesAvailable(), expected);
     }
 
     diagtest::CApplicationFirst m_application;
@@ -82,94 +76,87 @@ protected:
     CMonitorDialog m_dialog;
 };
 
-TEST_F(MonitorDialogTest, OpensThePortAsksForTheReportAndShowsZeros) {
+TEST_F(MonitorDialogTest, AsksForTheReportAndPaintsTheRowsOfEachLine) {
     EXPECT_EQ(m_dialog.windowTitle(), "Charger Variables");
     EXPECT_EQ(m_dialog.minimumSize(), m_dialog.maximumSize());
     Start();
     EXPECT_TRUE(m_dialog.IsTimerActive());
-    EXPECT_EQ(Rows(m_dialog), kZeroRows);
     m_dialog.OnTimer();  // nothing received yet
-    EXPECT_EQ(Rows(m_dialog), kZeroRows);
-}
-
-TEST_F(MonitorDialogTest, LineIsParsedAndPaintedAtItsCarriageReturn) {
-    Start();
-    Feed(std::string(kLine) + "\r");
+    EXPECT_EQ(Rows(m_dialog.Variables()), kZeroRows);
+    Feed(kLine + "\r");
     m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kLineRows);
-    EXPECT_EQ(m_port.BytesAvailable(), 0);
     // What reached the window: labels at 10 pixels, values at 170, row by row.
     EXPECT_EQ(PaintedColumn(m_dialog, 170), kLineRows);
-    const auto labels = PaintedColumn(m_dialog, 10);
-    ASSERT_EQ(labels.size(), 16U);
-    EXPECT_EQ(labels.front(), "Batt Present");
-    EXPECT_EQ(labels.back(), "Supply Voltage");
+    const std::string labels = PaintedColumn(m_dialog, 10);
+    EXPECT_TRUE(labels.starts_with("Batt Present,")) << labels;
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), ','), 15) << labels;
+    EXPECT_TRUE(labels.ends_with(",Supply Voltage")) << labels;
 }
 
-TEST_F(MonitorDialogTest, TwoLinesInOneSecondAreShownOnTwoTicks) {
-    Start();
+// One tick takes bytes up to one CR: a step feeds bytes, ticks once, then
+// checks the rows and the bytes left waiting for later ticks.
+struct TickStep {
+    std::string feed;
+    std::string rows;
+    std::size_t left;
+};
+struct TickCase {
+    const char* name;
+    std::vector<TickStep> steps;
+};
+
+std::vector<TickCase> TickCases() {
     const std::string second = "0,1,0,2,3,4,5.5,6,7,8.5,9.5,10,11.5,12.5,0,14.5,15.5";
-    Feed(std::string(kLine) + "\r" + second + "\r");
-    m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kLineRows);
-    EXPECT_EQ(m_port.BytesAvailable(), static_cast<int>(second.size() + 1));
-    m_dialog.OnTimer();
-    EXPECT_EQ(m_dialog.Variables().supplyVoltage, 15.5);
-    EXPECT_EQ(m_dialog.Variables().radioDetected, 1);
-}
-
-TEST_F(MonitorDialogTest, LineSplitAcrossTicksIsJoinedAtItsCarriageReturn) {
-    Start();
-    const std::string line = kLine;
-    Feed(line.substr(0, 20));
-    m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kZeroRows);
-    Feed(line.substr(20) + "\r");
-    m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kLineRows);
-}
-
-TEST_F(MonitorDialogTest, ShortLineLeavesTheRecordAndResetsTheLine) {
-    Start();
-    Feed(std::string(kLine) + "\r1,1,1\r");
-    m_dialog.OnTimer();
-    m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kLineRows);
-    // The short line was consumed; the next line starts afresh.
-    Feed("0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,99.5\r");
-    m_dialog.OnTimer();
-    EXPECT_EQ(m_dialog.Variables().supplyVoltage, 99.5);
-}
-
-TEST_F(MonitorDialogTest, BytesAfterTheFirst1024OfALineAreDropped) {
-    Start();
     // Seventeen fields whose last one, padded with spaces, ends exactly at
     // byte 1024; the digits after it must not reach the parser.
-    std::string line = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,";
-    line += std::string(1024 - line.size() - 4, ' ') + "7.25";
-    ASSERT_EQ(line.size(), CMonitorDialog::kLineSize);
-    line += "99,5,5";
-    // The port's ring holds 1024 bytes: feed the line in parts, a tick each.
-    for (std::size_t at = 0; at < line.size(); at += 500) {
-        Feed(line.substr(at, 500));
-        m_dialog.OnTimer();
-    }
-    EXPECT_EQ(Rows(m_dialog), kZeroRows);
-    Feed("\r");
-    m_dialog.OnTimer();
-    EXPECT_EQ(FormatVariables(m_dialog.Variables())[15].text, "7.25");
-    EXPECT_EQ(m_dialog.Variables().batteryPresent, 1);
+    std::string longLine = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,";
+    longLine += std::string(CMonitorDialog::kLineSize - longLine.size() - 4, ' ') + "7.25";
+    longLine += "99,5,5";
+    return {
+        {"TwoLinesInOneSecondShowOnTwoTicks",
+         {{kLine + "\r" + second + "\r", kLineRows, second.size() + 1},
+          {"", "false,true,CC,2,3,4,5.50,6,0007,8.50,9.50,10,11.50,12.50,14.50,15.50", 0}}},
+        {"LineSplitAcrossTicksIsJoined",
+         {{kLine.substr(0, 20), kZeroRows, 0}, {kLine.substr(20) + "\r", kLineRows, 0}}},
+        {"ShortLineKeepsTheRecordAndIsConsumed",
+         {{kLine + "\r1,1,1\r", kLineRows, 6},
+          {"", kLineRows, 0},
+          {"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,99.5\r",
+           "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,99.50", 0}}},
+        // The port's ring holds 1024 bytes: the long line comes in parts.
+        {"BytesAfterTheFirst1024OfALineAreDropped",
+         {{longLine.substr(0, 500), kZeroRows, 0},
+          {longLine.substr(500, 500), kZeroRows, 0},
+          {longLine.substr(1000), kZeroRows, 0},
+          {"\r", "true,true,CV,1,1,1,1.00,1,0001,1.00,1.00,1,1.00,1.00,1.00,7.25", 0}}},
+    };
 }
 
+class MonitorTickTest : public MonitorDialogTest, public ::testing::WithParamInterface<TickCase> {};
+
+TEST_P(MonitorTickTest, OneLineATick) {
+    Start();
+    for (const TickStep& step : GetParam().steps) {
+        if (!step.feed.empty()) {
+            Feed(step.feed);
+        }
+        m_dialog.OnTimer();
+        EXPECT_EQ(Rows(m_dialog.Variables()), step.rows);
+        EXPECT_EQ(m_port.BytesAvailable(), static_cast<int>(step.left));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, MonitorTickTest, ::testing::ValuesIn(TickCases()),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 TEST_F(MonitorDialogTest, BytesWaitingFromBeforeStartTheFirstLine) {
-    const std::string line = kLine;
     ASSERT_TRUE(m_port.Open());
-    Feed(line.substr(0, 10));
+    Feed(kLine.substr(0, 10));
     m_port.Close();
     Start();
-    Feed(line.substr(10) + "\r");
+    Feed(kLine.substr(10) + "\r");
     m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kLineRows);
+    EXPECT_EQ(Rows(m_dialog.Variables()), kLineRows);
 }
 
 TEST_F(MonitorDialogTest, EveryWayOutLeavesThePortClosed) {
@@ -192,13 +179,76 @@ TEST_F(MonitorDialogTest, EveryWayOutLeavesThePortClosed) {
 }
 
 TEST_F(MonitorDialogTest, PortThatCannotOpenSendsNothingAndKeepsZeros) {
-    m_port.SetPortName(m_dialog.m_pPort->GetPortName() + "-missing");
+    m_port.SetPortName(m_pty.SlavePath() + "-missing");
     m_dialog.show();
     EXPECT_FALSE(m_port.IsOpen());
     EXPECT_TRUE(m_dialog.IsTimerActive());
     m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog), kZeroRows);
+    EXPECT_EQ(Rows(m_dialog.Variables()), kZeroRows);
     EXPECT_EQ(m_pty.Receive(1, 200), "");
+}
+
+// The monitor on the simulated charger's line, through the real serial port.
+class MonitorSimTest : public ::testing::Test {
+protected:
+    void Run(sim::ReportFault fault) {
+        sim::SimOptions options;
+        options.paceOutput = false;
+        options.replyDelayMs = 1;
+        options.reportPeriodMs = 50;
+        options.reportFault = fault;
+        m_charger = std::make_unique<sim::CSimulatedCharger>(options);
+        ASSERT_TRUE(m_charger->Start()) << m_charger->ErrorText();
+        m_port.SetPortName(m_charger->SlavePath());
+        m_dialog.m_pPort = &m_port;
+        m_dialog.show();
+        ASSERT_TRUE(m_port.IsOpen());
+    }
+
+    // Ticks as the timer would until the condition holds; gives up after
+    // about five seconds (the charger reports every 50 ms).
+    bool TickUntil(const std::function<bool()>& done) {
+        for (int tick = 0; tick < 250 && !done(); ++tick) {
+            m_dialog.OnTimer();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    }
+    bool Reported() const { return m_dialog.Variables().supplyVoltage != 0.0; }
+
+    void TearDown() override {
+        m_dialog.reject();
+        EXPECT_FALSE(m_port.IsOpen());
+    }
+
+    diagtest::CApplicationFirst m_application;
+    testkit::CBoxRecorder m_boxes;
+    std::unique_ptr<sim::CSimulatedCharger> m_charger;
+    CSerialPort m_port;
+    CMonitorDialog m_dialog;
+};
+
+TEST_F(MonitorSimTest, ReportRequestStartsLinesThatReachTheRows) {
+    Run(sim::ReportFault::None);
+    ASSERT_TRUE(TickUntil([&] { return Reported(); }));
+    ASSERT_FALSE(m_charger->Log().commands.empty());
+    EXPECT_EQ(m_charger->Log().commands.back().text, "/011");
+    const ChargerVariables& vars = m_dialog.Variables();
+    EXPECT_EQ(vars.batteryPresent, 1);
+    EXPECT_EQ(vars.radioDetected, 1);
+    EXPECT_TRUE(vars.systemState == 0x22 || vars.systemState == 0x23) << vars.systemState;
+    EXPECT_NEAR(vars.trimPotPosition, 0x80, 3);
+    EXPECT_NEAR(vars.supplyVoltage, 24.0, 0.06);
+    EXPECT_EQ(PaintedColumn(m_dialog, 170), Rows(vars));
+}
+
+TEST_F(MonitorSimTest, LinesWithoutHexDigitsInTheGasGaugeKeepItsValue) {
+    Run(sim::ReportFault::NonHexField);
+    ASSERT_TRUE(TickUntil([&] { return Reported(); }));
+    ASSERT_TRUE(TickUntil([&] { return m_charger->Log().reportLines >= 3; }));
+    m_dialog.OnTimer();
+    EXPECT_EQ(m_dialog.Variables().gasGauge, 0);
+    EXPECT_EQ(m_dialog.Variables().batteryPresent, 1);
 }
 
 }  // namespace

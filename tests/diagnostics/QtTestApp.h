@@ -6,20 +6,17 @@
 
 namespace diagtest {
 
-inline QApplication& TestApplication() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-    }
-    static int argc = 1;
-    static char name[] = "diagnostics_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // Put first among a fixture's members, so the application exists before any widget.
 struct CApplicationFirst {
-    CApplicationFirst() { TestApplication(); }
+    CApplicationFirst() {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+        }
+        static int argc = 1;
+        static char name[] = "diagnostics_tests";
+        static char* argv[] = {name, nullptr};
+        static QApplication app(argc, argv);
+    }
 };
 
 }  // namespace diagtest
