@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "LineClock.h"
 #include "PtyPeer.h"
@@ -15,18 +16,18 @@
 #include "serial/SerialPort.h"
 #include "sim/SimulatedCharger.h"
 
+using Texts = std::vector<std::string>;
+
 // The charger's texts as the tests expect them on the line.
 inline const std::string kIdentifyRequest = "\r/01-\r/00\r";
 inline const std::string kBootLoaderCommand = "/0842\r";
+inline const std::string kUnplugTail = " seconds\nthen plug it back in and try again.";
 inline const std::string kNoVersionBox =
-    "Unable to get Version Information\nPlease unplug the charger for 5 seconds\n"
-    "then plug it back in and try again.";
+    "Unable to get Version Information\nPlease unplug the charger for 5" + kUnplugTail;
 inline const std::string kNoSoftwareBox =
-    "No software detected in the charger\nPlease unplug the charger for 10 seconds\n"
-    "then plug it back in and try again.";
+    "No software detected in the charger\nPlease unplug the charger for 10" + kUnplugTail;
 inline const std::string kUpgradeFailedBox =
-    "Upgrade Process Failed\nPlease unplug the charger for 10 seconds\n"
-    "then plug it back in and try again.";
+    "Upgrade Process Failed\nPlease unplug the charger for 10" + kUnplugTail;
 
 class ChargerFixture : public ::testing::Test {
 protected:
@@ -66,7 +67,7 @@ protected:
         return *peer;
     }
 
-    // The sleeps of one attempt that heard no "C": the pause and 200 polls.
+    // The sleeps of attempts that heard no "C": the pause and 200 polls each.
     static std::vector<std::uint32_t> AttemptSleeps(int attempts) {
         std::vector<std::uint32_t> sleeps;
         for (int a = 0; a < attempts; ++a) {
@@ -76,19 +77,11 @@ protected:
         return sleeps;
     }
 
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
+    Texts BoxTexts() const {
+        Texts texts;
         for (const auto& box : boxes.Boxes()) {
             texts.push_back(box.text);
         }
         return texts;
-    }
-
-    static std::string Repeat(const std::string& text, int times) {
-        std::string out;
-        for (int i = 0; i < times; ++i) {
-            out += text;
-        }
-        return out;
     }
 };

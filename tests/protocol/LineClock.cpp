@@ -7,6 +7,11 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+constexpr long kQuietMs = 2;         // nothing moved: the line has caught up
+constexpr long kActiveQuietMs = 10;  // the same once the far end has spoken
+constexpr long kBusyMs = 30;         // the most one sleep gives a chattering far end
+constexpr long kMaxSettleMs = 6000;
+
 long ElapsedMs(Steady::time_point since) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - since).count());
@@ -14,14 +19,13 @@ long ElapsedMs(Steady::time_point since) {
 
 }  // namespace
 
-CLineClock::CLineClock(CSerialPort& port, std::uint32_t start) : m_port(port), m_now(start) {
+CLineClock::CLineClock(CSerialPort& port) : m_port(port) {
     m_port.SetTraceHook([this](bool sent, const std::uint8_t* data, std::size_t length) {
-        if (!sent) {
-            return;
+        if (sent) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_sent.append(reinterpret_cast<const char*>(data), length);
+            m_sentCount.store(m_sent.size());
         }
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_sent.append(reinterpret_cast<const char*>(data), length);
-        m_sentCount.store(m_sent.size());
     });
 }
 
@@ -38,11 +42,8 @@ std::string CLineClock::Sent() const {
 
 void CLineClock::SleepMs(std::uint32_t milliseconds) {
     m_now += milliseconds;
-    m_total += milliseconds;
     m_sleeps.push_back(milliseconds);
-    if (onSleep) {
-        onSleep(milliseconds);
-    }
+    onSleep(milliseconds);
     Settle();
 }
 
@@ -52,10 +53,8 @@ void CLineClock::Settle() {
     std::size_t sent = m_sentCount.load();
     int available = m_port.IsOpen() ? m_port.BytesAvailable() : 0;
     bool received = false;
-    for (;;) {
-        if (peer) {
-            peer();
-        }
+    while (ElapsedMs(start) < kMaxSettleMs) {
+        peer();
         std::this_thread::sleep_for(std::chrono::microseconds(250));
         const std::size_t nowSent = m_sentCount.load();
         const int nowAvailable = m_port.IsOpen() ? m_port.BytesAvailable() : 0;
@@ -69,25 +68,22 @@ void CLineClock::Settle() {
             quietSince = Steady::now();
         }
         const long quietFor = ElapsedMs(quietSince);
-        const long elapsed = ElapsedMs(start);
         if (sent > m_answeredUpTo) {
             if (quietFor >= replyWaitMs) {
                 m_answeredUpTo = sent;  // a silent far end is waited for once per send
                 return;
             }
-        } else if (quietFor >= (received ? activeQuietMs : quietMs) || elapsed >= busyMs) {
-            return;
-        }
-        if (elapsed >= maxSettleMs) {
+        } else if (quietFor >= (received ? kActiveQuietMs : kQuietMs) ||
+                   ElapsedMs(start) >= kBusyMs) {
             return;
         }
     }
 }
 
-bool CLineClock::WaitForReceived(int count, int limitMs) {
+bool CLineClock::WaitForReceived(int count) {
     const auto start = Steady::now();
     while (m_port.BytesAvailable() < count) {
-        if (ElapsedMs(start) >= limitMs) {
+        if (ElapsedMs(start) >= 3000) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(250));

@@ -6,10 +6,6 @@
 #include <chrono>
 #include <thread>
 
-void CPtyPeer::Answer(std::string trigger, std::vector<std::string> replies) {
-    m_rules.push_back({std::move(trigger), std::move(replies), 0});
-}
-
 void CPtyPeer::Service() {
     for (;;) {
         pollfd pfd{m_pty.Master(), POLLIN, 0};

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestKit.h"
@@ -25,7 +26,9 @@ public:
     const std::string& Path() const { return m_pty.SlavePath(); }
     // Answers the n-th occurrence of trigger with replies[n]; later ones get
     // nothing. Several triggers may be scripted.
-    void Answer(std::string trigger, std::vector<std::string> replies);
+    void Answer(std::string trigger, std::vector<std::string> replies) {
+        m_rules.push_back({std::move(trigger), std::move(replies), 0});
+    }
     // Reads what arrived and answers triggers.
     void Service();
     // Writes bytes as the far end and waits until the port has received them.
@@ -33,7 +36,6 @@ public:
     // Everything the port has written to the far end that Service has read.
     const std::string& Received() const { return m_received; }
     int Occurrences(const std::string& text) const;
-    testkit::CPtyPair& Pty() { return m_pty; }
 
 private:
     CSerialPort& m_port;

@@ -7,88 +7,48 @@
 
 namespace {
 
-class ReplyLineTest : public ::testing::Test {
-protected:
-    CReplyLine line;
-    std::string boot = "unset";
-    std::string charger = "unset";
+struct ReplyCase {
+    std::string bytes;
+    std::string boot;  // "unset" when no line may touch it
+    std::string charger;
     int naks = 0;
-
-    void Feed(const std::string& bytes) {
-        for (char c : bytes) {
-            if (line.Handle(static_cast<std::uint8_t>(c), boot, charger)) {
-                ++naks;
-            }
-        }
-    }
 };
 
-TEST_F(ReplyLineTest, OnlyAnUpperCaseVIsAVersionLine) {
-    Feed("v2.10e build 1\r");
-    EXPECT_EQ(charger, "unset");
-    Feed("V\r");
-    EXPECT_EQ(charger, "");
-    Feed("Vx y z\r");
-    EXPECT_EQ(charger, "x");
-}
-
-TEST_F(ReplyLineTest, BootInAnyCaseTakesTheSecondField) {
-    Feed("Boot\r");
-    EXPECT_EQ(boot, "");
-    Feed("Bootstrap 4\r");
-    EXPECT_EQ(boot, "4");
-    Feed("bOoT   7.1   x\r");
-    EXPECT_EQ(boot, "7.1");
-    Feed("Boo 9\r");
-    EXPECT_EQ(boot, "7.1");
-    Feed(" Boot 9\r");  // the line must begin with it
-    EXPECT_EQ(boot, "7.1");
-}
-
-TEST_F(ReplyLineTest, OtherLinesAndEmptyLinesChangeNothing) {
-    Feed("\r\r\n\rdeviceid 1\rhello V3\r");
-    EXPECT_EQ(boot, "unset");
-    EXPECT_EQ(charger, "unset");
-}
-
-TEST_F(ReplyLineTest, NakIsCountedAndDoesNotBreakTheLine) {
-    Feed(
-        "V2.\x15"
-        "09\x15 x\r\x15");
-    EXPECT_EQ(naks, 3);
-    EXPECT_EQ(charger, "2.09");
-}
-
-TEST_F(ReplyLineTest, NonPrintableBytesAreDropped) {
-    Feed(
-        std::string("V2\x00.\x7F"
-                    "0\x01\xFF\n9\r",
-                    11));
-    EXPECT_EQ(charger, "2.09");
-}
-
-TEST_F(ReplyLineTest, LineWithoutCarriageReturnIsNotUsed) {
-    Feed("V2.09\n");
-    EXPECT_EQ(charger, "unset");
-    EXPECT_EQ(line.Text(), "V2.09");
-    line.Clear();
-    Feed("\r");
-    EXPECT_EQ(charger, "unset");
-}
-
-TEST_F(ReplyLineTest, FieldBeyondThe127thCharacterIsNotSeen) {
-    Feed("Boot" + std::string(130, ' ') + "1.5\r");
-    EXPECT_EQ(boot, "");
-    // The line after it starts afresh.
-    Feed("Boot 1.6\r");
-    EXPECT_EQ(boot, "1.6");
-}
-
-TEST_F(ReplyLineTest, ExactlyFullLineStillCompletes) {
-    const std::string text = "Boot " + std::string(122, 'b');
-    ASSERT_EQ(text.size(), CReplyLine::kCapacity);
-    Feed(text + "\r");
-    EXPECT_EQ(boot, std::string(122, 'b'));
+TEST(ReplyLine, BytesBecomeVersions) {
+    const std::string longBoot = "Boot" + std::string(130, ' ') + "1.5\r";
+    const ReplyCase cases[] = {
+        {"v2.10e build 1\r", "unset", "unset"},  // only an upper-case V
+        {"V\r", "unset", ""},
+        {"Vx y z\r", "unset", "x"},
+        {"Boot\r", "", "unset"},  // "Boot" in any case, the second field
+        {"Bootstrap 4\r", "4", "unset"},
+        {"bOoT   7.1   x\r", "7.1", "unset"},
+        {"Boo 9\r Boot 9\r", "unset", "unset"},  // the line must begin with it
+        {"\r\r\n\rdeviceid 1\rhello V3\r", "unset", "unset"},
+        {"V2.\x15"
+         "09\x15 x\r\x15",
+         "unset", "2.09", 3},  // NAKs are counted and do not break the line
+        {std::string("V2\x00.\x7F"
+                     "0\x01\xFF\n9\r",
+                     11),
+         "unset", "2.09"},              // non-printable bytes are dropped
+        {"V2.09\n", "unset", "unset"},  // no carriage return, no line
+        {longBoot, "", "unset"},        // a field beyond the 127th character is not seen
+        {longBoot + "Boot 1.6\r", "1.6", "unset"},  // and the next line starts afresh
+        {"Boot " + std::string(122, 'b') + "\r", std::string(122, 'b'), "unset"},  // exactly full
+    };
+    for (const auto& c : cases) {
+        CReplyLine line;
+        std::string boot = "unset";
+        std::string charger = "unset";
+        int naks = 0;
+        for (char byte : c.bytes) {
+            naks += line.Handle(static_cast<std::uint8_t>(byte), boot, charger) ? 1 : 0;
+        }
+        EXPECT_EQ(boot, c.boot) << c.bytes;
+        EXPECT_EQ(charger, c.charger) << c.bytes;
+        EXPECT_EQ(naks, c.naks) << c.bytes;
+    }
 }
 
 }  // namespace
