@@ -2,6 +2,9 @@
 // charger's boot loader or a scripted far end, in virtual time.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "ChargerFixture.h"
 #include "XmodemRecord.h"
 #include "protocol/BlockUpload.h"
@@ -46,46 +49,56 @@ protected:
     }
 };
 
-TEST_F(UploadOverPortTest, CleanUploadInstallsTheImage) {
-    StartCharger(WaitingBootLoader());
-    EXPECT_EQ(Upload(), UploadState::Done);
+struct UploadCase {
+    const char* name;
+    std::vector<sim::BlockNakFault> naks;
+    int cancelAt;  // the block answered with CAN instead of ACK
+    UploadState state;
+    std::vector<std::pair<int, int>> arrivals;  // (block, how often it arrived)
+};
+
+// clang-format off
+const UploadCase kUploadCases[] = {
+    {"Clean", {}, 0, UploadState::Done, {{1, 1}, {50, 1}, {101, 1}}},
+    {"NineNaksOnBlockOneThenSuccess", {{1, 9}}, 0, UploadState::Done, {{1, 10}, {2, 1}}},
+    // Five NAKs on block 3 and five on block 50: the tenth fails without a resend.
+    {"TenthNakOverTwoBlocksFails", {{3, 5}, {50, 5}}, 0, UploadState::Failed,
+     {{3, 6}, {50, 5}, {51, 0}}},
+    {"CanInsteadOfTheFirstAck", {}, 1, UploadState::Cancelled, {{1, 1}, {2, 0}}},
+};
+// clang-format on
+
+class UploadCaseTest : public UploadOverPortTest,
+                       public ::testing::WithParamInterface<UploadCase> {};
+
+TEST_P(UploadCaseTest, Outcome) {
+    const UploadCase& c = GetParam();
+    sim::SimOptions options = WaitingBootLoader();
+    options.nakFirstArrivals = c.naks;
+    options.cancelInsteadOfAckAtBlock = c.cancelAt;
+    StartCharger(options);
+    EXPECT_EQ(Upload(), c.state);
+    for (const auto& [block, times] : c.arrivals) {
+        EXPECT_EQ(ArrivalsOf(block), times) << "block " << block;
+    }
+    // The bytes on the line against the test's own record of the blocks the
+    // charger took (SOH, n, 255 - n, data, CRC), then EOT once after success.
     const sim::SimLog log = charger->Log();
-    EXPECT_EQ(log.eotReceived, 1);
-    EXPECT_TRUE(log.finalImageSound);
-    EXPECT_EQ(log.installedVersion, "2.10e");
-    // The bytes the writer put on the line, block 101 and EOT included,
-    // against the test's own record.
-    EXPECT_EQ(clock.Sent(), xmodem::WholeTransfer(UpgradeImage(), CBlockUpload::kFiller));
+    std::string expected;
+    for (const auto& record : log.blocks) {
+        expected += xmodem::BlockOnLine(UpgradeImage(), record.number, CBlockUpload::kFiller);
+    }
+    const bool done = c.state == UploadState::Done;
+    EXPECT_EQ(clock.Sent(), done ? expected + '\x04' : expected);
+    EXPECT_EQ(log.eotReceived, done ? 1 : 0);
+    EXPECT_EQ(log.finalImageSound, done);
+    if (done) {
+        EXPECT_EQ(log.installedVersion, "2.10e");
+    }
 }
 
-TEST_F(UploadOverPortTest, NineNaksOnBlockOneThenSuccess) {
-    sim::SimOptions options = WaitingBootLoader();
-    options.nakFirstArrivals = {{1, 9}};
-    StartCharger(options);
-    EXPECT_EQ(Upload(), UploadState::Done);
-    EXPECT_EQ(ArrivalsOf(1), 10);
-    EXPECT_EQ(charger->Log().installedVersion, "2.10e");
-}
-
-TEST_F(UploadOverPortTest, TenthNakSpreadOverTwoBlocksFailsWithoutAResend) {
-    sim::SimOptions options = WaitingBootLoader();
-    options.nakFirstArrivals = {{3, 5}, {50, 5}};
-    StartCharger(options);
-    EXPECT_EQ(Upload(), UploadState::Failed);
-    EXPECT_EQ(ArrivalsOf(3), 6);
-    EXPECT_EQ(ArrivalsOf(50), 5);
-    EXPECT_EQ(LastBlockArrived(), 50);
-    EXPECT_EQ(charger->Log().eotReceived, 0);
-}
-
-TEST_F(UploadOverPortTest, CanInsteadOfTheFirstAckCancelsWithoutEot) {
-    sim::SimOptions options = WaitingBootLoader();
-    options.cancelInsteadOfAckAtBlock = 1;
-    StartCharger(options);
-    EXPECT_EQ(Upload(), UploadState::Cancelled);
-    EXPECT_EQ(ArrivalsOf(1), 1);
-    EXPECT_EQ(clock.Sent().find('\x04'), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Uploads, UploadCaseTest, ::testing::ValuesIn(kUploadCases),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(UploadOverPortTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
     sim::SimOptions options = WaitingBootLoader();
