@@ -8,23 +8,32 @@
 #include <vector>
 
 #include "diagnostics/ChargerVariables.h"
+#include "protocol/UpgradeImage.h"
 
 namespace diagtest {
 
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+using Bytes = std::vector<std::uint8_t>;
+
+// The carried image's bytes.
+inline Bytes Image() {
+    const auto image = UpgradeImage();
+    return {image.begin(), image.end()};
+}
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Bytes that vary, so that a CRC over the wrong range comes out different.
-inline std::vector<std::uint8_t> Pattern(std::size_t count, std::uint32_t seed = 1) {
-    std::vector<std::uint8_t> bytes(count);
+inline Bytes Pattern(std::size_t count, std::uint32_t seed = 1) {
+    Bytes bytes(count);
     std::uint32_t state = seed;
     for (auto& byte : bytes) {
         state = state * 1103515245U + 12345U;
@@ -34,9 +43,8 @@ inline std::vector<std::uint8_t> Pattern(std::size_t count, std::uint32_t seed =
 }
 
 // A header whose length and CRC fields hold the given values, then the code.
-inline std::vector<std::uint8_t> WithHeader(std::uint16_t length, std::uint16_t crc,
-                                            const std::vector<std::uint8_t>& code) {
-    std::vector<std::uint8_t> file(128, 0);
+inline Bytes WithHeader(std::uint16_t length, std::uint16_t crc, const Bytes& code) {
+    Bytes file(128, 0);
     file[0] = static_cast<std::uint8_t>(length >> 8);
     file[1] = static_cast<std::uint8_t>(length & 0xFF);
     file[2] = static_cast<std::uint8_t>(crc >> 8);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -69,9 +68,33 @@ protected:
         ASSERT_EQ(m_port.BytesAvailable(), expected);
     }
 
+    // The simulated charger (reporting every 50 ms) and the monitor on its line.
+    void StartSimulator() {
+        sim::SimOptions options;
+        options.paceOutput = false;
+        options.replyDelayMs = 1;
+        options.reportPeriodMs = 50;
+        m_charger = std::make_unique<sim::CSimulatedCharger>(options);
+        ASSERT_TRUE(m_charger->Start()) << m_charger->ErrorText();
+        m_port.SetPortName(m_charger->SlavePath());
+        m_dialog.show();
+        ASSERT_TRUE(m_port.IsOpen());
+    }
+
+    // Ticks as the timer would until a line has been shown; gives up after
+    // about five seconds.
+    bool TickUntilReported() {
+        for (int tick = 0; tick < 250 && m_dialog.Variables().supplyVoltage == 0.0; ++tick) {
+            m_dialog.OnTimer();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return m_dialog.Variables().supplyVoltage != 0.0;
+    }
+
     diagtest::CApplicationFirst m_application;
     testkit::CBoxRecorder m_boxes;
     testkit::CPtyPair m_pty;
+    std::unique_ptr<sim::CSimulatedCharger> m_charger;
     CSerialPort m_port;
     CMonitorDialog m_dialog;
 };
@@ -188,49 +211,9 @@ TEST_F(MonitorDialogTest, PortThatCannotOpenSendsNothingAndKeepsZeros) {
     EXPECT_EQ(m_pty.Receive(1, 200), "");
 }
 
-// The monitor on the simulated charger's line, through the real serial port.
-class MonitorSimTest : public ::testing::Test {
-protected:
-    void Run(sim::ReportFault fault) {
-        sim::SimOptions options;
-        options.paceOutput = false;
-        options.replyDelayMs = 1;
-        options.reportPeriodMs = 50;
-        options.reportFault = fault;
-        m_charger = std::make_unique<sim::CSimulatedCharger>(options);
-        ASSERT_TRUE(m_charger->Start()) << m_charger->ErrorText();
-        m_port.SetPortName(m_charger->SlavePath());
-        m_dialog.m_pPort = &m_port;
-        m_dialog.show();
-        ASSERT_TRUE(m_port.IsOpen());
-    }
-
-    // Ticks as the timer would until the condition holds; gives up after
-    // about five seconds (the charger reports every 50 ms).
-    bool TickUntil(const std::function<bool()>& done) {
-        for (int tick = 0; tick < 250 && !done(); ++tick) {
-            m_dialog.OnTimer();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return done();
-    }
-    bool Reported() const { return m_dialog.Variables().supplyVoltage != 0.0; }
-
-    void TearDown() override {
-        m_dialog.reject();
-        EXPECT_FALSE(m_port.IsOpen());
-    }
-
-    diagtest::CApplicationFirst m_application;
-    testkit::CBoxRecorder m_boxes;
-    std::unique_ptr<sim::CSimulatedCharger> m_charger;
-    CSerialPort m_port;
-    CMonitorDialog m_dialog;
-};
-
-TEST_F(MonitorSimTest, ReportRequestStartsLinesThatReachTheRows) {
-    Run(sim::ReportFault::None);
-    ASSERT_TRUE(TickUntil([&] { return Reported(); }));
+TEST_F(MonitorDialogTest, SimulatorReportRequestStartsLinesThatReachTheRows) {
+    StartSimulator();
+    ASSERT_TRUE(TickUntilReported());
     ASSERT_FALSE(m_charger->Log().commands.empty());
     EXPECT_EQ(m_charger->Log().commands.back().text, "/011");
     const ChargerVariables& vars = m_dialog.Variables();
@@ -240,15 +223,6 @@ TEST_F(MonitorSimTest, ReportRequestStartsLinesThatReachTheRows) {
     EXPECT_NEAR(vars.trimPotPosition, 0x80, 3);
     EXPECT_NEAR(vars.supplyVoltage, 24.0, 0.06);
     EXPECT_EQ(PaintedColumn(m_dialog, 170), Rows(vars));
-}
-
-TEST_F(MonitorSimTest, LinesWithoutHexDigitsInTheGasGaugeKeepItsValue) {
-    Run(sim::ReportFault::NonHexField);
-    ASSERT_TRUE(TickUntil([&] { return Reported(); }));
-    ASSERT_TRUE(TickUntil([&] { return m_charger->Log().reportLines >= 3; }));
-    m_dialog.OnTimer();
-    EXPECT_EQ(m_dialog.Variables().gasGauge, 0);
-    EXPECT_EQ(m_dialog.Variables().batteryPresent, 1);
 }
 
 }  // namespace

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+
+#include "DiagTestFiles.h"
+#include "TestKit.h"
+#include "diagnostics/FileCrc.h"
+#include "diagnostics/ImageWriter.h"
+#include "platform/LastError.h"
+#include "support/Crc16.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace diagtest;
+
+std::string Hex4(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+// The file CRC check and the image writer on files in a scratch folder.
+class FileToolsTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return m_dir.Path() + "/" + name; }
+    std::string Write(const std::string& name, const Bytes& bytes) const {
+        WriteBytes(Path(name), bytes);
+        return Path(name);
+    }
+    // Entries in the folder: a failed or finished export leaves nothing beside its file.
+    long Entries() const { return std::distance(fs::directory_iterator(m_dir.Path()), {}); }
+
+    testkit::CScratchDir m_dir;
+};
+
+// The extension decides (in any case) whether the header is shown and the
+// CRC bounded by its length; the CRC never reaches past the end of the file.
+TEST_F(FileToolsTest, CrcNameAndHeaderDecideTheFieldsAndTheCrcRange) {
+    const Bytes code = Pattern(1000, 3);
+    const Bytes smaller = WithHeader(600, 0xBEEF, code);
+    fs::create_directory(Path("dir.bin"));
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* length;
+        const char* stored;
+        std::size_t from, count;  // the bytes the CRC covers
+    } cases[] = {
+        {"a.BIN", smaller, "600", "BEEF", 128, 600},
+        {"b.Bin", smaller, "600", "BEEF", 128, 600},
+        {"c.tar.bin", smaller, "600", "BEEF", 128, 600},
+        {"larger.bin", WithHeader(4000, 0x55AA, code), "4000", "55AA", 128, 1000},
+        {"header.bin", WithHeader(0xFFFF, 0x55AA, {}), "65535", "55AA", 128, 0},
+        {"image.hex", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"notes.txt", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"noextension", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"image.binx", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"image.bin.", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"dir.bin/plain", smaller, "N/A", "N/A", 0, smaller.size()},
+        {"empty.txt", {}, "N/A", "N/A", 0, 0},
+        // Too short for a header field: only what the file has is shown.
+        {"0.bin", {}, "", "", 0, 0},
+        {"1.bin", {0x12}, "", "", 0, 0},
+        {"3.bin", {0x01, 0x02, 0xAB}, "258", "", 0, 0},
+        {"4.bin", {0x00, 0x10, 0xAB, 0xCD}, "16", "ABCD", 0, 0},
+    };
+    for (const auto& c : cases) {
+        const CrcCheckResult result = CheckFileCrc(Write(c.name, c.bytes));
+        ASSERT_TRUE(result.Ok()) << c.name;
+        EXPECT_EQ(result.isImage, std::string(c.length) != "N/A") << c.name;
+        EXPECT_EQ(result.fileSizeText, std::to_string(c.bytes.size())) << c.name;
+        EXPECT_EQ(result.lengthText, c.length) << c.name;
+        EXPECT_EQ(result.storedCrcText, c.stored) << c.name;
+        EXPECT_EQ(result.generatedCrcText, Hex4(Crc16Plain(c.bytes.data(), c.from, c.count)))
+            << c.name;
+    }
+}
+
+// Memory stays bounded by the piece; an image file is read only as far as its code.
+TEST_F(FileToolsTest, CrcFilesAreReadInBoundedPiecesWithTheSameCrc) {
+    const Bytes large = Pattern(3 * 1024 * 1024 + 17, 11);
+    Bytes tail = WithHeader(200, 0, Pattern(200, 5));
+    const Bytes trailer = Pattern(100000, 9);
+    tail.insert(tail.end(), trailer.begin(), trailer.end());
+    const std::uint16_t largeCrc = Crc16Plain(large.data(), 0, large.size());
+    const struct {
+        std::string path;
+        std::size_t piece;  // 0: the default
+        std::size_t read;
+        std::uint16_t crc;
+    } cases[] = {
+        {Write("large.dat", large), 4096, large.size(), largeCrc},
+        {Path("large.dat"), 0, large.size(), largeCrc},
+        {Write("tail.bin", tail), 1, 328, Crc16Plain(tail.data(), 128, 200)},
+    };
+    for (const auto& c : cases) {
+        CrcReadOptions options;
+        if (c.piece != 0) {
+            options.pieceSize = c.piece;
+        }
+        std::size_t total = 0;
+        std::size_t largest = 0;
+        options.onPiece = [&](std::size_t length) {
+            total += length;
+            largest = std::max(largest, length);
+        };
+        const CrcCheckResult result = CheckFileCrc(c.path, options);
+        ASSERT_TRUE(result.Ok()) << c.path;
+        EXPECT_EQ(total, c.read) << c.path;
+        EXPECT_LE(largest, c.piece != 0 ? c.piece : large.size() / 8) << c.path;
+        EXPECT_EQ(result.generatedCrc, c.crc) << c.path;
+    }
+}
+
+// Each failure says how far the check got; the last error is the failing
+// call's errno, and no stale system text goes with a short read.
+TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
+    const std::string shrinking = Write("shrinking.txt", Pattern(64 * 1024));
+    fs::create_directory(Path("folder.bin"));
+    CrcReadOptions options;
+    options.pieceSize = 4096;
+    // The file shrinks once reading has begun: fewer bytes than its size.
+    options.onPiece = [&](std::size_t) { ASSERT_EQ(::truncate(shrinking.c_str(), 10000), 0); };
+    const struct {
+        std::string path;
+        CrcCheckError error;
+        const char* box;
+        const char* size;  // null: known but not checked
+        std::uint32_t systemError;
+    } cases[] = {
+        {Path("missing.bin"), CrcCheckError::OpenFailed, "Unable To Open File", "", ENOENT},
+        {Path("folder.bin"), CrcCheckError::OpenFailed, "Unable To Open File", nullptr, EISDIR},
+        {shrinking, CrcCheckError::ShortRead, "Error Reading File", "65536", 0},
+    };
+    for (const auto& c : cases) {
+        platform::SetLastError(EIO);
+        const CrcCheckResult result = CheckFileCrc(c.path, options);
+        EXPECT_EQ(result.error, c.error) << c.path;
+        EXPECT_STREQ(CrcCheckErrorText(result.error), c.box) << c.path;
+        EXPECT_EQ(result.sizeKnown, c.size == nullptr || *c.size != '\0') << c.path;
+        if (c.size != nullptr) {
+            EXPECT_EQ(result.fileSizeText, c.size) << c.path;
+        }
+        EXPECT_FALSE(result.valuesKnown) << c.path;
+        EXPECT_EQ(result.systemError, c.systemError) << c.path;
+        EXPECT_EQ(platform::GetLastError(), c.systemError) << c.path;
+    }
+}
+
+TEST_F(FileToolsTest, CrcFifoDoesNotBlockTheCheck) {
+    const std::string path = Path("pipe.bin");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const CrcCheckResult result = CheckFileCrc(path);
+    EXPECT_TRUE(result.Ok());
+    EXPECT_EQ(result.fileSizeText, "0");
+    EXPECT_EQ(result.generatedCrcText, "0000");
+}
+
+TEST_F(FileToolsTest, ExportWritesTheCarriedImageExactlyAndItChecksOut) {
+    EXPECT_EQ(DefaultImageFileName(), "2.10e.bin");
+    const mode_t oldMask = ::umask(022);
+    const bool created = ExportImageTo(Path("2.10e.bin"));
+    ::umask(oldMask);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(ReadBytes(Path("2.10e.bin")), Image());
+    EXPECT_EQ(fs::status(Path("2.10e.bin")).permissions(), fs::perms(0644));
+    EXPECT_EQ(Entries(), 1);
+
+    const CrcCheckResult check = CheckFileCrc(Path("2.10e.bin"));
+    ASSERT_TRUE(check.Ok());
+    EXPECT_EQ(check.fileSizeText, "12810");
+    EXPECT_EQ(check.lengthText, "12682");
+    EXPECT_EQ(check.storedCrcText, "20C5");
+    EXPECT_EQ(check.generatedCrcText, "20C5");
+}
+
+TEST_F(FileToolsTest, ExportExistingFileIsReplacedWhollyAndKeepsItsPermissions) {
+    WriteBytes(Path("old.bin"), Pattern(50000));
+    ::chmod(Path("old.bin").c_str(), 0640);
+    ASSERT_TRUE(ExportImageTo(Path("old.bin")));
+    EXPECT_EQ(ReadBytes(Path("old.bin")), Image());
+    EXPECT_EQ(fs::status(Path("old.bin")).permissions(), fs::perms(0640));
+    EXPECT_EQ(Entries(), 1);
+
+    // A symbolic link stays and its target is replaced.
+    fs::create_symlink("old.bin", Path("link.bin"));
+    WriteBytes(Path("old.bin"), {9, 9, 9});
+    ASSERT_TRUE(ExportImageTo(Path("link.bin")));
+    EXPECT_TRUE(fs::is_symlink(Path("link.bin")));
+    EXPECT_EQ(ReadBytes(Path("old.bin")), Image());
+}
+
+TEST_F(FileToolsTest, ExportFailedWriteLeavesTheOldFileIntactAndNothingBeside) {
+    const Bytes old = {'o', 'l', 'd'};
+    WriteBytes(Path("keep.bin"), old);
+    platform::SetLastError(0);
+    // Cap the size of files this process may write, so the write fails half
+    // way even for a privileged user.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit capped = oldLimit;
+    capped.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &capped);
+    const bool exported = ExportImageTo(Path("keep.bin"));
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(exported);
+    EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(EFBIG));
+    EXPECT_EQ(ReadBytes(Path("keep.bin")), old);
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(FileToolsTest, ExportUncreatableFileSetsTheSystemError) {
+    platform::SetLastError(0);
+    EXPECT_FALSE(ExportImageTo(Path("no/such/folder/2.10e.bin")));
+    EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(ENOENT));
+
+    fs::create_directory(Path("taken.bin"));
+    EXPECT_FALSE(ExportImageTo(Path("taken.bin")));
+    EXPECT_NE(platform::GetLastError(), 0U);
+    EXPECT_TRUE(fs::is_directory(Path("taken.bin")));
+    EXPECT_EQ(Entries(), 1);
+}
+
+}  // namespace
