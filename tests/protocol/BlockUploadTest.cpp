@@ -148,22 +148,37 @@ TEST_F(BlockUploadTest, CleanTransferAndItsProgress) {
     EXPECT_EQ(view.events.back(), "uploadEnded:Done");
 }
 
-// Silence fails on the 201st idle poll; bytes the state ignores neither count
-// as idle polls nor restart the count; a second run starts afresh.
-TEST_F(BlockUploadTest, SilenceFailsOnThe201stIdlePoll) {
+// Silence fails on the 201st idle poll. Each run starts afresh: block 1
+// first, a full allowance of NAKs, its own count of idle polls. Bytes the
+// state ignores neither count as idle polls nor restart the count.
+TEST_F(BlockUploadTest, SilenceFailsOnThe201stIdlePollAndEachRunStartsAfresh) {
     EXPECT_EQ(upload.Run(), UploadState::Failed);  // no "C" at all
     EXPECT_EQ(clock.sleeps, 201);
     EXPECT_EQ(receiver.requests, 0);
     EXPECT_EQ(view.progress.size(), 2U);  // the bar shown and hidden, never moved
+    receiver.policy = [](int number, int) { return number == 2 ? kNak : kAck; };
+    receiver.incoming = "C";
+    EXPECT_EQ(upload.Run(), UploadState::Failed);  // on the tenth NAK, without a resend
+    EXPECT_EQ(receiver.blocks.size(), 11U);
+    receiver.blocks.clear();
+    receiver.policy = [](int number, int arrival) {
+        return number == 2 && arrival < 9 ? kNak : kAck;
+    };
+    receiver.incoming = "C";
+    EXPECT_EQ(upload.Run(), UploadState::Done);
+    ASSERT_EQ(receiver.blocks.size(), 110U);
+    EXPECT_EQ(receiver.blocks.front(), Block(1));
+    receiver.blocks.clear();
     receiver.policy = [](int, int) { return std::string(); };
-    clock.onSleep = [this](std::uint32_t) {
-        if (clock.sleeps == 201 + 100) {
+    const int before = clock.sleeps;
+    clock.onSleep = [&](std::uint32_t) {
+        if (clock.sleeps == before + 100) {
             receiver.incoming += "xyz";
         }
     };
     receiver.incoming = "C";
     EXPECT_EQ(upload.Run(), UploadState::Failed);
-    EXPECT_EQ(clock.sleeps, 201 + 201);
+    EXPECT_EQ(clock.sleeps - before, 201);
     EXPECT_EQ(receiver.blocks, std::vector<std::string>{Block(1)});
 }
 

@@ -80,10 +80,10 @@ void CLineClock::Settle() {
     }
 }
 
-bool CLineClock::WaitForReceived(int count) {
+bool CLineClock::WaitForReceived(int count, int limitMs) {
     const auto start = Steady::now();
     while (m_port.BytesAvailable() < count) {
-        if (ElapsedMs(start) >= 3000) {
+        if (ElapsedMs(start) >= limitMs) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(250));

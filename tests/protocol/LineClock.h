@@ -50,7 +50,7 @@ public:
 
     // Waits (bounded) until at least count bytes wait in the port's ring; for
     // onSleep hooks that expect a chattering far end to have spoken.
-    bool WaitForReceived(int count);
+    bool WaitForReceived(int count, int limitMs = 3000);
 
     int Sleeps() const { return static_cast<int>(m_sleeps.size()); }
     const std::vector<std::uint32_t>& SleepLog() const { return m_sleeps; }
