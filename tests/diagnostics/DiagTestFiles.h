@@ -34,10 +34,8 @@ inline Bytes ReadBytes(const std::string& path) {
 // Bytes that vary, so that a CRC over the wrong range comes out different.
 inline Bytes Pattern(std::size_t count, std::uint32_t seed = 1) {
     Bytes bytes(count);
-    std::uint32_t state = seed;
-    for (auto& byte : bytes) {
-        state = state * 1103515245U + 12345U;
-        byte = static_cast<std::uint8_t>(state >> 16);
+    for (std::uint32_t state = seed; auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>((state = state * 1103515245U + 12345U) >> 16);
     }
     return bytes;
 }
