@@ -23,9 +23,10 @@ const std::string kNak(1, '\x15');
 const std::string kCan(1, '\x18');
 
 // A receiver in memory behind the upload's port. It copies every request as
-// it is queued, cuts the line into 133-byte blocks and answers each by its
-// policy; the answer waits for the upload's next ReadByte. It keeps every
-// borrowed block pointer with a copy of what it pointed at when queued.
+// it is queued, cuts the line into 133-byte blocks (the upload queues SOH as
+// a request of its own) and answers each by its policy; the answer waits for
+// the upload's next ReadByte. It keeps every borrowed block pointer with a
+// copy of what it pointed at when queued.
 class CScriptedReceiver : public IUploadPort {
 public:
     // The answer to a block ("" for silence), given its number and how many
@@ -53,19 +54,14 @@ public:
             bytes.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
             borrowed.emplace_back(data, bytes);
         }
-        for (char c : bytes) {
-            line += c;
-            if (!m_pending.empty() || c == '\x01') {
-                m_pending += c;
-            }
-            if (m_pending.size() == 133) {
-                const int number = static_cast<std::uint8_t>(m_pending[1]);
-                const auto arrival = std::count_if(blocks.begin(), blocks.end(), [&](auto& b) {
-                    return static_cast<std::uint8_t>(b[1]) == number;
-                });
-                blocks.push_back(std::exchange(m_pending, {}));
-                incoming += policy(number, static_cast<int>(arrival));
-            }
+        line += bytes;
+        m_pending = m_pending.empty() && bytes != "\x01" ? "" : m_pending + bytes;
+        if (m_pending.size() == 133) {
+            const char number = m_pending[1];
+            const auto arrival = std::count_if(blocks.begin(), blocks.end(),
+                                               [&](const auto& b) { return b[1] == number; });
+            blocks.push_back(std::exchange(m_pending, {}));
+            incoming += policy(static_cast<std::uint8_t>(number), static_cast<int>(arrival));
         }
         return true;
     }
@@ -117,8 +113,8 @@ TEST_F(BlockUploadTest, RepliesWhileAwaitingOne) {
     upload.UploadStep(24);
     ASSERT_EQ(upload.State(), UploadState::Cancelled);
     const int requests = receiver.requests;
-    for (int byte :
-         std::initializer_list<int>{'C', 6, 21, 24}) {  // an ended upload ignores everything
+    // An ended upload ignores everything.
+    for (int byte : std::initializer_list<int>{'C', 6, 21, 24}) {
         upload.UploadStep(static_cast<std::uint8_t>(byte));
     }
     EXPECT_EQ(upload.State(), UploadState::Cancelled);

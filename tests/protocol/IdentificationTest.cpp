@@ -146,7 +146,7 @@ TEST_F(IdentificationTest, BytesLeftFromAnEarlierCommandAreDiscarded) {
     EXPECT_EQ(far.Occurrences(kIdentifyRequest), 1);
 }
 
-// ---- no port, an open port, a stop ---------------------------------------------
+// ---- no port, a stop by the user ----------------------------------------------
 
 TEST_F(IdentificationTest, PortThatCannotBeOpenedSendsNothing) {
     port.SetPortName("/dev/corvane-no-such-port");
@@ -161,14 +161,6 @@ TEST_F(IdentificationTest, PortThatCannotBeOpenedSendsNothing) {
     EXPECT_EQ(view.BootCode(), "");
     EXPECT_EQ(view.ChargerCode(), "");
     EXPECT_EQ(view.events.back(), "invalidate");
-}
-
-TEST_F(IdentificationTest, OpenPortIsUsedAsItIsAndClosed) {
-    StartCharger(Healthy());
-    ASSERT_TRUE(port.Open());
-    Read();
-    EXPECT_EQ(view.Statuses(), (Texts{"Reading Version Information", "Read Version Complete"}));
-    EXPECT_FALSE(port.IsOpen());
 }
 
 TEST_F(IdentificationTest, UserStopEndsWithoutVerdictOrBox) {

@@ -12,7 +12,12 @@
 // Threads: the test's thread only.
 #pragma once
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,27 +29,64 @@ public:
     explicit CPtyPeer(CSerialPort& port) : m_port(port) {}
 
     const std::string& Path() const { return m_pty.SlavePath(); }
-    // Answers the n-th occurrence of trigger with replies[n]; later ones get
-    // nothing. Several triggers may be scripted.
+    // Everything the port has written to the far end that Service has read.
+    const std::string& Received() const { return m_received; }
+
+    // Answers the n-th occurrence of trigger with replies[n] ("" or none:
+    // nothing). Several triggers may be scripted.
     void Answer(std::string trigger, std::vector<std::string> replies) {
         m_rules.push_back({std::move(trigger), std::move(replies), 0});
     }
+
     // Reads what arrived and answers triggers.
-    void Service();
+    void Service() {
+        char buffer[512];
+        pollfd pfd{m_pty.Master(), POLLIN, 0};
+        while (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
+            const ssize_t got = ::read(m_pty.Master(), buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            m_received.append(buffer, static_cast<std::size_t>(got));
+        }
+        for (Rule& rule : m_rules) {
+            while (rule.answered < Occurrences(rule.trigger)) {
+                const auto index = static_cast<std::size_t>(rule.answered++);
+                if (index < rule.replies.size() && !rule.replies[index].empty()) {
+                    Write(rule.replies[index]);
+                }
+            }
+        }
+    }
+
     // Writes bytes as the far end and waits until the port has received them.
-    void Write(const std::string& bytes);
-    // Everything the port has written to the far end that Service has read.
-    const std::string& Received() const { return m_received; }
-    int Occurrences(const std::string& text) const;
+    void Write(const std::string& bytes) {
+        const int expected = m_port.BytesAvailable() + static_cast<int>(bytes.size());
+        m_pty.Send(bytes);
+        const auto start = std::chrono::steady_clock::now();
+        while (m_port.BytesAvailable() < expected &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+
+    int Occurrences(const std::string& text) const {
+        int count = 0;
+        for (auto at = m_received.find(text); at != std::string::npos;
+             at = m_received.find(text, at + text.size())) {
+            ++count;
+        }
+        return count;
+    }
 
 private:
-    CSerialPort& m_port;
-    testkit::CPtyPair m_pty;
-    std::string m_received;
     struct Rule {
         std::string trigger;
         std::vector<std::string> replies;
         int answered = 0;
     };
+    CSerialPort& m_port;
+    testkit::CPtyPair m_pty;
+    std::string m_received;
     std::vector<Rule> m_rules;
 };
