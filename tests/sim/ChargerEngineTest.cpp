@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 
 #include "SimTestSupport.h"
@@ -26,11 +25,9 @@ const std::vector<std::uint8_t> kSmallImage = simtest::TestImage("3.00", 1000); 
 
 // Options as the command line gives them, words split at spaces.
 sim::SimOptions Options(const std::string& line) {
-    std::istringstream words(line);
-    const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
     sim::SimArguments parsed;
     std::string error;
-    EXPECT_TRUE(sim::ParseSimArguments(args, parsed, error)) << error;
+    EXPECT_TRUE(sim::ParseSimArguments(simtest::Words(line), parsed, error)) << error;
     return parsed.options;
 }
 

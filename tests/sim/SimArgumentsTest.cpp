@@ -5,10 +5,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <sstream>
 #include <tuple>
 
+#include "SimTestSupport.h"
 #include "sim/SimArguments.h"
 #include "sim/SimulatedCharger.h"
 
@@ -16,10 +15,7 @@ namespace {
 
 using sim::SimArguments;
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream words(line);
-    return {std::istream_iterator<std::string>(words), {}};
-}
+using simtest::Words;
 
 // The arguments parsed, or the reason they were refused.
 std::pair<SimArguments, std::string> Parse(const std::vector<std::string>& args) {
@@ -136,17 +132,15 @@ TEST(SimLogJson, EmptyAndFullRecordsParseAndCarryEveryPart) {
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray::fromStdString(log.ToJson()), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
-    const QJsonArray commands = doc["commands"].toArray();
-    ASSERT_EQ(commands.size(), 2);
-    EXPECT_EQ(commands[0].toObject()["text"].toString(), "/00");
-    EXPECT_EQ(commands[0].toObject()["atMs"].toInt(), 12);
-    EXPECT_EQ(commands[1].toObject()["text"].toString(), QString("a\"b\\c\x01\u00ff"));
-    EXPECT_EQ(commands[1].toObject()["mode"].toString(), "boot-loader");
-    const QJsonArray blocks = doc["blocks"].toArray();
-    ASSERT_EQ(blocks.size(), 3);
-    EXPECT_EQ(blocks[1].toObject()["verdict"].toString(), "bad-crc");
-    EXPECT_EQ(blocks[1].toObject()["reply"].toString(), "NAK");
-    EXPECT_TRUE(blocks[2].toObject()["faultInjected"].toBool());
+    EXPECT_EQ(doc["commands"].toArray().size(), 2);
+    EXPECT_EQ(doc["commands"][0]["text"].toString(), "/00");
+    EXPECT_EQ(doc["commands"][0]["atMs"].toInt(), 12);
+    EXPECT_EQ(doc["commands"][1]["text"].toString(), QString("a\"b\\c\x01\u00ff"));
+    EXPECT_EQ(doc["commands"][1]["mode"].toString(), "boot-loader");
+    EXPECT_EQ(doc["blocks"].toArray().size(), 3);
+    EXPECT_EQ(doc["blocks"][1]["verdict"].toString(), "bad-crc");
+    EXPECT_EQ(doc["blocks"][1]["reply"].toString(), "NAK");
+    EXPECT_TRUE(doc["blocks"][2]["faultInjected"].toBool());
     EXPECT_EQ(doc["modeChanges"][0]["mode"].toString(), "boot-loader");
     EXPECT_EQ(doc["nakSent"].toInt(), 2);
     EXPECT_EQ(doc["eotReceived"].toInt(), 1);

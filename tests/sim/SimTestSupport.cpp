@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <sstream>
 
 #include "protocol/UpgradeImage.h"
 #include "support/Crc16.h"
@@ -38,6 +40,11 @@ std::vector<std::uint8_t> TestImage(const std::string& version, std::size_t code
 
 std::vector<std::uint8_t> CarriedImage() {
     return {UpgradeImage().begin(), UpgradeImage().end()};
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream words(line);
+    return {std::istream_iterator<std::string>(words), {}};
 }
 
 CEngineRig::CEngineRig(sim::SimOptions options, bool paced)

@@ -23,6 +23,8 @@ std::string Frame(std::size_t number, const std::vector<std::uint8_t>& data);
 // An image file whose code carries "VER:<version>" and a NUL amid other bytes.
 std::vector<std::uint8_t> TestImage(const std::string& version, std::size_t codeSize);
 std::vector<std::uint8_t> CarriedImage();
+// A command line's words, split at spaces.
+std::vector<std::string> Words(const std::string& line);
 
 // The charger engine, switched on at virtual time 0, unpaced unless asked.
 class CEngineRig {
