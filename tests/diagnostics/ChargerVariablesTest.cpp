@@ -14,17 +14,9 @@ const char* const kFullLine = "1,1,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,i
 const char* const kFullRows =
     "true,true,CV,31,10,25,26.50,3C,000A,12.25,12.50,77,30.75,1.50,13.80,14.10";
 
-TEST(ChargerVariablesTest, ResetRecordShowsTheInitialRows) {
-    ChargerVariables vars;
-    ASSERT_TRUE(ParseVariables(kFullLine, vars));
-    EXPECT_EQ(Rows(vars), kFullRows);
-    ResetVariables(vars);
-    EXPECT_EQ(Rows(vars), "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00");
-}
-
 // Each line is parsed over a record that already holds kFullLine, so values
 // a line must keep show up as the full line's.
-TEST(ChargerVariablesTest, LinesFollowTheCLibraryConversionRules) {
+TEST(ChargerVariablesTest, LinesFollowTheCLibraryRulesAndResetZeroesAll) {
     const struct {
         const char* line;
         bool stored;
@@ -58,6 +50,11 @@ TEST(ChargerVariablesTest, LinesFollowTheCLibraryConversionRules) {
         EXPECT_EQ(ParseVariables(c.line, vars), c.stored) << c.line;
         EXPECT_EQ(Rows(vars), c.rows) << c.line;
     }
+    // Reset shows the initial rows.
+    ChargerVariables vars;
+    ParseVariables(kFullLine, vars);
+    ResetVariables(vars);
+    EXPECT_EQ(Rows(vars), "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00");
 }
 
 }  // namespace

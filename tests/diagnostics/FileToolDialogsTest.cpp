@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -22,27 +23,21 @@ constexpr const char* kUnset = "<unset>";
 // remembers what was asked.
 class CScriptedFileDialogs : public IFileDialogs {
 public:
-    QString answer;
-    int asked = 0;
-    QString title, directory, defaultName;
+    QString answer, title, directory, defaultName;
     QStringList filters;
+    int asked = 0;
 
     QString AskOpenFile(QWidget*, const QString& caption, const QString& dir,
                         const QStringList& offered) override {
         filters = offered;
-        return Asked(caption, dir);
+        return AskSaveFile(nullptr, caption, dir, defaultName);
     }
     QString AskSaveFile(QWidget*, const QString& caption, const QString& dir,
                         const QString& proposed) override {
-        defaultName = proposed;
-        return Asked(caption, dir);
-    }
-
-private:
-    QString Asked(const QString& caption, const QString& dir) {
         ++asked;
         title = caption;
         directory = dir;
+        defaultName = proposed;
         return answer;
     }
 };
@@ -137,10 +132,8 @@ TEST_F(FileToolDialogsTest, CancelledOrFailedChecksLeaveTheFieldsTheyDidNotReach
 
     // Opened and sized, then the read fails: the size is the new file's.
     std::filesystem::create_directory(Path("folder.bin").toStdString());
-    const QString folder = Select(Path("folder.bin"));
-    EXPECT_TRUE(folder.startsWith(Path("folder.bin") + "|")) << folder.toStdString();
-    EXPECT_TRUE(folder.endsWith("|20C5|12682|20C5")) << folder.toStdString();
-    EXPECT_FALSE(folder.contains("|12810|")) << folder.toStdString();
+    const QString size = QString::number(QFileInfo(Path("folder.bin")).size());
+    EXPECT_EQ(Select(Path("folder.bin")), Path("folder.bin") + "|" + size + "|20C5|12682|20C5");
     EXPECT_EQ(m_boxes.Count(), 3U);
 }
 
