@@ -7,7 +7,6 @@
 
 #include "SimTestSupport.h"
 #include "sim/Scenarios.h"
-#include "sim/SimArguments.h"
 
 namespace {
 
@@ -15,6 +14,7 @@ using sim::ChargerMode;
 using simtest::CEngineRig;
 using simtest::kAck;
 using simtest::kNak;
+using simtest::Options;
 
 const std::string kIdentify = "\r/01-\r/00\r";
 const std::string kDeviceLine = "deviceid VC-4017-0032\r\n";
@@ -22,14 +22,6 @@ const std::string kBootLine = "Boot 1.3\r\n";
 const std::string kVersionLine = "V2.09 Veltra charger\r\n";
 const std::string kIdentity = kDeviceLine + kBootLine + kVersionLine;
 const std::vector<std::uint8_t> kSmallImage = simtest::TestImage("3.00", 1000);  // 9 blocks
-
-// Options as the command line gives them, words split at spaces.
-sim::SimOptions Options(const std::string& line) {
-    sim::SimArguments parsed;
-    std::string error;
-    EXPECT_TRUE(sim::ParseSimArguments(simtest::Words(line), parsed, error)) << error;
-    return parsed.options;
-}
 
 // 'A', 'N', 'C' for ACK, NAK, CAN.
 std::string Replies(std::string letters) {
@@ -180,6 +172,8 @@ TEST(ChargerEngine, UploadOutcomeOfEachBootLoaderFault) {
          "C"},
         // Not even the time-out NAK or a "C"; block 3 still arrives and is judged.
         {"--silent-after-block=2", kSmallImage, "AA", bl, "2.09", 30000, ""},
+        // Block 3 draws no reply: the line is to be closed instead.
+        {"--hang-up-after-block=3", kSmallImage, "AA", bl, "2.09", 30000, ""},
     };
     for (const auto& c : cases) {
         CEngineRig rig(Options(c.options));
@@ -191,6 +185,8 @@ TEST(ChargerEngine, UploadOutcomeOfEachBootLoaderFault) {
         EXPECT_EQ(replies, Replies(c.replies)) << c.options;
         EXPECT_EQ(rig.engine.Mode(), c.mode) << c.options;
         EXPECT_EQ(rig.engine.FirmwareVersion(), c.firmware) << c.options;
+        EXPECT_EQ(rig.engine.HangUpRequested(),
+                  std::string(c.options).find("hang-up") != std::string::npos);
         EXPECT_EQ(rig.Run(c.afterMs), c.after) << c.options;
         if (c.mode == fw) {  // and the firmware running reports its version
             rig.Send(kIdentify);
@@ -217,17 +213,6 @@ TEST(ChargerEngine, UploadOutcomeOfEachBootLoaderFault) {
             EXPECT_EQ(received.size(), 128U * count(kAck)) << c.options;
         }
     }
-}
-
-TEST(ChargerEngine, HangUpWhenABlockArrives) {
-    CEngineRig rig(Options("--hang-up-after-block=3"));
-    rig.HandOver();
-    EXPECT_EQ(rig.Upload(kSmallImage), Replies("AA"));
-    EXPECT_TRUE(rig.engine.HangUpRequested());
-    EXPECT_EQ(rig.engine.NextWakeMs(), -1);
-    rig.engine.MarkHungUp();
-    EXPECT_TRUE(rig.engine.Log().hungUp);
-    EXPECT_EQ(rig.engine.Log().blocks.back().reply, 0);
 }
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include <iterator>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "protocol/UpgradeImage.h"
+#include "sim/SimArguments.h"
 #include "support/Crc16.h"
 
 namespace simtest {
@@ -45,6 +48,13 @@ std::vector<std::uint8_t> CarriedImage() {
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream words(line);
     return {std::istream_iterator<std::string>(words), {}};
+}
+
+sim::SimOptions Options(const std::string& line) {
+    sim::SimArguments parsed;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimArguments(Words(line), parsed, error)) << error;
+    return parsed.options;
 }
 
 CEngineRig::CEngineRig(sim::SimOptions options, bool paced)

@@ -25,6 +25,8 @@ std::vector<std::uint8_t> TestImage(const std::string& version, std::size_t code
 std::vector<std::uint8_t> CarriedImage();
 // A command line's words, split at spaces.
 std::vector<std::string> Words(const std::string& line);
+// The charger options that command line gives.
+sim::SimOptions Options(const std::string& line);
 
 // The charger engine, switched on at virtual time 0, unpaced unless asked.
 class CEngineRig {

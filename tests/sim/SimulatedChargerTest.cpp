@@ -38,11 +38,8 @@ TEST(SimulatedCharger, AnswersThroughTheDeviceAcrossReopensAndStopsCleanly) {
 }
 
 TEST(SimulatedCharger, HangUpClosesTheLineMidTransfer) {
-    sim::SimOptions options;
-    options.paceOutput = false;
-    options.firmwareVersion.clear();
-    options.hangUpAfterBlock = 2;
-    sim::CSimulatedCharger charger(options);
+    sim::CSimulatedCharger charger(
+        simtest::Options("--no-pacing --no-firmware --hang-up-after-block=2"));
     ASSERT_TRUE(charger.Start());
     CSerialClient port(charger.SlavePath());
     const auto image = simtest::TestImage("3.00", 1000);
@@ -69,10 +66,7 @@ TEST(SimulatedCharger, AcceptsAnImageFromLrzszSx) {
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
 
-    sim::SimOptions options;  // paced, as on the bench
-    options.firmwareVersion.clear();
-    options.startIntervalMs = 200;
-    sim::CSimulatedCharger charger(options);
+    sim::CSimulatedCharger charger(simtest::Options("--no-firmware --start-interval=200"));
     ASSERT_TRUE(charger.Start());
     // sx opens the device itself, as stdin and stdout.
     simtest::CCommand sender("timeout 60 " + std::string(sx) + " -X -q " + path + " <>" +
