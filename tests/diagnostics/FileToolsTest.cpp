@@ -111,6 +111,8 @@ TEST_F(FileToolsTest, CrcLargeFileIsReadInBoundedPieces) {
 TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
     const std::string shrinking = Write("shrinking.txt", Pattern(64 * 1024));
     fs::create_directory(Path("folder.bin"));
+    struct stat folder {};
+    ASSERT_EQ(::stat(Path("folder.bin").c_str(), &folder), 0);
     CrcReadOptions options;
     options.pieceSize = 4096;
     // The file shrinks once reading has begun: fewer bytes than its size.
@@ -119,11 +121,12 @@ TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
         std::string path;
         CrcCheckError error;
         const char* box;
-        const char* size;  // null: known but not checked
+        std::string size;  // empty: not known
         std::uint32_t systemError;
     } cases[] = {
         {Path("missing.bin"), CrcCheckError::OpenFailed, "Unable To Open File", "", ENOENT},
-        {Path("folder.bin"), CrcCheckError::OpenFailed, "Unable To Open File", nullptr, EISDIR},
+        {Path("folder.bin"), CrcCheckError::OpenFailed, "Unable To Open File",
+         std::to_string(folder.st_size), EISDIR},
         {shrinking, CrcCheckError::ShortRead, "Error Reading File", "65536", 0},
     };
     for (const auto& c : cases) {
@@ -131,10 +134,8 @@ TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
         const CrcCheckResult result = CheckFileCrc(c.path, options);
         EXPECT_EQ(result.error, c.error) << c.path;
         EXPECT_STREQ(CrcCheckErrorText(result.error), c.box) << c.path;
-        EXPECT_EQ(result.sizeKnown, c.size == nullptr || *c.size != '\0') << c.path;
-        if (c.size != nullptr) {
-            EXPECT_EQ(result.fileSizeText, c.size) << c.path;
-        }
+        EXPECT_EQ(result.sizeKnown, !c.size.empty()) << c.path;
+        EXPECT_EQ(result.fileSizeText, c.size) << c.path;
         EXPECT_FALSE(result.valuesKnown) << c.path;
         EXPECT_EQ(result.systemError, c.systemError) << c.path;
         EXPECT_EQ(platform::GetLastError(), c.systemError) << c.path;
@@ -150,7 +151,7 @@ TEST_F(FileToolsTest, CrcFifoDoesNotBlockTheCheck) {
     EXPECT_EQ(result.generatedCrcText, "0000");
 }
 
-TEST_F(FileToolsTest, ExportWritesTheCarriedImageExactlyAndItChecksOut) {
+TEST_F(FileToolsTest, ExportWritesTheCarriedImageExactly) {
     EXPECT_EQ(DefaultImageFileName(), "2.10e.bin");
     const mode_t oldMask = ::umask(022);
     const bool created = ExportImageTo(Path("2.10e.bin"));
@@ -159,13 +160,6 @@ TEST_F(FileToolsTest, ExportWritesTheCarriedImageExactlyAndItChecksOut) {
     EXPECT_EQ(ReadBytes(Path("2.10e.bin")), Image());
     EXPECT_EQ(fs::status(Path("2.10e.bin")).permissions(), fs::perms(0644));
     EXPECT_EQ(Entries(), 1);
-
-    const CrcCheckResult check = CheckFileCrc(Path("2.10e.bin"));
-    ASSERT_TRUE(check.Ok());
-    EXPECT_EQ(check.fileSizeText, "12810");
-    EXPECT_EQ(check.lengthText, "12682");
-    EXPECT_EQ(check.storedCrcText, "20C5");
-    EXPECT_EQ(check.generatedCrcText, "20C5");
 }
 
 TEST_F(FileToolsTest, ExportExistingFileIsReplacedWhollyAndKeepsItsPermissions) {

@@ -103,6 +103,10 @@ protected:
 TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     EXPECT_EQ(m_dialog.windowTitle(), "Charger Variables");
     EXPECT_EQ(m_dialog.minimumSize(), m_dialog.maximumSize());
+    // Bytes already waiting when the monitor starts begin its first line.
+    ASSERT_TRUE(m_port.Open());
+    Feed(kLine.substr(0, 10));
+    m_port.Close();
     Start();
     EXPECT_TRUE(m_dialog.IsTimerActive());
     const std::string second = "0,1,0,2,3,4,5.5,6,7,8.5,9.5,10,11.5,12.5,0,14.5,15.5\r";
@@ -121,8 +125,8 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
         const char* rows;
         std::size_t left;
     } steps[] = {
-        {"", kZeroRows, 0},                   // nothing received yet
-        {kLine.substr(0, 20), kZeroRows, 0},  // a line split across ticks is joined
+        {"", kZeroRows, 0},                    // nothing received yet
+        {kLine.substr(10, 10), kZeroRows, 0},  // a line split across ticks is joined
         {kLine.substr(20) + "\r" + second, kLineRows, second.size()},
         {"", secondRows, 0},                            // two lines in one second show on two ticks
         {"1,1,1\r" + third, secondRows, third.size()},  // a short line changes nothing
@@ -147,16 +151,6 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     EXPECT_TRUE(labels.starts_with("Batt Present,")) << labels;
     EXPECT_EQ(std::count(labels.begin(), labels.end(), ','), 15) << labels;
     EXPECT_TRUE(labels.ends_with(",Supply Voltage")) << labels;
-}
-
-TEST_F(MonitorDialogTest, BytesWaitingFromBeforeStartTheFirstLine) {
-    ASSERT_TRUE(m_port.Open());
-    Feed(kLine.substr(0, 10));
-    m_port.Close();
-    Start();
-    Feed(kLine.substr(10) + "\r");
-    m_dialog.OnTimer();
-    EXPECT_EQ(Rows(m_dialog.Variables()), kLineRows);
 }
 
 TEST_F(MonitorDialogTest, EveryWayOutLeavesThePortClosed) {
@@ -191,8 +185,8 @@ TEST_F(MonitorDialogTest, PortThatCannotOpenSendsNothingAndKeepsZeros) {
 TEST_F(MonitorDialogTest, SimulatorReportRequestStartsLinesThatReachTheRows) {
     StartSimulator();
     ASSERT_TRUE(TickUntilReported());
-    ASSERT_FALSE(m_charger->Log().commands.empty());
-    EXPECT_EQ(m_charger->Log().commands.back().text, "/011");
+    const auto& commands = m_charger->Log().commands;
+    EXPECT_EQ(commands.empty() ? "" : commands.back().text, "/011");
     const ChargerVariables& vars = m_dialog.Variables();
     EXPECT_EQ(vars.batteryPresent, 1);
     EXPECT_EQ(vars.radioDetected, 1);

@@ -9,9 +9,7 @@ namespace diagtest {
 // Put first among a fixture's members, so the application exists before any widget.
 struct CApplicationFirst {
     CApplicationFirst() {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-        }
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
         static int argc = 1;
         static char name[] = "diagnostics_tests";
         static char* argv[] = {name, nullptr};
