@@ -14,7 +14,6 @@
 namespace {
 
 using sim::SimArguments;
-
 using simtest::Words;
 
 // The arguments parsed, or the reason they were refused.
@@ -57,6 +56,12 @@ TEST(SimArguments, ScenarioComesFirstWhereverItStands) {
     const SimArguments b = Parse({"--garbage=0", "--scenario=noisy"}).first;
     EXPECT_EQ(b.options.garbageBetweenReplies, 0);
     EXPECT_FALSE(b.options.nakFirstArrivals.empty());
+    EXPECT_EQ(Parse({"--scenario=current"}).first.options.firmwareVersion, CORVANE_VERSION_LABEL);
+    EXPECT_TRUE(Parse({"--scenario=silent"}).first.options.neverSpeak);
+    sim::SimOptions options;  // an unknown name changes nothing
+    options.deviceId = "kept";
+    EXPECT_FALSE(sim::ScenarioOptions("unknown", options));
+    EXPECT_EQ(options.deviceId, "kept");
 }
 
 TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
@@ -71,7 +76,7 @@ TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
     }
 }
 
-TEST(SimArguments, UsageDocumentsEveryOptionAndScenario) {
+TEST(SimArguments, UsageDocumentsEveryOptionAndEveryScenarioIsAWholeSetUp) {
     const std::string usage = sim::SimUsage();
     for (const std::string& option : Words(
              "--help --scenario --link --run-seconds --log --boot-version --firmware-version "
@@ -82,35 +87,16 @@ TEST(SimArguments, UsageDocumentsEveryOptionAndScenario) {
              "--nak-replies --report-fault --report-fault-every --seed")) {
         EXPECT_NE(usage.find("  " + option + " "), std::string::npos) << option;
         // Each documented option is also known to the parser.
-        SimArguments out;
-        std::string error;
-        sim::ParseSimArguments({option + "=?"}, out, error);
-        EXPECT_EQ(error.find("unknown"), std::string::npos) << option;
+        EXPECT_EQ(Parse({option + "=?"}).second.find("unknown"), std::string::npos) << option;
     }
+    EXPECT_EQ(sim::ScenarioNames().size(), 6U);
     for (const std::string& name : sim::ScenarioNames()) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
-    }
-}
-
-TEST(Scenarios, EveryNameGivesItsCharger) {
-    const std::vector<std::string> names = sim::ScenarioNames();
-    EXPECT_EQ(names.size(), 6U);
-    for (const std::string& name : names) {
         sim::SimOptions options;
         options.bootVersion = "changed";
         EXPECT_TRUE(sim::ScenarioOptions(name, options)) << name;
         EXPECT_EQ(options.bootVersion, "1.3") << name;  // a whole set-up, not a patch
     }
-    sim::SimOptions options;
-    ASSERT_TRUE(sim::ScenarioOptions("current", options));
-    EXPECT_EQ(options.firmwareVersion, CORVANE_VERSION_LABEL);
-    ASSERT_TRUE(sim::ScenarioOptions("no-firmware", options));
-    EXPECT_TRUE(options.firmwareVersion.empty());
-    ASSERT_TRUE(sim::ScenarioOptions("silent", options));
-    EXPECT_TRUE(options.neverSpeak);
-    options.deviceId = "kept";
-    EXPECT_FALSE(sim::ScenarioOptions("unknown", options));
-    EXPECT_EQ(options.deviceId, "kept");
 }
 
 TEST(SimLogJson, EmptyAndFullRecordsParseAndCarryEveryPart) {
