@@ -67,13 +67,9 @@ protected:
         ASSERT_EQ(m_port.BytesAvailable(), expected);
     }
 
-    // The simulated charger (reporting every 50 ms) and the monitor on its line.
+    // A healthy simulated charger and the monitor on its line.
     void StartSimulator() {
-        sim::SimOptions options;
-        options.paceOutput = false;
-        options.replyDelayMs = 1;
-        options.reportPeriodMs = 50;
-        m_charger = std::make_unique<sim::CSimulatedCharger>(options);
+        m_charger = std::make_unique<sim::CSimulatedCharger>(sim::SimOptions{});
         ASSERT_TRUE(m_charger->Start()) << m_charger->ErrorText();
         m_port.SetPortName(m_charger->SlavePath());
         m_dialog.show();
