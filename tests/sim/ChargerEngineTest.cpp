@@ -14,7 +14,6 @@ using sim::ChargerMode;
 using simtest::CEngineRig;
 using simtest::kAck;
 using simtest::kNak;
-using simtest::Options;
 
 const std::string kIdentify = "\r/01-\r/00\r";
 const std::string kDeviceLine = "deviceid VC-4017-0032\r\n";
@@ -79,7 +78,7 @@ TEST(ChargerEngine, AnswersWhatItHearsAsTheOptionsSay) {
         {"ACK delay holds no NAK", "--ack-delay=400", true, damaged, 500, nak, 1, bl, 1},
     };
     for (const auto& c : cases) {
-        CEngineRig rig(Options(c.options));
+        CEngineRig rig(c.options);
         if (c.handOverFirst) {
             EXPECT_EQ(rig.HandOver(), "C") << c.name;
         }
@@ -102,7 +101,7 @@ TEST(ChargerEngine, AnswersWhatItHearsAsTheOptionsSay) {
 }
 
 TEST(ChargerEngine, LongLinesAre300CharactersAndKeepTheirFields) {
-    CEngineRig rig(Options("--long-lines"));
+    CEngineRig rig("--long-lines");
     rig.Send(kIdentify);
     const std::string reply = rig.Run(500);
     std::size_t start = 0;
@@ -117,7 +116,7 @@ TEST(ChargerEngine, LongLinesAre300CharactersAndKeepTheirFields) {
 }
 
 TEST(ChargerEngine, VariableReportRunsAtItsPeriodUntilStopped) {
-    CEngineRig rig(Options("--report-period=200"));
+    CEngineRig rig("--report-period=200");
     rig.Send("\r/011\r");
     const std::string report = rig.Run(1000);  // lines at 20, 220, ..., 820 ms
     EXPECT_EQ(std::count(report.begin(), report.end(), '\r'), 5);
@@ -128,7 +127,7 @@ TEST(ChargerEngine, VariableReportRunsAtItsPeriodUntilStopped) {
 }
 
 TEST(ChargerEngine, GarbageComesBeforeEachReplyLineNeverInsideOne) {
-    CEngineRig rig(Options("--garbage=4"));
+    CEngineRig rig("--garbage=4");
     rig.Send(kIdentify);
     std::string reply = rig.Run(500);
     for (char& c : reply) {
@@ -140,7 +139,7 @@ TEST(ChargerEngine, GarbageComesBeforeEachReplyLineNeverInsideOne) {
 // Paced output leaves at 260 us a byte from the moment the line is idle,
 // each line queued behind the one before.
 TEST(ChargerEngine, PacedRepliesTakeTheirLineTime) {
-    CEngineRig rig(Options("--long-lines"), true);
+    CEngineRig rig("--long-lines", true);
     rig.Send(kIdentify);
     EXPECT_EQ(rig.Run(1000).size(), 3U * 302);
     EXPECT_EQ(rig.sentAt.front(), 20);
@@ -176,7 +175,7 @@ TEST(ChargerEngine, UploadOutcomeOfEachBootLoaderFault) {
         {"--hang-up-after-block=3", kSmallImage, "AA", bl, "2.09", 30000, ""},
     };
     for (const auto& c : cases) {
-        CEngineRig rig(Options(c.options));
+        CEngineRig rig(c.options);
         const bool installs = c.firmware != rig.engine.FirmwareVersion();
         if (rig.engine.Mode() == fw) {
             rig.HandOver();

@@ -57,11 +57,8 @@ sim::SimOptions Options(const std::string& line) {
     return parsed.options;
 }
 
-CEngineRig::CEngineRig(sim::SimOptions options, bool paced)
-    : engine([&] {
-          options.paceOutput = paced;
-          return options;
-      }()) {
+CEngineRig::CEngineRig(const std::string& options, bool paced)
+    : engine(Options((paced ? "" : "--no-pacing ") + options)) {
     engine.Begin(0);
 }
 

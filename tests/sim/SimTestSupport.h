@@ -28,10 +28,11 @@ std::vector<std::string> Words(const std::string& line);
 // The charger options that command line gives.
 sim::SimOptions Options(const std::string& line);
 
-// The charger engine, switched on at virtual time 0, unpaced unless asked.
+// The charger engine with the options those words give, switched on at
+// virtual time 0, unpaced unless asked.
 class CEngineRig {
 public:
-    explicit CEngineRig(sim::SimOptions options = {}, bool paced = false);
+    explicit CEngineRig(const std::string& options = "", bool paced = false);
     void Send(const std::string& bytes);
     // Lets ms of virtual time pass in 1 ms steps; returns what was sent.
     std::string Run(int ms);
@@ -54,7 +55,6 @@ class CSerialClient {
 public:
     explicit CSerialClient(const std::string& path);
     ~CSerialClient();
-    int Fd() const { return m_fd; }
     bool Send(const std::string& bytes);
     // Reads until the text holds `until`, timeoutMs passes without a byte or
     // the far end hangs up (then hungUp is set).

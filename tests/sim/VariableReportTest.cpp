@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "SimTestSupport.h"
 #include "sim/VariableReport.h"
 
 namespace {
@@ -69,32 +70,26 @@ TEST(VariableReport, LinesFollowTheTimeSinceRestart) {
 }
 
 TEST(VariableReport, FaultsHitEveryNthLineOnly) {
-    const std::pair<sim::ReportFault, std::size_t> cases[] = {
-        {sim::ReportFault::FewerFields, 16},
-        {sim::ReportFault::AdjacentCommas, 18},
-        {sim::ReportFault::NonHexField, 17},
-    };
-    for (const auto& [fault, faultyFields] : cases) {
-        sim::SimOptions options;
-        options.reportFault = fault;
-        options.reportFaultEvery = 3;
-        sim::CVariableReport report(options);
+    for (const auto& [fault, faultyFields] :
+         {std::pair<std::string, std::size_t>{"fewer-fields", 16},
+          {"adjacent-commas", 18},
+          {"non-hex", 17}}) {
+        sim::CVariableReport report(
+            simtest::Options("--report-fault-every=3 --report-fault=" + fault));
         for (int line = 1; line <= 6; ++line) {
             const auto fields = Split(report.NextLine(line * 500));
             const bool faulty = line % 3 == 0;
-            EXPECT_EQ(fields.size(), faulty ? faultyFields : 17U) << "line " << line;
+            EXPECT_EQ(fields.size(), faulty ? faultyFields : 17U) << fault << " line " << line;
             const bool hasEmpty = std::find(fields.begin(), fields.end(), "") != fields.end();
-            EXPECT_EQ(hasEmpty, faulty && fault == sim::ReportFault::AdjacentCommas);
+            EXPECT_EQ(hasEmpty, faulty && fault == "adjacent-commas");
             const bool hexReads = fields[7].find_first_of("0123456789ABCDEFabcdef") == 0;
-            EXPECT_EQ(hexReads, !(faulty && fault == sim::ReportFault::NonHexField));
+            EXPECT_EQ(hexReads, !(faulty && fault == "non-hex"));
         }
     }
 }
 
 TEST(VariableReport, LongLinesArePaddedTo300CharactersBehindTheRealFields) {
-    sim::SimOptions options;
-    options.longLines = true;
-    sim::CVariableReport report(options);
+    sim::CVariableReport report(simtest::Options("--long-lines"));
     const std::string line = report.NextLine(0);
     EXPECT_EQ(line.size(), sim::CVariableReport::kLongLine);
     const auto fields = Split(line);
