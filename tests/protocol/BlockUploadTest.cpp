@@ -80,68 +80,34 @@ protected:
     CRecordingView view;
     testkit::CFakeClock clock{1000};
     CBlockUpload upload{receiver, view, clock};
+
+    void Step(std::initializer_list<int> bytes) {
+        for (int byte : bytes) {
+            upload.UploadStep(static_cast<std::uint8_t>(byte));
+        }
+    }
 };
 
-// ---- one step at a time ------------------------------------------------
-
-TEST_F(BlockUploadTest, OnlyCStartsAndSendsBlockOneAsSixRequests) {
-    for (int byte : std::initializer_list<int>{21, 24, 6, 4, 'c', 0xFF}) {
-        upload.UploadStep(static_cast<std::uint8_t>(byte));
-        EXPECT_EQ(upload.State(), UploadState::WaitForStart) << byte;
-    }
+TEST_F(BlockUploadTest, StateTableOneByteAtATime) {
+    Step({21, 24, 6, 4, 'c', 0xFF});  // only "C" starts
+    EXPECT_EQ(upload.State(), UploadState::WaitForStart);
     EXPECT_EQ(receiver.requests, 0);
-    EXPECT_EQ(upload.BlockNumber(), 0);
-    upload.UploadStep('C');
+    Step({'C'});
     EXPECT_EQ(upload.State(), UploadState::WaitForReply);
-    EXPECT_EQ(upload.BlockNumber(), 1);
     EXPECT_EQ(upload.RetriesLeft(), 10);
-    EXPECT_EQ(receiver.requests, 6);
-    EXPECT_EQ(receiver.line, Block(1));
-}
-
-TEST_F(BlockUploadTest, RepliesWhileAwaitingOne) {
-    upload.UploadStep('C');
-    for (int byte : std::initializer_list<int>{'C', 'C', 0, 4, 0x7F, 0xFF}) {
-        upload.UploadStep(static_cast<std::uint8_t>(byte));
-    }
+    EXPECT_EQ(receiver.requests, 6);  // SOH, n, 255 - n, the data, CRC high, CRC low
+    Step({'C', 'C', 0, 4, 0x7F, 0xFF});
     EXPECT_EQ(upload.State(), UploadState::WaitForReply);
     EXPECT_EQ(receiver.blocks.size(), 1U);  // a repeated "C" restarts nothing
-    upload.UploadStep(6);
-    upload.UploadStep(21);  // the NAK resends the same bytes, one retry less
+    Step({6, 21});                          // the NAK resends the same bytes, one retry less
     EXPECT_EQ(receiver.blocks, (std::vector<std::string>{Block(1), Block(2), Block(2)}));
     EXPECT_EQ(upload.RetriesLeft(), 9);
-    upload.UploadStep(24);
+    Step({24});
     ASSERT_EQ(upload.State(), UploadState::Cancelled);
     const int requests = receiver.requests;
-    // An ended upload ignores everything.
-    for (int byte : std::initializer_list<int>{'C', 6, 21, 24}) {
-        upload.UploadStep(static_cast<std::uint8_t>(byte));
-    }
+    Step({'C', 6, 21, 24});  // an ended upload ignores everything
     EXPECT_EQ(upload.State(), UploadState::Cancelled);
     EXPECT_EQ(receiver.requests, requests);
-}
-
-// ---- whole transfers -----------------------------------------------------
-
-TEST_F(BlockUploadTest, CleanTransferAndItsProgress) {
-    receiver.policy = [this](int number, int) {
-        EXPECT_TRUE(number > 1 || clock.sleeps == 0) << "a waiting C starts without a sleep";
-        return kAck;
-    };
-    receiver.incoming = "C";
-    EXPECT_EQ(upload.Run(), UploadState::Done);
-    EXPECT_EQ(receiver.line, xmodem::WholeTransfer(UpgradeImage(), CBlockUpload::kFiller));
-    const auto& calls = view.progress;
-    ASSERT_GE(calls.size(), 3U);
-    EXPECT_EQ(calls.front(), std::make_pair(0, 101));
-    EXPECT_EQ(calls[calls.size() - 2], std::make_pair(101, 101));
-    EXPECT_EQ(calls.back(), std::make_pair(0, 0));
-    for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
-        EXPECT_EQ(calls[i].second, 101);
-        EXPECT_GT(calls[i].first, 0);
-        EXPECT_GE(calls[i].first, calls[i - 1].first);
-    }
-    EXPECT_EQ(view.events.back(), "uploadEnded:Done");
 }
 
 // Silence fails on the 201st idle poll. Each run starts afresh: block 1
@@ -157,16 +123,28 @@ TEST_F(BlockUploadTest, SilenceFailsOnThe201stIdlePollAndEachRunStartsAfresh) {
     EXPECT_EQ(upload.Run(), UploadState::Failed);  // on the tenth NAK, without a resend
     EXPECT_EQ(receiver.blocks.size(), 11U);
     receiver.blocks.clear();
+    view.progress.clear();
     receiver.policy = [](int number, int arrival) {
         return number == 2 && arrival < 9 ? kNak : kAck;
     };
     receiver.incoming = "C";
+    const int before = clock.sleeps;
     EXPECT_EQ(upload.Run(), UploadState::Done);
+    EXPECT_EQ(clock.sleeps, before);  // a waiting reply is taken without a sleep
     ASSERT_EQ(receiver.blocks.size(), 110U);
     EXPECT_EQ(receiver.blocks.front(), Block(1));
+    // The bar: its range, then the block number as it grows, then hidden.
+    const auto& calls = view.progress;
+    ASSERT_GE(calls.size(), 3U);
+    EXPECT_EQ(calls.front(), std::make_pair(0, 101));
+    EXPECT_EQ(calls[calls.size() - 2], std::make_pair(101, 101));
+    EXPECT_EQ(calls.back(), std::make_pair(0, 0));
+    for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].second, 101);
+        EXPECT_GE(calls[i].first, std::max(calls[i - 1].first, 1));
+    }
     receiver.blocks.clear();
     receiver.policy = [](int, int) { return std::string(); };
-    const int before = clock.sleeps;
     clock.onSleep = [&](std::uint32_t) {
         if (clock.sleeps == before + 100) {
             receiver.incoming += "xyz";
