@@ -7,12 +7,7 @@
 
 namespace {
 
-using diagtest::Rows;
-
-// A line whose seventeen fields give every row a value different from zero.
-const char* const kFullLine = "1,1,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,ignored,13.8,14.1";
-const char* const kFullRows =
-    "true,true,CV,31,10,25,26.50,3C,000A,12.25,12.50,77,30.75,1.50,13.80,14.10";
+using namespace diagtest;
 
 // Each line is parsed over a record that already holds kFullLine, so values
 // a line must keep show up as the full line's.
@@ -20,7 +15,7 @@ TEST(ChargerVariablesTest, LinesFollowTheCLibraryRulesAndResetZeroesAll) {
     const struct {
         const char* line;
         bool stored;
-        const char* rows;
+        std::string rows;
     } cases[] = {
         // Sixteen fields change nothing; fields after the seventeenth are ignored.
         {"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0", false, kFullRows},
@@ -46,15 +41,15 @@ TEST(ChargerVariablesTest, LinesFollowTheCLibraryRulesAndResetZeroesAll) {
     };
     for (const auto& c : cases) {
         ChargerVariables vars;
-        ParseVariables(kFullLine, vars);
+        ParseVariables(kFullLine.c_str(), vars);
         EXPECT_EQ(ParseVariables(c.line, vars), c.stored) << c.line;
         EXPECT_EQ(Rows(vars), c.rows) << c.line;
     }
     // Reset shows the initial rows.
     ChargerVariables vars;
-    ParseVariables(kFullLine, vars);
+    ParseVariables(kFullLine.c_str(), vars);
     ResetVariables(vars);
-    EXPECT_EQ(Rows(vars), "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00");
+    EXPECT_EQ(Rows(vars), kZeroRows);
 }
 
 }  // namespace

@@ -14,6 +14,15 @@ namespace diagtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A report line whose seventeen fields give every row a value different from
+// zero, its rows, and the rows of a zeroed record.
+inline const std::string kFullLine =
+    "1,1,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,ignored,13.8,14.1";
+inline const std::string kFullRows =
+    "true,true,CV,31,10,25,26.50,3C,000A,12.25,12.50,77,30.75,1.50,13.80,14.10";
+inline const std::string kZeroRows =
+    "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00";
+
 // The carried image's bytes.
 inline Bytes Image() {
     const auto image = UpgradeImage();
@@ -21,9 +30,8 @@ inline Bytes Image() {
 }
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
 }
 
 inline Bytes ReadBytes(const std::string& path) {

@@ -46,10 +46,8 @@ TEST_F(FileToolsTest, CrcNameAndHeaderDecideTheFieldsAndTheCrcRange) {
     const struct {
         const char* name;
         Bytes bytes;
-        const char* length;
-        const char* stored;
-        std::size_t from, count;  // the bytes the CRC covers
-        std::size_t read;
+        const char *length, *stored;
+        std::size_t from, count, read;  // the bytes the CRC covers; the bytes read
     } cases[] = {
         {"a.BIN", smaller, "600", "BEEF", 128, 600, 728},
         {"b.Bin", smaller, "600", "BEEF", 128, 600, 728},
@@ -93,8 +91,7 @@ TEST_F(FileToolsTest, CrcLargeFileIsReadInBoundedPieces) {
     for (const std::size_t piece : {std::size_t{4096}, std::size_t{0}}) {  // 0: the default
         CrcReadOptions options;
         options.pieceSize = piece != 0 ? piece : options.pieceSize;
-        std::size_t total = 0;
-        std::size_t largest = 0;
+        std::size_t total = 0, largest = 0;
         options.onPiece = [&](std::size_t length) {
             total += length;
             largest = std::max(largest, length);
@@ -143,9 +140,8 @@ TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
 }
 
 TEST_F(FileToolsTest, CrcFifoDoesNotBlockTheCheck) {
-    const std::string path = Path("pipe.bin");
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    const CrcCheckResult result = CheckFileCrc(path);
+    ASSERT_EQ(::mkfifo(Path("pipe.bin").c_str(), 0600), 0);
+    const CrcCheckResult result = CheckFileCrc(Path("pipe.bin"));
     EXPECT_TRUE(result.Ok());
     EXPECT_EQ(result.fileSizeText, "0");
     EXPECT_EQ(result.generatedCrcText, "0000");

@@ -17,12 +17,7 @@
 
 namespace {
 
-using diagtest::Rows;
-
-const std::string kLine = "1,0,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,0,13.8,14.1";
-const char* const kLineRows =
-    "true,false,CV,31,10,25,26.50,3C,000A,12.25,12.50,77,30.75,1.50,13.80,14.10";
-const char* const kZeroRows = "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,0.00";
+using namespace diagtest;
 
 // The texts the panel last drew in one column (x in client pixels), top to bottom.
 std::string PaintedColumn(const CMonitorDialog& dialog, int x) {
@@ -60,8 +55,7 @@ protected:
     void Feed(const std::string& bytes) {
         const int expected = m_port.BytesAvailable() + static_cast<int>(bytes.size());
         m_pty.Send(bytes);
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (m_port.BytesAvailable() < expected && std::chrono::steady_clock::now() < limit) {
+        for (int wait = 0; wait < 2500 && m_port.BytesAvailable() < expected; ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         ASSERT_EQ(m_port.BytesAvailable(), expected);
@@ -101,7 +95,7 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     EXPECT_EQ(m_dialog.minimumSize(), m_dialog.maximumSize());
     // Bytes already waiting when the monitor starts begin its first line.
     ASSERT_TRUE(m_port.Open());
-    Feed(kLine.substr(0, 10));
+    Feed(kFullLine.substr(0, 10));
     m_port.Close();
     Start();
     EXPECT_TRUE(m_dialog.IsTimerActive());
@@ -118,12 +112,12 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     longLine += "99,5,5";
     const struct {
         std::string feed;
-        const char* rows;
+        std::string rows;
         std::size_t left;
     } steps[] = {
-        {"", kZeroRows, 0},                    // nothing received yet
-        {kLine.substr(10, 10), kZeroRows, 0},  // a line split across ticks is joined
-        {kLine.substr(20) + "\r" + second, kLineRows, second.size()},
+        {"", kZeroRows, 0},                        // nothing received yet
+        {kFullLine.substr(10, 10), kZeroRows, 0},  // a line split across ticks is joined
+        {kFullLine.substr(20) + "\r" + second, kFullRows, second.size()},
         {"", secondRows, 0},                            // two lines in one second show on two ticks
         {"1,1,1\r" + third, secondRows, third.size()},  // a short line changes nothing
         {"", thirdRows, 0},                             // ... and is consumed whole
@@ -144,9 +138,9 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     // What reached the window: labels at 10 pixels, values at 170, row by row.
     EXPECT_EQ(PaintedColumn(m_dialog, 170), std::end(steps)[-1].rows);
     const std::string labels = PaintedColumn(m_dialog, 10);
-    EXPECT_TRUE(labels.starts_with("Batt Present,")) << labels;
     EXPECT_EQ(std::count(labels.begin(), labels.end(), ','), 15) << labels;
-    EXPECT_TRUE(labels.ends_with(",Supply Voltage")) << labels;
+    EXPECT_TRUE(labels.starts_with("Batt Present,") && labels.ends_with(",Supply Voltage"))
+        << labels;
 }
 
 TEST_F(MonitorDialogTest, EveryWayOutLeavesThePortClosed) {
@@ -184,8 +178,7 @@ TEST_F(MonitorDialogTest, SimulatorReportRequestStartsLinesThatReachTheRows) {
     const auto& commands = m_charger->Log().commands;
     EXPECT_EQ(commands.empty() ? "" : commands.back().text, "/011");
     const ChargerVariables& vars = m_dialog.Variables();
-    EXPECT_EQ(vars.batteryPresent, 1);
-    EXPECT_EQ(vars.radioDetected, 1);
+    EXPECT_TRUE(Rows(vars).starts_with("true,true,")) << Rows(vars);
     EXPECT_TRUE(vars.systemState == 0x22 || vars.systemState == 0x23) << vars.systemState;
     EXPECT_NEAR(vars.trimPotPosition, 0x80, 3);
     EXPECT_NEAR(vars.supplyVoltage, 24.0, 0.06);
