@@ -1,33 +1,15 @@
 #include "CliHarness.h"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace clitest {
-
-namespace {
-
-constexpr int kStartBoundMs = 10000;
-
-std::string BinDir() {
-    return CORVANE_BIN_DIR;
-}
-
-}  // namespace
-
-std::string CliPath() {
-    return BinDir() + "/corvane-cli";
-}
-
-std::string SimPath() {
-    return BinDir() + "/corvane-sim";
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -44,66 +26,12 @@ bool Contains(const std::string& text, const std::string& part) {
 
 QJsonObject ParseJsonLine(const std::string& out) {
     const auto lines = Lines(out);
-    if (lines.size() != 1) {
-        ADD_FAILURE() << "expected one line of JSON, got:\n" << out;
-        return {};
-    }
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(lines[0]), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        ADD_FAILURE() << "not a JSON object (" << error.errorString().toStdString() << "):\n"
-                      << lines[0];
-        return {};
-    }
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    EXPECT_TRUE(lines.size() == 1 && error.error == QJsonParseError::NoError && doc.isObject())
+        << "not one line holding one JSON object:\n"
+        << out;
     return doc.object();
-}
-
-std::vector<std::string> Strings(const QJsonArray& array) {
-    std::vector<std::string> out;
-    for (const auto& value : array) {
-        out.push_back(value.toString().toStdString());
-    }
-    return out;
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    for (int waited = 0; !done(); waited += 10) {
-        if (waited >= timeoutMs) {
-            return false;
-        }
-        ::usleep(10000);
-    }
-    return true;
-}
-
-bool CSimProcess::Start(const std::vector<std::string>& args, const std::string& logPath) {
-    ProcessSpec spec;
-    spec.argv = {SimPath(), "--log", logPath};
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-    m_logPath = logPath;
-    if (!m_process.Start(spec)) {
-        return false;
-    }
-    const auto announced = [this] { return Contains(m_process.Out(), "\n"); };
-    if (!m_process.PumpUntil(announced, kStartBoundMs) ||
-        m_process.Out().rfind("PTY /dev/", 0) != 0) {
-        return false;
-    }
-    m_device = Lines(m_process.Out()).front().substr(4);
-    return true;
-}
-
-QJsonObject CSimProcess::Stop() {
-    m_process.Signal(SIGTERM);
-    const auto code = m_process.Finish(kStartBoundMs);
-    EXPECT_EQ(code, 0) << "corvane-sim ended with " << m_process.Ending() << ": "
-                       << m_process.Err();
-    QFile file(QString::fromStdString(m_logPath));
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "corvane-sim left no log at " << m_logPath;
-        return {};
-    }
-    return QJsonDocument::fromJson(file.readAll()).object();
 }
 
 std::vector<std::string> SimCommands(const QJsonObject& log) {
@@ -112,6 +40,57 @@ std::vector<std::string> SimCommands(const QJsonObject& log) {
         out.push_back(command.toObject()["text"].toString().toStdString());
     }
     return out;
+}
+
+void CChild::Start(const std::string& program, const std::vector<std::string>& args) {
+    QStringList list;
+    for (const auto& arg : args) {
+        list << QString::fromStdString(arg);
+    }
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QString::fromStdString(program), list);
+    EXPECT_TRUE(process.waitForStarted(10000)) << program << " did not start";
+}
+
+void CChild::Gather(int waitMs) {
+    process.waitForReadyRead(waitMs);
+    out += process.readAllStandardOutput().toStdString();
+    err += process.readAllStandardError().toStdString();
+}
+
+bool CChild::WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    for (int waited = 0; !done(); waited += 20) {
+        if (waited >= timeoutMs || process.state() == QProcess::NotRunning) {
+            Gather(0);
+            return done();
+        }
+        Gather(20);
+    }
+    return true;
+}
+
+std::optional<int> CChild::Finish(int timeoutMs) {
+    const bool exited =
+        process.waitForFinished(timeoutMs) || process.state() == QProcess::NotRunning;
+    if (!exited) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    Gather(0);
+    if (!exited || process.exitStatus() != QProcess::NormalExit) {
+        return std::nullopt;
+    }
+    return process.exitCode();
+}
+
+bool CChild::Signal(int signal) const {
+    return process.processId() > 0 && ::kill(static_cast<pid_t>(process.processId()), signal) == 0;
+}
+
+std::ostream& operator<<(std::ostream& os, const CliResult& r) {
+    return os << "exit " << (r.code ? std::to_string(*r.code) : "abnormal") << "\n--- stdout\n"
+              << r.out << "--- stderr\n"
+              << r.err;
 }
 
 CCliTest::CCliTest()
@@ -123,51 +102,50 @@ CCliTest::CCliTest()
     }
 }
 
-ProcessSpec CCliTest::CliSpec(const std::vector<std::string>& args) const {
-    ProcessSpec spec;
-    spec.argv = {CliPath()};
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-    spec.env = {"XDG_CONFIG_HOME=" + m_config, "XDG_STATE_HOME=" + m_state,
-                "HOME=" + m_scratch.Path()};
-    spec.cwd = m_work;
-    return spec;
-}
-
-CliResult CCliTest::RunCli(const std::vector<std::string>& args, int timeoutMs) const {
-    return RunCli(CliSpec(args), timeoutMs);
-}
-
-CliResult CCliTest::RunCli(const ProcessSpec& spec, int timeoutMs) const {
-    CChildProcess child;
-    CliResult result;
-    if (!child.Start(spec)) {
-        result.ending = "could not start " + spec.argv[0];
-        return result;
+void CCliTest::StartCli(CChild& cli, const std::vector<std::string>& args,
+                        std::function<void()> asUser) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config));
+    env.insert("XDG_STATE_HOME", QString::fromStdString(m_state));
+    env.insert("HOME", QString::fromStdString(m_scratch.Path()));
+    cli.process.setProcessEnvironment(env);
+    cli.process.setWorkingDirectory(QString::fromStdString(m_work));
+    if (asUser) {
+        cli.process.setChildProcessModifier(asUser);
     }
-    result.code = child.Finish(timeoutMs);
-    result.out = child.Out();
-    result.err = child.Err();
-    result.ending = child.Ending();
-    return result;
+    cli.Start(CORVANE_BIN_DIR "/corvane-cli", args);
+}
+
+CliResult CCliTest::RunCli(const std::vector<std::string>& args, int timeoutMs,
+                           std::function<void()> asUser) const {
+    CChild cli;
+    StartCli(cli, args, std::move(asUser));
+    const auto code = cli.Finish(timeoutMs);
+    return {code, cli.out, cli.err};
 }
 
 std::string CCliTest::StartSim(const std::vector<std::string>& args) {
-    if (!m_sim.Start(args, m_scratch.Path() + "/sim-log.json")) {
-        ADD_FAILURE() << "corvane-sim did not start: " << m_sim.Process().Out()
-                      << m_sim.Process().Err();
-    }
-    return m_sim.Device();
+    std::vector<std::string> all = {"--log", m_scratch.Path() + "/sim-log.json"};
+    all.insert(all.end(), args.begin(), args.end());
+    m_sim.Start(CORVANE_BIN_DIR "/corvane-sim", all);
+    const bool announced = m_sim.WaitFor([this] { return Contains(m_sim.out, "\n"); }, 10000);
+    EXPECT_TRUE(announced && m_sim.out.rfind("PTY /dev/", 0) == 0)
+        << "corvane-sim did not announce its device: " << m_sim.out << m_sim.err;
+    return announced ? Lines(m_sim.out).front().substr(4) : "";
+}
+
+QJsonObject CCliTest::StopSim() {
+    m_sim.Signal(SIGTERM);
+    EXPECT_EQ(m_sim.Finish(10000), 0) << "corvane-sim: " << m_sim.err;
+    QFile file(QString::fromStdString(m_scratch.Path() + "/sim-log.json"));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "corvane-sim left no log";
+    return QJsonDocument::fromJson(file.readAll()).object();
 }
 
 std::vector<std::string> CCliTest::SessionLogLines() const {
-    std::ifstream in(SessionLogPath());
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(SessionLogPath()).rdbuf();
     return Lines(text.str());
-}
-
-std::string Describe(const CliResult& r) {
-    return "ended: " + r.ending + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
 }
 
 }  // namespace clitest
