@@ -19,14 +19,16 @@ TEST(ImageCheck, SoundImageWithoutTagHasAnUnknownVersion) {
 
 TEST(ImageCheck, DamagedEmptyOrShortImagesAreUnsound) {
     const std::vector<std::uint8_t> good = simtest::TestImage("3.01", 1000);
-    std::vector<std::uint8_t> damagedCode = good;
-    damagedCode[700] ^= 0x04;
-    std::vector<std::uint8_t> damagedCrc = good;
-    damagedCrc[3] ^= 0x01;
+    auto flipped = [&good](std::size_t at) {
+        std::vector<std::uint8_t> image = good;
+        image[at] ^= 0x04;
+        return image;
+    };
     const std::vector<std::uint8_t> shortened(good.begin(), good.end() - 1);
     const std::vector<std::uint8_t> headerOnly(good.begin(), good.begin() + 100);
-    const std::vector<std::uint8_t> noCode = ImageFile::Build({});
-    for (const auto& image : {damagedCode, damagedCrc, shortened, headerOnly, noCode}) {
+    // Code, then the header's CRC, damaged; short; header alone; no code.
+    for (const auto& image :
+         {flipped(700), flipped(3), shortened, headerOnly, ImageFile::Build({})}) {
         EXPECT_FALSE(sim::CheckImage(image).sound) << image.size();
     }
 }
