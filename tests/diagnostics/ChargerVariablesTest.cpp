@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "DiagTestFiles.h"
 #include "diagnostics/ChargerVariables.h"
 

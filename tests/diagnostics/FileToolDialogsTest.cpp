@@ -21,8 +21,7 @@ constexpr const char* kUnset = "<unset>";
 
 // Answers the file dialogs as a user would (an empty answer cancels) and
 // remembers what was asked.
-class CScriptedFileDialogs : public IFileDialogs {
-public:
+struct CScriptedFileDialogs : IFileDialogs {
     QString answer, title, directory, defaultName;
     QStringList filters;
     int asked = 0;
@@ -71,7 +70,10 @@ protected:
     CCrcCheckDialog m_crc;
 };
 
-TEST_F(FileToolDialogsTest, CrcCheckWindowHasItsTitleLabelsAndExitButton) {
+// The window's title, labels and default Exit button; the folder offered and
+// stored is the one read before the dialog (the home folder on a clean
+// machine), never the folder the file was picked from.
+TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresTheFolderItOffered) {
     EXPECT_EQ(m_crc.windowTitle(), "File CRC Check");
     EXPECT_EQ(m_crc.minimumSize(), m_crc.maximumSize());
     QStringList labels;
@@ -89,14 +91,7 @@ TEST_F(FileToolDialogsTest, CrcCheckWindowHasItsTitleLabelsAndExitButton) {
     ASSERT_NE(exitButton, nullptr);
     EXPECT_TRUE(exitButton->isDefault());
     m_crc.show();
-    exitButton->click();
-    EXPECT_FALSE(m_crc.isVisible());
-    EXPECT_EQ(m_crc.result(), QDialog::Accepted);
-}
 
-// The folder offered and stored is the one read before the dialog (the home
-// folder on a clean machine), never the folder the file was picked from.
-TEST_F(FileToolDialogsTest, CheckShowsTheFileAndStoresTheFolderItOffered) {
     ASSERT_TRUE(ExportImageTo(Path("2.10e.bin").toStdString()));
     EXPECT_EQ(Select(Path("2.10e.bin")), Path("2.10e.bin") + "|12810|20C5|12682|20C5");
     EXPECT_EQ(m_dialogs.filters,
@@ -112,6 +107,10 @@ TEST_F(FileToolDialogsTest, CheckShowsTheFileAndStoresTheFolderItOffered) {
     EXPECT_EQ(m_dialogs.directory, "/srv/images");
     EXPECT_EQ(StoredDirectory(), "/srv/images");
     EXPECT_EQ(m_boxes.Count(), 0U);
+
+    exitButton->click();
+    EXPECT_FALSE(m_crc.isVisible());
+    EXPECT_EQ(m_crc.result(), QDialog::Accepted);
 }
 
 // A cancelled dialog changes nothing; a failed check shows the name (and the

@@ -41,7 +41,6 @@ protected:
         m_port.SetPortName(m_pty.SlavePath());
         m_dialog.m_pPort = &m_port;
     }
-    void TearDown() override { m_port.Close(); }
 
     // Opens the monitor and takes its report request off the line.
     void Start() {
