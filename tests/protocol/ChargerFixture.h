@@ -67,16 +67,6 @@ protected:
         return *peer;
     }
 
-    // The sleeps of attempts that heard no "C": the pause and 200 polls each.
-    static std::vector<std::uint32_t> AttemptSleeps(int attempts) {
-        std::vector<std::uint32_t> sleeps;
-        for (int a = 0; a < attempts; ++a) {
-            sleeps.push_back(600);
-            sleeps.insert(sleeps.end(), 200, 10);
-        }
-        return sleeps;
-    }
-
     Texts BoxTexts() const {
         Texts texts;
         for (const auto& box : boxes.Boxes()) {

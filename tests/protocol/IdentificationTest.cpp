@@ -11,14 +11,6 @@
 
 namespace {
 
-std::string Requests(int count) {
-    std::string line;
-    for (int i = 0; i < count; ++i) {
-        line += kIdentifyRequest;
-    }
-    return line;
-}
-
 class IdentificationTest : public ChargerFixture {
 protected:
     void Read() { ReadChargerVersions(port, view, clock); }
@@ -117,10 +109,14 @@ TEST_P(ReadCaseTest, Outcome) {
     EXPECT_EQ(view.IndexOf("upgrade:shown") >= 0, c.upgradeShown);  // never shown, then hidden
     EXPECT_EQ(BoxTexts(), c.box.empty() ? Texts{} : Texts{c.box});  // no stale system error
     EXPECT_EQ(boxesAtVerdict, c.box == kNoVersionBox ? 1U : 0U);
-    EXPECT_EQ(clock.Sent(), Requests(c.requests));
+    std::string requests;
     std::vector<std::uint32_t> sleeps(static_cast<std::size_t>(c.extraPauses), 600);
-    const auto attempts = AttemptSleeps(c.requests);
-    sleeps.insert(sleeps.end(), attempts.begin(), attempts.end());
+    for (int attempt = 0; attempt < c.requests; ++attempt) {
+        requests += kIdentifyRequest;
+        sleeps.push_back(600);                 // the pause before the request,
+        sleeps.insert(sleeps.end(), 200, 10);  // then the whole window of 200 polls
+    }
+    EXPECT_EQ(clock.Sent(), requests);
     EXPECT_EQ(clock.SleepLog(), sleeps);
     EXPECT_FALSE(port.IsOpen());
     ASSERT_GE(view.events.size(), 3U);

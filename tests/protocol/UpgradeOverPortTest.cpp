@@ -16,13 +16,6 @@ namespace {
 
 class UploadOverPortTest : public ChargerFixture {
 protected:
-    // A charger waiting in its boot loader.
-    static sim::SimOptions WaitingBootLoader() {
-        sim::SimOptions options = Healthy();
-        options.firmwareVersion = "";
-        return options;
-    }
-
     UploadState Upload() {
         EXPECT_TRUE(port.Open());
         const UploadState state = UploadImage(port, view, clock);
@@ -62,7 +55,8 @@ class UploadCaseTest : public UploadOverPortTest,
 
 TEST_P(UploadCaseTest, Outcome) {
     const UploadCase& c = GetParam();
-    sim::SimOptions options = WaitingBootLoader();
+    sim::SimOptions options = Healthy();
+    options.firmwareVersion = "";  // waiting in its boot loader
     options.nakFirstArrivals = c.naks;
     options.cancelInsteadOfAckAtBlock = c.cancelAt;
     StartCharger(options);
@@ -93,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Uploads, UploadCaseTest, ::testing::ValuesIn(kUploadCas
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(UploadOverPortTest, SilenceAfterBlock40FailsOnThe201stIdlePoll) {
-    sim::SimOptions options = WaitingBootLoader();
+    sim::SimOptions options = Healthy();
+    options.firmwareVersion = "";       // waiting in its boot loader
     options.fallSilentAfterBlock = 39;  // ACKs block 39, never answers block 40
     StartCharger(options);
     int sleepsAtBlock40 = -1;
