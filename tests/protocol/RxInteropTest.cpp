@@ -13,9 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "LineClock.h"
-#include "RecordingView.h"
-#include "TestKit.h"
+#include "ChargerFixture.h"
 #include "protocol/BlockUpload.h"
 #include "protocol/UpgradeImage.h"
 
@@ -50,16 +48,14 @@ int RunRx(int master, const std::string& dir, const std::function<void()>& while
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(RxInterop, IndependentReceiverGetsTheImageIntact) {
+using RxInterop = ChargerFixture;
+
+TEST_F(RxInterop, IndependentReceiverGetsTheImageIntact) {
     if (::access(kRx, X_OK) != 0) {
         GTEST_SKIP() << "lrzsz is not installed";
     }
-    testkit::CBoxRecorder boxes;
     testkit::CScratchDir dir;
     testkit::CPtyPair pty;
-    CSerialPort port;
-    CLineClock clock(port);
-    CRecordingView view;
     port.SetPortName(pty.SlavePath());
     ASSERT_TRUE(port.Open());
     UploadState state = UploadState::WaitForStart;
