@@ -89,7 +89,7 @@ std::string CEngineRig::NextReply() {
         const std::string out = Run(1);
         const auto at = out.find_first_of(std::string{kAck, kNak, kCan});
         if (at != std::string::npos) {
-            return out.substr(at, 1);
+            return out[at] == kAck ? "A" : out[at] == kNak ? "N" : "C";
         }
     }
     return {};
@@ -102,10 +102,10 @@ std::string CEngineRig::Upload(const std::vector<std::uint8_t>& image) {
         Send(Frame(n, image));
         const std::string reply = NextReply();
         replies += reply;
-        if (reply.empty() || reply[0] == kCan || replies.size() > blocks + 50) {
+        if (reply.empty() || reply == "C" || replies.size() > blocks + 50) {
             return replies;
         }
-        n += reply[0] == kAck ? 1 : 0;
+        n += reply == "A" ? 1 : 0;
     }
     Send(std::string(1, kEot));
     return replies + NextReply();

@@ -39,7 +39,8 @@ public:
     // Sends "/0842" and lets the hand-over happen; returns what was sent.
     std::string HandOver();
     // Sends the image block by block as the utility does, resending on NAK;
-    // returns the replies, one per block sent, then the EOT's reply.
+    // returns the replies as letters A, N, C (ACK, NAK, CAN), one per block
+    // sent, then the EOT's reply.
     std::string Upload(const std::vector<std::uint8_t>& image);
 
     sim::CChargerEngine engine;
@@ -47,7 +48,7 @@ public:
     std::vector<std::int64_t> sentAt;  // when each output byte left, in ms
 
 private:
-    std::string NextReply();  // ACK, NAK or CAN; empty after 5 s of nothing
+    std::string NextReply();  // A, N or C; empty after 5 s of nothing
 };
 
 // The device opened as a serial program opens it: raw, no controlling tty.
