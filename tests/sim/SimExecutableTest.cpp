@@ -61,8 +61,8 @@ TEST(SimExecutable, FirstLineAndExitCodeOfEachWayToRunIt) {
         {kSim + "--no-such-option 2>/dev/null", "", 2},
         {kSim + "--link " + occupied + " 2>/dev/null", "", 1},
         {kSim + "--run-seconds 1", "PTY /dev/", 0},
-        // SIGINT after a second; its exit code is kept.
-        {"timeout -k 5 --preserve-status -s INT 1 " CORVANE_BIN_DIR
+        // One SIGINT after a second, to the program alone; its exit code is kept.
+        {"timeout --foreground -k 5 --preserve-status -s INT 1 " CORVANE_BIN_DIR
          "/corvane-sim --scenario no-firmware",
          "PTY /dev/", 0},
     };
