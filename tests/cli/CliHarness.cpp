@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,15 +21,19 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
 QJsonObject ParseJsonLine(const std::string& out) {
-    const auto lines = Lines(out);
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
-    EXPECT_TRUE(lines.size() == 1 && error.error == QJsonParseError::NoError && doc.isObject())
+    EXPECT_TRUE(Lines(out).size() == 1 && error.error == QJsonParseError::NoError && doc.isObject())
         << "not one line holding one JSON object:\n"
         << out;
     return doc.object();
@@ -47,44 +52,37 @@ void CChild::Start(const std::string& program, const std::vector<std::string>& a
     for (const auto& arg : args) {
         list << QString::fromStdString(arg);
     }
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QString::fromStdString(program), list);
-    EXPECT_TRUE(process.waitForStarted(10000)) << program << " did not start";
-}
-
-void CChild::Gather(int waitMs) {
-    process.waitForReadyRead(waitMs);
-    out += process.readAllStandardOutput().toStdString();
-    err += process.readAllStandardError().toStdString();
+    setStandardInputFile(QProcess::nullDevice());
+    start(QString::fromStdString(program), list);
+    EXPECT_TRUE(waitForStarted(10000)) << program << " did not start";
 }
 
 bool CChild::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    for (int waited = 0; !done(); waited += 20) {
-        if (waited >= timeoutMs || process.state() == QProcess::NotRunning) {
-            Gather(0);
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const bool more = !deadline.hasExpired() && state() != QProcess::NotRunning;
+        waitForReadyRead(more ? 20 : 0);
+        out += readAllStandardOutput().toStdString();
+        err += readAllStandardError().toStdString();
+        if (done() || !more) {
             return done();
         }
-        Gather(20);
     }
-    return true;
 }
 
 std::optional<int> CChild::Finish(int timeoutMs) {
-    const bool exited =
-        process.waitForFinished(timeoutMs) || process.state() == QProcess::NotRunning;
+    const bool exited = waitForFinished(timeoutMs) || state() == QProcess::NotRunning;
     if (!exited) {
-        process.kill();
-        process.waitForFinished(5000);
+        kill();
+        waitForFinished(5000);
     }
-    Gather(0);
-    if (!exited || process.exitStatus() != QProcess::NormalExit) {
-        return std::nullopt;
-    }
-    return process.exitCode();
+    WaitFor([] { return true; }, 0);
+    return exited && exitStatus() == QProcess::NormalExit ? std::optional(exitCode())
+                                                          : std::nullopt;
 }
 
 bool CChild::Signal(int signal) const {
-    return process.processId() > 0 && ::kill(static_cast<pid_t>(process.processId()), signal) == 0;
+    return processId() > 0 && ::kill(static_cast<pid_t>(processId()), signal) == 0;
 }
 
 std::ostream& operator<<(std::ostream& os, const CliResult& r) {
@@ -93,41 +91,37 @@ std::ostream& operator<<(std::ostream& os, const CliResult& r) {
               << r.err;
 }
 
-CCliTest::CCliTest()
-    : m_config(m_scratch.Path() + "/config"),
-      m_state(m_scratch.Path() + "/state"),
-      m_work(m_scratch.Path() + "/work") {
+CCliTest::CCliTest() {
     for (const auto& dir : {m_config, m_state, m_work}) {
         std::filesystem::create_directories(dir);
     }
 }
 
 void CCliTest::StartCli(CChild& cli, const std::vector<std::string>& args,
-                        std::function<void()> asUser) const {
+                        const std::function<void()>& asUser) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config));
     env.insert("XDG_STATE_HOME", QString::fromStdString(m_state));
     env.insert("HOME", QString::fromStdString(m_scratch.Path()));
-    cli.process.setProcessEnvironment(env);
-    cli.process.setWorkingDirectory(QString::fromStdString(m_work));
+    cli.setProcessEnvironment(env);
+    cli.setWorkingDirectory(QString::fromStdString(m_work));
     if (asUser) {
-        cli.process.setChildProcessModifier(asUser);
+        cli.setChildProcessModifier(asUser);
     }
     cli.Start(CORVANE_BIN_DIR "/corvane-cli", args);
 }
 
 CliResult CCliTest::RunCli(const std::vector<std::string>& args, int timeoutMs,
-                           std::function<void()> asUser) const {
+                           const std::function<void()>& asUser) const {
     CChild cli;
-    StartCli(cli, args, std::move(asUser));
+    StartCli(cli, args, asUser);
     const auto code = cli.Finish(timeoutMs);
     return {code, cli.out, cli.err};
 }
 
-std::string CCliTest::StartSim(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"--log", m_scratch.Path() + "/sim-log.json"};
-    all.insert(all.end(), args.begin(), args.end());
-    m_sim.Start(CORVANE_BIN_DIR "/corvane-sim", all);
+std::string CCliTest::StartSim(const std::string& args) {
+    m_sim.Start(CORVANE_BIN_DIR "/corvane-sim",
+                Words("--log " + m_scratch.Path() + "/sim-log.json " + args));
     const bool announced = m_sim.WaitFor([this] { return Contains(m_sim.out, "\n"); }, 10000);
     EXPECT_TRUE(announced && m_sim.out.rfind("PTY /dev/", 0) == 0)
         << "corvane-sim did not announce its device: " << m_sim.out << m_sim.err;

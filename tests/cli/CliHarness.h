@@ -28,6 +28,7 @@
 namespace clitest {
 
 std::vector<std::string> Lines(const std::string& text);
+std::vector<std::string> Words(const std::string& text);
 bool Contains(const std::string& text, const std::string& part);
 // The one JSON object a --json command prints on exactly one line; a failure
 // is recorded and an empty object returned otherwise.
@@ -35,7 +36,7 @@ QJsonObject ParseJsonLine(const std::string& out);
 // The sim log's commands, in order.
 std::vector<std::string> SimCommands(const QJsonObject& log);
 
-class CChild {
+class CChild : public QProcess {
 public:
     void Start(const std::string& program, const std::vector<std::string>& args);
     // Gathers output until done() holds or timeoutMs pass; true when it held.
@@ -44,12 +45,8 @@ public:
     std::optional<int> Finish(int timeoutMs);
     bool Signal(int signal) const;
 
-    QProcess process;  // set up before Start
     std::string out;
     std::string err;
-
-private:
-    void Gather(int waitMs);
 };
 
 struct CliResult {
@@ -66,19 +63,19 @@ protected:
     // Starts corvane-cli in the scratch homes; asUser runs in the child
     // before the program starts.
     void StartCli(CChild& cli, const std::vector<std::string>& args,
-                  std::function<void()> asUser = {}) const;
+                  const std::function<void()>& asUser = {}) const;
     CliResult RunCli(const std::vector<std::string>& args, int timeoutMs = 30000,
-                     std::function<void()> asUser = {}) const;
+                     const std::function<void()>& asUser = {}) const;
     // Starts corvane-sim logging into the scratch folder; its device.
-    std::string StartSim(const std::vector<std::string>& args);
+    std::string StartSim(const std::string& args);
     QJsonObject StopSim();
     std::vector<std::string> SessionLogLines() const;
     std::string SessionLogPath() const { return m_state + "/corvane/upgrade.log"; }
 
     testkit::CScratchDir m_scratch;
-    std::string m_config;
-    std::string m_state;
-    std::string m_work;
+    std::string m_config = m_scratch.Path() + "/config";
+    std::string m_state = m_scratch.Path() + "/state";
+    std::string m_work = m_scratch.Path() + "/work";
     CChild m_sim;
 };
 

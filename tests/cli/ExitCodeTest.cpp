@@ -19,22 +19,12 @@ namespace {
 using ExitCodes = CCliTest;
 
 TEST_F(ExitCodes, UsageErrorsAreTwoAndSayWhatIsWrong) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {"bogus"},
-        {"--bogus", "read"},
-        {},
-        {"read", "extra"},
-        {"monitor", "--count", "-1"},
-        {"monitor", "--count", "many"},
-        {"crc"},
-        {"--simulate=nonsense", "read"},
-        {"ports", "--map", "COM9=/dev/ttyUSB0"},
-        {"ports", "--map", "COM2"},
-    };
-    for (const auto& args : wrong) {
-        const CliResult r = RunCli(args);
-        EXPECT_EQ(r.code, 2) << testing::PrintToString(args) << "\n" << r;
-        EXPECT_FALSE(r.err.empty()) << testing::PrintToString(args);
+    for (const char* args :
+         {"bogus", "--bogus read", "", "read extra", "monitor --count -1", "monitor --count many",
+          "crc", "--simulate=nonsense read", "ports --map COM9=/dev/ttyUSB0", "ports --map COM2"}) {
+        const CliResult r = RunCli(Words(args));
+        EXPECT_EQ(r.code, 2) << args << "\n" << r;
+        EXPECT_FALSE(r.err.empty()) << args << ": a usage error says what is wrong";
     }
 }
 

@@ -30,7 +30,7 @@ bool DeviceIsFree(const std::string& path) {
 using Interrupt = CCliTest;
 
 TEST_F(Interrupt, CtrlCDuringAnUploadToTheSimulatorStopsItAndFreesThePort) {
-    const std::string device = StartSim({});  // paced, as on a real line
+    const std::string device = StartSim("");  // paced, as on a real line
     CChild cli;
     StartCli(cli, {"--port", device, "upgrade"});
     ASSERT_TRUE(cli.WaitFor([&] { return Contains(cli.err, "block 10 of 101"); }, 20000))
