@@ -1,13 +1,12 @@
 #include "CliHarness.h"
 
-#include <signal.h>
-
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace clitest {
@@ -81,10 +80,6 @@ std::optional<int> CChild::Finish(int timeoutMs) {
                                                           : std::nullopt;
 }
 
-bool CChild::Signal(int signal) const {
-    return processId() > 0 && ::kill(static_cast<pid_t>(processId()), signal) == 0;
-}
-
 std::ostream& operator<<(std::ostream& os, const CliResult& r) {
     return os << "exit " << (r.code ? std::to_string(*r.code) : "abnormal") << "\n--- stdout\n"
               << r.out << "--- stderr\n"
@@ -129,7 +124,7 @@ std::string CCliTest::StartSim(const std::string& args) {
 }
 
 QJsonObject CCliTest::StopSim() {
-    m_sim.Signal(SIGTERM);
+    m_sim.terminate();  // SIGTERM
     EXPECT_EQ(m_sim.Finish(10000), 0) << "corvane-sim: " << m_sim.err;
     QFile file(QString::fromStdString(m_scratch.Path() + "/sim-log.json"));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "corvane-sim left no log";

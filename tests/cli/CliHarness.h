@@ -43,7 +43,6 @@ public:
     bool WaitFor(const std::function<bool()>& done, int timeoutMs);
     // The exit code, or nothing when the child did not exit normally in time.
     std::optional<int> Finish(int timeoutMs);
-    bool Signal(int signal) const;
 
     std::string out;
     std::string err;

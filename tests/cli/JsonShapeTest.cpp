@@ -84,10 +84,6 @@ const JsonCase kCases[] = {
     {"MissingFile", "crc absent.bin", 5, R"({"exitCode":5,"error":"","fileSize":null})"},
 };
 
-void PrintTo(const JsonCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class JsonShape : public CCliTest, public ::testing::WithParamInterface<JsonCase> {};
 
 TEST_P(JsonShape, OneObjectWithTheKeysScriptsRelyOn) {

@@ -27,7 +27,7 @@ std::string Written(bool terminal, const std::function<void(CProgressLine&)>& fe
     return text;
 }
 
-TEST(ProgressLine, FormatShowsBlockPercentTimesAndResends) {
+TEST(ProgressLine, ShowsBlockPercentTimesAndResendsRedrawnInPlaceOnATerminal) {
     const std::pair<std::string, std::string> cases[] = {
         // 500 ms a block so far, 51 blocks to go: 25.5 s.
         {CProgressLine::Format(50, 101, 2, 25000),
@@ -42,33 +42,8 @@ TEST(ProgressLine, FormatShowsBlockPercentTimesAndResends) {
     for (const auto& [text, shape] : cases) {
         EXPECT_TRUE(std::regex_match(text, std::regex(shape))) << text;
     }
-}
 
-// The upload reports the current block on every poll, so each number arrives
-// many times over; a log gets a line every tenth block and the last, once.
-TEST(ProgressLine, NotATerminalWritesOnePlainLineEveryTenBlocks) {
-    for (const int total : {101, 100}) {
-        const std::string text = Written(false, [total](CProgressLine& line) {
-            line.Update(0, total, 0, 0);
-            for (int poll = 0; poll < 3 * total; ++poll) {
-                line.Update(poll / 3 + 1, total, 0, static_cast<std::uint32_t>(poll * 100));
-            }
-            line.Finish();
-        });
-        EXPECT_FALSE(Contains(text, "\r") || Contains(text, "\033")) << "a log is never redrawn";
-        std::string blocks;
-        for (const auto& line : clitest::Lines(text)) {
-            blocks += line.substr(0, line.find(" of ")) + ";";
-        }
-        std::string expected;
-        for (int block = 0; block < total + 10; block += 10) {
-            expected += "block " + std::to_string(std::min(block, total)) + ";";
-        }
-        EXPECT_EQ(blocks, expected) << text;
-    }
-}
-
-TEST(ProgressLine, TerminalRedrawsOneLineInPlaceAndEndsIt) {
+    // A terminal gets one line, redrawn in place and ended once.
     const std::string text = Written(true, [](CProgressLine& line) {
         line.Update(0, 101, 0, 0);
         line.Update(1, 101, 0, 100);

@@ -46,9 +46,8 @@ TEST(SessionLog, LineNamesTimePortDeviceVersionsBlocksResendsAndOutcome) {
                                             "blocks=101 resends=4 outcome=\"Upgrade Successful\"")))
         << line;
     EXPECT_EQ(fields[2].str(), odd.device);
-}
 
-TEST(SessionLog, GoesToTheStateFolderOrItsDefaultAndAppends) {
+    // It goes to the state folder, or its default, and appends.
     testkit::CScratchDir home;
     CEnvValue homeValue("HOME", home.Path());
     {

@@ -53,10 +53,6 @@ std::string LastStatus(const std::string& out) {
     return last;
 }
 
-void PrintTo(const Scenario& s, std::ostream* os) {
-    *os << s.name;
-}
-
 class Simulate : public CCliTest, public ::testing::WithParamInterface<Scenario> {};
 
 TEST_P(Simulate, EndsWithTheScenariosStatusAndCode) {
