@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "serial/PortName.h"
 #include "support/SettingsKey.h"
@@ -39,9 +38,18 @@ std::string Describe(const fs::path& sysTty) {
     return {};
 }
 
+bool AllDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// ttyUSB<n>, ttyACM<n> or ttyS<n>.
 bool IsListedName(const std::string& name) {
-    static const std::regex pattern("tty(USB|ACM|S)[0-9]+");
-    return std::regex_match(name, pattern);
+    for (const std::string prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+        if (name.rfind(prefix, 0) == 0 && AllDigits(name.substr(prefix.size()))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void AddByIdNames(std::vector<SerialDeviceInfo>& devices, const fs::path& byIdDir) {
@@ -89,18 +97,21 @@ std::vector<ComMapping> ComMappings() {
 }
 
 bool MapPort(const std::string& assignment, std::string& message) {
-    static const std::regex pattern("(COM[1-4])=(/.+)");
-    std::smatch match;
-    if (!std::regex_match(assignment, match, pattern)) {
+    const std::size_t equals = assignment.find('=');
+    const std::string name = assignment.substr(0, equals);
+    const std::string device = equals == std::string::npos ? "" : assignment.substr(equals + 1);
+    const bool comName =
+        name.size() == 4 && name.rfind("COM", 0) == 0 && name[3] >= '1' && name[3] <= '4';
+    if (!comName || device.size() < 2 || device[0] != '/') {
         message = "Expected COMn=/dev/... with n from 1 to 4, got '" + assignment + "'.";
         return false;
     }
     CSettingsKey key;
     key.OpenKey("Veltra", "Corvane");
-    if (key.WriteValue(match[1].str().c_str(), match[2].str()) != 0) {
+    if (key.WriteValue(name.c_str(), device) != 0) {
         message = "Could not store the mapping in " + key.FilePath() + ".";
         return false;
     }
-    message = match[1].str() + " now resolves to " + match[2].str() + ".";
+    message = name + " now resolves to " + device + ".";
     return true;
 }
