@@ -33,7 +33,7 @@ public:
     void InvalidateWindow() override {}
     void PaintWindow() override {}
     void ShowUpgradeButton(bool show) override { m_upgradeOffered = show; }
-    void ShowReadButton(bool show) override { m_readShown = show; }
+    void ShowReadButton(bool) override {}  // the command line has no buttons to hide
     void OnBlockSent(int, int, int resends) override { m_resends = resends; }
     bool CancelRequested() override;
 
@@ -57,7 +57,6 @@ private:
     std::string m_upgradeVersion;
     std::vector<std::string> m_statuses;
     bool m_upgradeOffered = false;
-    bool m_readShown = true;
     int m_total = 0;
     int m_highestBlock = 0;
     int m_resends = 0;

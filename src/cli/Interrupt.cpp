@@ -25,7 +25,3 @@ void InstallInterruptHandler() {
 bool Interrupted() {
     return g_interrupted != 0;
 }
-
-void SetInterrupted(bool value) {
-    g_interrupted = value ? 1 : 0;
-}

@@ -11,5 +11,3 @@
 
 void InstallInterruptHandler();
 bool Interrupted();
-// For tests: raise or clear the flag as the handler would.
-void SetInterrupted(bool value);
