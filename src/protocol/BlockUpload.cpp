@@ -1,45 +1,16 @@
 #include "protocol/BlockUpload.h"
 
-#include <algorithm>
-#include <array>
-#include <span>
-
 #include "protocol/SerialUploadPort.h"
-#include "protocol/UpgradeImage.h"
 #include "support/Crc16.h"
 
-namespace {
-
-using Block = std::array<std::uint8_t, CBlockUpload::kBlockSize>;
-
-std::int32_t BlockCount(std::span<const std::uint8_t> image) {
-    return static_cast<std::int32_t>((image.size() + CBlockUpload::kBlockSize - 1) /
-                                     CBlockUpload::kBlockSize);
-}
-
-// The image's last, short block completed with filler; built once and never
-// changed, so the writer may borrow it for as long as the process lives.
-const std::uint8_t* PaddedLastBlock() {
-    static const Block padded = [] {
-        const auto image = UpgradeImage();
-        const std::size_t start = image.size() - image.size() % CBlockUpload::kBlockSize;
-        Block block;
-        block.fill(CBlockUpload::kFiller);
-        std::copy(image.begin() + static_cast<std::ptrdiff_t>(start), image.end(), block.begin());
-        return block;
-    }();
-    return padded.data();
-}
-
-}  // namespace
-
-CBlockUpload::CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock)
-    : m_port(port), m_view(view), m_clock(clock) {
+CBlockUpload::CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock,
+                           const CFirmwareImage& image)
+    : m_port(port), m_view(view), m_clock(clock), m_image(image) {
     Reset();
 }
 
 void CBlockUpload::Reset() {
-    m_totalBlocks = BlockCount(UpgradeImage());
+    m_totalBlocks = m_image.BlockCount();
     m_idleCount = 0;
     m_crc = 0;
     m_blockNumber = 0;
@@ -76,9 +47,7 @@ UploadState CBlockUpload::Run() {
 }
 
 void CBlockUpload::PrepareBlock() {
-    const auto image = UpgradeImage();
-    const std::size_t offset = (m_blockNumber - 1U) * kBlockSize;
-    m_pBlock = offset + kBlockSize <= image.size() ? image.data() + offset : PaddedLastBlock();
+    m_pBlock = m_image.Block(m_blockNumber);
     m_crc = Crc16Xmodem(m_pBlock, kBlockSize);
     if (m_blockNumber >= m_totalBlocks) {
         m_flags |= kLastBlockFlag;
@@ -87,8 +56,10 @@ void CBlockUpload::PrepareBlock() {
 
 void CBlockUpload::SendBlock() {
     QueueByte(kSoh);
-    QueueByte(m_blockNumber);
-    QueueByte(static_cast<std::uint8_t>(255U - m_blockNumber));
+    // The line carries the number modulo 256: block 256 goes out as 0.
+    const auto onLine = static_cast<std::uint8_t>(m_blockNumber & 0xFF);
+    QueueByte(onLine);
+    QueueByte(static_cast<std::uint8_t>(255U - onLine));
     m_port.QueueRequest(WRITE_BLOCK, static_cast<int>(kBlockSize), 0, m_pBlock);
     QueueByte(static_cast<std::uint8_t>(m_crc >> 8));
     QueueByte(static_cast<std::uint8_t>(m_crc & 0xFFU));
@@ -158,8 +129,9 @@ void CBlockUpload::OnReply(std::uint8_t byte) {
     // Anything else, a repeated "C" among them, is ignored.
 }
 
-UploadState UploadImage(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+UploadState UploadImage(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                        const CFirmwareImage& image) {
     CSerialUploadPort uploadPort(port);
-    CBlockUpload upload(uploadPort, view, clock);
+    CBlockUpload upload(uploadPort, view, clock, image);
     return upload.Run();
 }

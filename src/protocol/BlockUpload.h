@@ -1,7 +1,7 @@
 // Block upload: the sending side of XMODEM-CRC with 128-byte blocks.
 //
 // Principles of operation
-//   UploadImage sends the carried image to the charger's boot loader. It
+//   UploadImage sends an image to the charger's boot loader. It
 //   waits for the receiver's "C", answers it with block 1 (the image header),
 //   sends the next block on each ACK, resends on NAK and ends with EOT after
 //   the ACK of the last block. Each block goes out as SOH, n, 255 - n, 128
@@ -17,12 +17,16 @@
 //   The 100 ms sleep stays a sleep: a boot loader may need that gap after its
 //   ACK, and the silence limit rests on it.
 //
+//   Blocks are counted in a wide integer, so an image of any size the file
+//   format allows (up to 513 blocks) is sent whole; the line carries the
+//   block number modulo 256, as XMODEM receivers expect.
+//
 //   A block request borrows its 128 bytes until the writer thread has sent
-//   them. They are borrowed from storage that lives as long as the process
-//   (the image itself; for the short last block a padded copy made once), so
-//   a receiver that answers before a block has left the port, or an upload
-//   that ends while its last block is still being written, can neither change
-//   nor free bytes the writer is reading.
+//   them. They are borrowed from the image (for the short last block, a
+//   padded copy the image owns), which the caller keeps alive until the port
+//   is closed, so a receiver that answers before a block has left the port,
+//   or an upload that ends while its last block is still being written, can
+//   neither change nor free bytes the writer is reading.
 //
 // Threads: runs on the caller's thread, polling the port between sleeps of
 // the injected clock; the port's writer thread reads the borrowed blocks.
@@ -33,6 +37,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/ChargerView.h"
+#include "protocol/FirmwareImage.h"
 #include "protocol/UploadPort.h"
 #include "protocol/UploadState.h"
 #include "serial/SerialPort.h"
@@ -50,13 +55,13 @@ public:
     static constexpr std::uint32_t kIdlePollMs = 100;
     static constexpr std::uint32_t kMaxIdlePolls = 200;  // the next one fails
     static constexpr std::uint8_t kLastBlockFlag = 8;
-    // Completes the short last block; the receiver takes the code length from
-    // the header, so any value would do. 0xFF is what erased flash holds.
-    static constexpr std::uint8_t kFiller = 0xFF;
+    static constexpr std::uint8_t kFiller = CFirmwareImage::kFiller;
 
-    CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock);
+    // The image must outlive the writer's use of its blocks (see above).
+    CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock,
+                 const CFirmwareImage& image = CFirmwareImage::Carried());
 
-    // The whole transfer of the carried image; returns Done, Failed or Cancelled.
+    // The whole transfer of the image; returns Done, Failed or Cancelled.
     UploadState Run();
 
     // Points the block data at the current block and computes its CRC.
@@ -84,11 +89,12 @@ private:
     IUploadPort& m_port;
     IChargerView& m_view;
     platform::IClock& m_clock;
+    const CFirmwareImage& m_image;
 
     std::int32_t m_totalBlocks = 0;
     std::uint32_t m_idleCount = 0;
     std::uint16_t m_crc = 0;
-    std::uint8_t m_blockNumber = 0;  // 0 before the first block
+    std::int32_t m_blockNumber = 0;  // from 1; 0 before the first block
     std::uint8_t m_flags = 0;
     std::uint8_t m_retriesLeft = kRetries;
     UploadState m_state = UploadState::WaitForStart;
@@ -96,5 +102,7 @@ private:
     const std::uint8_t* m_pBlock = nullptr;
 };
 
-// The upload of the carried image over an open port.
-UploadState UploadImage(CSerialPort& port, IChargerView& view, platform::IClock& clock);
+// The upload of an image over an open port; the image must outlive the
+// port's next Close.
+UploadState UploadImage(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                        const CFirmwareImage& image = CFirmwareImage::Carried());

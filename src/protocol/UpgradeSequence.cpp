@@ -24,7 +24,8 @@ constexpr char kUpgradeFailedBox[] =
 
 // Upload, then identification on the still open port; the verdict rests on
 // the charger-code version alone.
-void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                     const CFirmwareImage& image) {
     clock.SleepMs(kOpenPauseMs);
     // The ring is not emptied first: only identification does that.
     if (port.ReadByte() != kBootLoaderStart) {
@@ -33,13 +34,14 @@ void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& cl
     }
     view.ShowStatus("Upgrading");
     view.PaintWindow();  // drawn before the upload holds the thread
-    UploadImage(port, view, clock);
+    UploadImage(port, view, clock, image);
     if (view.CancelRequested()) {
         port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
         return;
     }
     ReadChargerVersions(port, view, clock);
-    if (view.ChargerCode() != view.UpgradeVersion()) {
+    // The image's label is what the panel shows as the upgrade version.
+    if (view.ChargerCode() != image.Label()) {
         // Only the charger message: no unrelated code left on this thread.
         platform::SetLastError(0);
         ReportError(kUpgradeFailedBox);
@@ -51,11 +53,12 @@ void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& cl
 
 }  // namespace
 
-void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
+void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                const CFirmwareImage& image) {
     view.ShowReadButton(false);
     port.Open();  // shows its own box when it fails
     if (port.IsOpen()) {
-        UpgradeOpenPort(port, view, clock);
+        UpgradeOpenPort(port, view, clock, image);
     } else {
         view.ShowStatus("Unable to Open Comm Port");
     }

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "ChargerFixture.h"
 #include "XmodemRecord.h"
 #include "protocol/BlockUpload.h"
+#include "protocol/FirmwareImage.h"
 #include "protocol/UpgradeImage.h"
 #include "protocol/UpgradeSequence.h"
 
@@ -231,6 +233,31 @@ TEST_F(UpgradeSequenceTest, NewVersionWithoutBootLineIsStillASuccess) {
     ASSERT_GE(statuses.size(), 2U);
     EXPECT_EQ(statuses[statuses.size() - 2], "Unable to get Version Information");
     EXPECT_EQ(statuses.back(), "Upgrade Successful");
+}
+
+// The largest image the file format allows: 513 blocks, so the number on the
+// line wraps past 255 twice. The charger checks each block's number and CRC
+// and then the whole image, and installs the version the image carries.
+TEST_F(UpgradeSequenceTest, LargestImageIsSentWholeAndInstalled) {
+    std::vector<std::uint8_t> code(ImageFile::kMaxCodeLength);
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        code[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    }
+    const std::string tag = "VER:9.99z";
+    std::copy(tag.begin(), tag.end(), code.begin() + 300);
+    code[300 + tag.size()] = 0;
+    const CFirmwareImage image(ImageFile::Build(code), "9.99z");
+    ASSERT_EQ(image.BlockCount(), 513);
+    StartCharger(Healthy());
+    RunUpgrade(port, view, clock, image);
+    const sim::SimLog log = charger->Log();
+    ASSERT_EQ(log.blocks.size(), 513U);
+    EXPECT_EQ(log.blocks[255].lineNumber, 0);  // block 256 goes out as 0
+    EXPECT_EQ(log.blocks[512].lineNumber, 1);  // and block 513 as 1
+    EXPECT_TRUE(log.finalImageSound);
+    EXPECT_EQ(log.installedVersion, "9.99z");
+    EXPECT_EQ(view.LastStatus(), "Upgrade Successful");
+    EXPECT_NE(view.IndexOf("progress:513/513"), -1);
 }
 
 TEST_F(UpgradeSequenceTest, PortThatCannotBeOpenedDoesNothingElse) {

@@ -1,0 +1,36 @@
+// Firmware image files: an image read from disk, checked before it is sent.
+//
+// Principles of operation
+//   A technician can upgrade a charger from an image file instead of the
+//   carried image. Nothing may reach the charger until the file has passed
+//   every check the image file format allows: it is a regular file; its size
+//   is 128 plus the header's code length; the header's CRC equals the plain
+//   CRC-16 over the code; header bytes 4 to 127 are zero; the code is at most
+//   65535 bytes. LoadFirmwareImage reads the file once (a file that changes
+//   while it is read is checked as it was read) and returns the image, or
+//   nothing and the reason in words a technician can act on.
+//
+//   The label is the charger-code version the charger must report once the
+//   image is installed: the caller's, or else the file's name without its
+//   extension ("2.10e.bin" gives "2.10e"), as the export names its files.
+//
+// Threads: any thread; no shared state.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "protocol/FirmwareImage.h"
+
+// The label a file gives when none is given: its name without the folder
+// and without its last extension.
+std::string LabelFromFileName(const std::string& path);
+
+// Why bytes of an image file are not a sound image, or empty when they are.
+std::string ImageFileProblem(std::span<const std::uint8_t> file);
+
+// Reads and checks an image file. An empty label takes LabelFromFileName.
+std::optional<CFirmwareImage> LoadFirmwareImage(const std::string& path, const std::string& label,
+                                                std::string& reason);
