@@ -1,0 +1,141 @@
+// Bench types: what a bench run is asked to do and what it tells about it.
+//
+// Principles of operation
+//   A bench serves several chargers at once, one slot per port. These plain
+//   records cross the bench's public seam: the options a bench starts with,
+//   the picture of one slot at a moment (SlotInfo), the result of one
+//   charger's job (RunResult) and the events a front end is told about
+//   (BenchEvent). They hold copies, so an observer may keep them.
+//
+// Threads: value types; no shared state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "protocol/FirmwareImage.h"
+
+namespace bench {
+
+// What a slot's job does with the charger it finds.
+enum class Mode {
+    IfNeeded,  // read; upgrade when the firmware differs or is missing
+    Force,     // read; upgrade even a charger that is already current
+    ReadOnly,  // read only
+};
+
+enum class Outcome {
+    Upgraded,  // the upgrade's own check found the image's version
+    Current,   // already held the image's version; nothing was sent
+    Read,      // read-only: the charger answered
+    Failed,    // see the reason
+};
+
+// "upgraded", "current", "read", "failed".
+const char* OutcomeName(Outcome outcome);
+
+enum class SlotState {
+    Empty,      // nothing plugged in (or it went away)
+    Waiting,    // plugged in, its job not started yet
+    Reading,    // reading the versions
+    Upgrading,  // handing over and uploading
+    Checking,   // reading the versions again after the upload
+    Finished,   // the job ended; the result says how
+};
+
+// "empty", "waiting", "reading", "upgrading", "checking", "finished".
+const char* SlotStateName(SlotState state);
+
+// The image a bench sends, named in every record.
+struct ImageInfo {
+    std::string label;
+    std::string path;  // empty for the carried image
+    std::size_t size = 0;
+    std::uint16_t crc = 0;  // the code CRC stored in its header
+};
+
+// The end of one charger's job.
+struct RunResult {
+    Outcome outcome = Outcome::Failed;
+    // Why it failed, in words a technician can act on; empty otherwise.
+    std::string reason;
+    bool portOpened = false;
+    bool stopped = false;  // a stop request ended it
+    std::string bootCode;
+    std::string before;  // charger-code version found first ("" when none)
+    std::string after;   // charger-code version at the end
+    // The text lines the charger sent while it was read first.
+    std::vector<std::string> identification;
+    // Every message the run's commands showed, in order.
+    std::vector<std::string> messages;
+    int blocks = 0;  // highest block sent
+    int resends = 0;
+    double seconds = 0;
+    ImageInfo image;
+};
+
+// One slot as it stands.
+struct SlotInfo {
+    int slot = 0;          // from 0, in the order slots were made
+    std::string port;      // the path the slot serves, as given or as matched
+    std::string device;    // what it resolves to (/dev/ttyUSB0, /dev/pts/4)
+    std::string byIdName;  // its /dev/serial/by-id name, empty when none
+    SlotState state = SlotState::Empty;
+    std::string status;  // the last status text of its job
+    std::string bootCode;
+    std::string before;
+    std::string after;
+    int block = 0;  // last block sent, 0 outside the upload
+    int totalBlocks = 0;
+    int resends = 0;
+    double seconds = 0;               // since its job started
+    std::optional<RunResult> result;  // once Finished
+};
+
+enum class EventKind {
+    Appeared,  // a charger's port is there; its job starts next
+    Started,   // its job started
+    Status,    // its job showed a new status text or changed state
+    Progress,  // a block was sent (every block; front ends thin it out)
+    Finished,  // its job ended; slot.result holds the result
+    Gone,      // the port went away; the slot is empty again
+};
+
+// "appeared", "started", "status", "progress", "finished", "gone".
+const char* EventName(EventKind kind);
+
+struct BenchEvent {
+    EventKind kind = EventKind::Status;
+    SlotInfo slot;
+};
+
+class IBenchObserver;
+class IResultRecorder;
+
+struct BenchOptions {
+    Mode mode = Mode::IfNeeded;
+    // The image every job sends; null: the carried image.
+    std::shared_ptr<const CFirmwareImage> image;
+    // A clock for each run; null: the steady clock. Tests give virtual time.
+    std::function<std::unique_ptr<platform::IClock>()> makeClock;
+    // Why a device could not be opened, in words; null: the port's own box.
+    std::function<std::string(const std::string& device)> explainOpenFailure;
+    // The /dev/serial/by-id name of a device, "" when none; null: looked up.
+    std::function<std::string(const std::string& device)> byIdName;
+    // Asked between the jobs' waits besides the bench's own stop (the
+    // command line's signals); null: never.
+    std::function<bool()> stopRequested;
+    // How long a run's port waits for its workers at Close.
+    int portStopTimeoutMs = 10000;
+    // Where each result is recorded besides the observer; may be null. Must
+    // outlive the bench.
+    IResultRecorder* recorder = nullptr;
+};
+
+}  // namespace bench
