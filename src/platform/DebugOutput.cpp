@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -26,9 +27,19 @@ void WriteToStandardError(std::string_view text) {
     }
 }
 
+thread_local DebugSink t_threadSink;
+
 }  // namespace
 
 void OutputDebugString(std::string_view text) {
+    if (t_threadSink) {
+        t_threadSink(text);
+        return;
+    }
+    OutputProcessDebugString(text);
+}
+
+void OutputProcessDebugString(std::string_view text) {
     DebugSink sink;
     {
         std::lock_guard<std::mutex> guard(SinkLock());
@@ -46,6 +57,17 @@ DebugSink SetDebugSink(DebugSink sink) {
     DebugSink old = std::move(Sink());
     Sink() = std::move(sink);
     return old;
+}
+
+DebugSink ThreadDebugSink() {
+    return t_threadSink;
+}
+
+CThreadDebugSink::CThreadDebugSink(DebugSink sink)
+    : m_old(std::exchange(t_threadSink, std::move(sink))) {}
+
+CThreadDebugSink::~CThreadDebugSink() {
+    t_threadSink = std::move(m_old);
 }
 
 }  // namespace platform

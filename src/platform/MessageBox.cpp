@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -16,6 +17,8 @@ MessageBoxHook& Hook() {
     return hook;
 }
 
+thread_local MessageBoxHook t_threadHook;
+
 void WriteBoxToStandardError(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.empty() ? ApplicationName() : caption.c_str(),
                  text.c_str());
@@ -29,6 +32,10 @@ const char* ApplicationName() {
 }
 
 void ShowMessageBox(const std::string& text, const std::string& caption) {
+    if (t_threadHook) {
+        t_threadHook(text, caption);
+        return;
+    }
     MessageBoxHook hook;
     {
         std::lock_guard<std::mutex> guard(HookLock());
@@ -46,6 +53,17 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
     MessageBoxHook old = std::move(Hook());
     Hook() = std::move(hook);
     return old;
+}
+
+MessageBoxHook ThreadMessageBoxHook() {
+    return t_threadHook;
+}
+
+CThreadMessageBoxes::CThreadMessageBoxes(MessageBoxHook hook)
+    : m_old(std::exchange(t_threadHook, std::move(hook))) {}
+
+CThreadMessageBoxes::~CThreadMessageBoxes() {
+    t_threadHook = std::move(m_old);
 }
 
 }  // namespace platform

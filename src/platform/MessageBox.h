@@ -6,6 +6,12 @@
 //   The window installs a real box, the command line writes messages, tests
 //   install a recorder.
 //
+//   A thread may have a hook of its own (CThreadMessageBoxes), which takes
+//   its boxes instead of the process-wide one: concurrent runs of a bench
+//   each turn their boxes into their own result text. The serial port hands
+//   the opening thread's hook on to its workers, so their reports reach the
+//   same run.
+//
 //   A hook may be called on a worker thread of the serial port. It must not
 //   block that thread on the user-interface thread: a window that can show
 //   boxes only on its own thread posts the box there and returns.
@@ -28,6 +34,23 @@ void ShowMessageBox(const std::string& text, const std::string& caption = {});
 
 // Installs a hook (an empty one restores the default); returns the old one.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// The calling thread's own hook, empty when it has none.
+MessageBoxHook ThreadMessageBoxHook();
+
+// While alive, boxes shown on the constructing thread go to `hook` (an empty
+// one: back to the process-wide hook). Scopes nest; each restores the hook it
+// found.
+class CThreadMessageBoxes {
+public:
+    explicit CThreadMessageBoxes(MessageBoxHook hook);
+    ~CThreadMessageBoxes();
+    CThreadMessageBoxes(const CThreadMessageBoxes&) = delete;
+    CThreadMessageBoxes& operator=(const CThreadMessageBoxes&) = delete;
+
+private:
+    MessageBoxHook m_old;
+};
 
 // The caption used for boxes that have none of their own.
 const char* ApplicationName();

@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/LastError.h"
+#include "platform/MessageBox.h"
 #include "serial/ErrorReport.h"
 #include "serial/PortLink.h"
 #include "serial/PortName.h"
@@ -135,7 +136,15 @@ void CSerialPort::StartWorkers() {
 
 CSerialPort::Worker CSerialPort::StartWorker(std::function<void()> body, const char* failure) {
     Worker worker;
-    std::packaged_task<void()> task(std::move(body));
+    // The workers report into whatever the opening thread reports into (a
+    // bench run's own result text and tagged debugger output).
+    std::packaged_task<void()> task([body = std::move(body),
+                                     boxes = platform::ThreadMessageBoxHook(),
+                                     sink = platform::ThreadDebugSink()] {
+        platform::CThreadMessageBoxes boxScope(boxes);
+        platform::CThreadDebugSink debugScope(sink);
+        body();
+    });
     worker.done = task.get_future();
     try {
         worker.thread = std::thread(std::move(task));
