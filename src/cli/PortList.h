@@ -2,8 +2,8 @@
 //
 // Principles of operation
 //   Lists /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS* that have a driver
-//   behind them (most of those are placeholders of absent UARTs), with the
-//   stable /dev/serial/by-id names that point to each and a description from
+//   behind them (platform::ListSerialDevices), with the stable
+//   /dev/serial/by-id names that point to each and a description from
 //   sysfs where the kernel gives one. The COM names resolve through the
 //   settings as in the window; MapPort stores such a mapping.
 //
@@ -13,15 +13,11 @@
 #include <string>
 #include <vector>
 
-struct SerialDeviceInfo {
-    std::string path;                    // /dev/ttyUSB0
-    std::vector<std::string> byIdNames;  // /dev/serial/by-id/...
-    std::string description;             // e.g. "FT232R USB UART (FTDI)"
-};
+#include "platform/SerialDevices.h"
 
-// sysRoot and devRoot are "/" in use; tests point them at a scratch tree.
-std::vector<SerialDeviceInfo> ListSerialDevices(const std::string& sysRoot = "/sys",
-                                                const std::string& devRoot = "/dev");
+// The listing itself lives with the platform's device discovery.
+using platform::ListSerialDevices;
+using platform::SerialDeviceInfo;
 
 struct ComMapping {
     std::string name;     // COM1
