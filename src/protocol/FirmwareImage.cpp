@@ -1,6 +1,7 @@
 #include "protocol/FirmwareImage.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "protocol/UpgradeImage.h"
@@ -29,4 +30,15 @@ std::uint16_t CFirmwareImage::HeaderCrc() const {
 const std::uint8_t* CFirmwareImage::Block(int n) const {
     const std::size_t offset = static_cast<std::size_t>(n - 1) * kBlockSize;
     return offset + kBlockSize <= m_bytes.size() ? m_bytes.data() + offset : m_paddedLast.data();
+}
+
+std::string CFirmwareImage::Description() const {
+    return m_strLabel + " (" + std::to_string(Size()) + " bytes, CRC " + CrcText(HeaderCrc()) +
+           ", " + (IsBuiltIn() ? std::string("built in") : m_strPath) + ")";
+}
+
+std::string CrcText(std::uint16_t crc) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(crc));
+    return text;
 }

@@ -15,6 +15,10 @@
 //   image lives. Whoever runs an upload keeps the image alive until the port
 //   is closed (the upgrade sequence closes it before it returns).
 //
+//   Records (the session log, the bench's records) name an image by its
+//   label, size, code CRC and the path it came from; Description() says the
+//   same in one phrase.
+//
 //   An image is immutable once built; nothing here is shared between runs
 //   except the carried image, which is a constant.
 //
@@ -45,8 +49,14 @@ public:
     std::span<const std::uint8_t> Bytes() const { return m_bytes; }
     const std::string& Label() const { return m_strLabel; }
     const std::string& Path() const { return m_strPath; }
+    std::size_t Size() const { return m_bytes.size(); }
     // The code CRC stored in the header.
     std::uint16_t HeaderCrc() const;
+    // True for an image that came from no file (the carried one).
+    bool IsBuiltIn() const { return m_strPath.empty(); }
+    // "2.11a (12810 bytes, CRC 1A2B, /path/2.11a.bin)"; "built in" for the
+    // carried image's path.
+    std::string Description() const;
 
     // 128-byte blocks the upload sends: the size divided by 128, rounded up.
     int BlockCount() const { return m_blockCount; }
@@ -60,3 +70,6 @@ private:
     int m_blockCount = 0;
     std::array<std::uint8_t, kBlockSize> m_paddedLast{};
 };
+
+// A code CRC as four upper-case hexadecimal digits ("20C5").
+std::string CrcText(std::uint16_t crc);

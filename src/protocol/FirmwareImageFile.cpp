@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "protocol/UpgradeImage.h"
@@ -18,32 +18,30 @@ namespace {
 // A file larger than the largest sound image is refused before it is read.
 constexpr std::size_t kLargestImage = ImageFile::kHeaderSize + ImageFile::kMaxCodeLength;
 
-std::string Printed(const char* format, unsigned long long a, unsigned long long b) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, a, b);
-    return text;
+std::string Count(std::size_t value) {
+    return std::to_string(value);
 }
 
-std::string SystemReason(const std::string& what, int error) {
-    return what + ": " + std::strerror(error);
+std::string SystemReason(const char* what, int error) {
+    return std::string(what) + ": " + std::strerror(error);
 }
 
-// Reads at most limit + 1 bytes of a regular file, so an oversized one is
-// seen as such without reading it all. The descriptor is opened without
-// waiting, so a FIFO cannot hang the caller before it is refused.
+// Reads at most kLargestImage + 1 bytes of a regular file, so an oversized
+// one is seen as such without reading it all. The descriptor is opened
+// without waiting, so a FIFO cannot hang the caller before it is refused.
 bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes,
                      std::string& reason) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = SystemReason("cannot open " + path, errno);
+        reason = SystemReason("it cannot be opened", errno);
         return false;
     }
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
     if (!ok) {
-        reason = SystemReason("cannot examine " + path, errno);
+        reason = SystemReason("it cannot be examined", errno);
     } else if (!S_ISREG(info.st_mode)) {
-        reason = path + " is not a regular file";
+        reason = "it is not a regular file";
         ok = false;
     }
     std::uint8_t buffer[16384];
@@ -53,7 +51,7 @@ bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes,
             continue;
         }
         if (got < 0) {
-            reason = SystemReason("cannot read " + path, errno);
+            reason = SystemReason("it cannot be read", errno);
             ok = false;
         } else if (got == 0) {
             break;
@@ -79,18 +77,18 @@ std::string LabelFromFileName(const std::string& path) {
 
 std::string ImageFileProblem(std::span<const std::uint8_t> file) {
     if (file.size() < ImageFile::kHeaderSize) {
-        return Printed("the file holds %llu bytes, less than the %llu-byte header", file.size(),
-                       ImageFile::kHeaderSize);
+        return "the file holds " + Count(file.size()) + " bytes, less than the " +
+               Count(ImageFile::kHeaderSize) + "-byte header";
     }
     if (file.size() > kLargestImage) {
-        return Printed("the file holds more than %llu bytes, the largest image is %llu bytes",
-                       kLargestImage, kLargestImage);
+        return "the file holds more than " + Count(kLargestImage) +
+               " bytes: an image's code is at most " + Count(ImageFile::kMaxCodeLength) + " bytes";
     }
     const ImageFile::Header header = ImageFile::ReadHeader(file);
     const std::size_t code = file.size() - ImageFile::kHeaderSize;
     if (header.codeLength != code) {
-        return Printed("the header says %llu code bytes, the file holds %llu", header.codeLength,
-                       code);
+        return "the header says " + Count(header.codeLength) + " code bytes, the file holds " +
+               Count(code);
     }
     if (!std::all_of(file.begin() + 4, file.begin() + ImageFile::kHeaderSize,
                      [](std::uint8_t byte) { return byte == 0; })) {
@@ -98,7 +96,8 @@ std::string ImageFileProblem(std::span<const std::uint8_t> file) {
     }
     const std::uint16_t crc = Crc16Plain(file.data(), ImageFile::kHeaderSize, code);
     if (crc != header.codeCrc) {
-        return Printed("the header's CRC is %04llX, the code's CRC is %04llX", header.codeCrc, crc);
+        return "the header's CRC is " + CrcText(header.codeCrc) + ", the code's CRC is " +
+               CrcText(crc);
     }
     return {};
 }
@@ -115,8 +114,16 @@ std::optional<CFirmwareImage> LoadFirmwareImage(const std::string& path, const s
     }
     std::string name = label.empty() ? LabelFromFileName(path) : label;
     if (name.empty()) {
-        reason = "the image has no label: give one";
+        reason = "its name gives no label: give one";
         return std::nullopt;
     }
-    return CFirmwareImage(std::move(bytes), std::move(name), path);
+    // Records name the file by a path that still means it elsewhere.
+    std::error_code ignored;
+    const std::filesystem::path whole = std::filesystem::absolute(path, ignored);
+    return CFirmwareImage(std::move(bytes), std::move(name),
+                          whole.empty() ? path : whole.lexically_normal().string());
+}
+
+std::string ImageFileRefusal(const std::string& path, const std::string& reason) {
+    return "Cannot use the image file " + path + ": " + reason + ".";
 }

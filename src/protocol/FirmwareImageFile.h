@@ -8,7 +8,9 @@
 //   CRC-16 over the code; header bytes 4 to 127 are zero; the code is at most
 //   65535 bytes. LoadFirmwareImage reads the file once (a file that changes
 //   while it is read is checked as it was read) and returns the image, or
-//   nothing and the reason in words a technician can act on.
+//   nothing and the reason in words a technician can act on ("the header
+//   says 12682 code bytes, the file holds 12000"); ImageFileRefusal puts the
+//   path in front of it for the command line and the window alike.
 //
 //   The label is the charger-code version the charger must report once the
 //   image is installed: the caller's, or else the file's name without its
@@ -34,3 +36,7 @@ std::string ImageFileProblem(std::span<const std::uint8_t> file);
 // Reads and checks an image file. An empty label takes LabelFromFileName.
 std::optional<CFirmwareImage> LoadFirmwareImage(const std::string& path, const std::string& label,
                                                 std::string& reason);
+
+// What a refused file shows the user: "Cannot use the image file PATH:
+// REASON."
+std::string ImageFileRefusal(const std::string& path, const std::string& reason);
