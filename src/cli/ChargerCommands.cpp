@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "cli/CliClock.h"
 #include "cli/Commands.h"
@@ -13,19 +14,25 @@
 #include "cli/SessionLog.h"
 #include "diagnostics/ChargerVariables.h"
 #include "diagnostics/VariableReport.h"
+#include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
 #include "serial/SerialPort.h"
 
 namespace {
 
-// Everything one charger command works with.
+// Everything one charger command works with. The view compares the
+// charger's version with the label of the image the command uses.
 struct Session {
-    explicit Session(const CliOptions& o)
+    Session(const CliOptions& o, const CFirmwareImage& i)
         : options(o),
+          image(i),
           progress(stderr, !o.json && ::isatty(STDERR_FILENO) != 0),
-          view(!o.json, progress, clock) {}
+          view(!o.json, progress, clock) {
+        view.SetUpgradeVersion(image.Label());
+    }
     const CliOptions& options;
+    const CFirmwareImage& image;
     CCliClock clock;
     CProgressLine progress;
     CConsoleView view;
@@ -92,6 +99,15 @@ const char* Verdict(int code) {
     }
 }
 
+CJson ImageJson(const CFirmwareImage& image) {
+    CJson json = CJson::Object();
+    json.Add("label", CJson::String(image.Label()))
+        .Add("bytes", CJson::Number(static_cast<long long>(image.Size())))
+        .Add("crc", CJson::String(CrcText(image.HeaderCrc())))
+        .Add("path", image.IsBuiltIn() ? CJson::Null() : CJson::String(image.Path()));
+    return json;
+}
+
 CJson ResultJson(const char* command, const Session& s, const PortChoice& port, int code) {
     CJson statuses = CJson::Array();
     for (const auto& status : s.view.Statuses()) {
@@ -104,6 +120,7 @@ CJson ResultJson(const char* command, const Session& s, const PortChoice& port, 
         .Add("bootCode", CJson::String(s.view.BootCodeText()))
         .Add("chargerCode", CJson::String(s.view.ChargerCodeText()))
         .Add("upgradeVersion", CJson::String(s.view.UpgradeVersion()))
+        .Add("image", ImageJson(s.image))
         .Add("statuses", std::move(statuses))
         .Add("upgradeOffered", CJson::Bool(s.view.UpgradeOffered()))
         .Add("verdict", CJson::String(Verdict(code)))
@@ -150,6 +167,10 @@ void LogUpgrade(const Session& s, const PortChoice& port, const std::string& bef
     record.versionAfter = s.view.ChargerCodeText();
     record.blocks = s.view.HighestBlock();
     record.resends = s.view.Resends();
+    record.imageLabel = s.image.Label();
+    record.imageBytes = s.image.Size();
+    record.imageCrc = CrcText(s.image.HeaderCrc());
+    record.imagePath = s.image.Path();
     record.outcome = code == kExitOk ? "Upgrade Successful" : s.view.LastStatus();
     if (code == kExitInterrupted) {
         record.outcome = "Interrupted";
@@ -160,18 +181,42 @@ void LogUpgrade(const Session& s, const PortChoice& port, const std::string& bef
     }
 }
 
-}  // namespace
+// With --image, reads and checks the file before the port is touched; a
+// refused file is explained (and, with --json, answered with an object) and
+// the command ends with kExitFile.
+bool LoadImageFile(const char* command, const CliOptions& options,
+                   std::optional<CFirmwareImage>& image) {
+    if (options.imageFile.empty()) {
+        return true;
+    }
+    std::string reason;
+    image = LoadFirmwareImage(options.imageFile, options.imageLabel, reason);
+    if (image) {
+        return true;
+    }
+    std::fprintf(stderr, "%s\n", ImageFileRefusal(options.imageFile, reason).c_str());
+    if (options.json) {
+        CJson result = CJson::Object();
+        result.Add("command", CJson::String(command))
+            .Add("imageFile", CJson::String(options.imageFile))
+            .Add("error", CJson::String(reason))
+            .Add("verdict", CJson::String("file-refused"))
+            .Add("exitCode", CJson::Number(kExitFile));
+        PrintJson(result);
+    }
+    return false;
+}
 
-int RunRead(const CliOptions& options, const PortChoice& port) {
-    Session s(options);
+int ReadWith(const CliOptions& options, const PortChoice& port, const CFirmwareImage& image) {
+    Session s(options, image);
     InstallTrace(s);
     s.port.SetPortName(port.device);
     ReadChargerVersions(s.port, s.view, s.clock);
     return Finish("read", s, port, ReadExitCode(s.view));
 }
 
-int RunUpgrade(const CliOptions& options, const PortChoice& port) {
-    Session s(options);
+int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwareImage& image) {
+    Session s(options, image);
     InstallTrace(s);
     s.port.SetPortName(port.device);
     std::string before;
@@ -184,12 +229,30 @@ int RunUpgrade(const CliOptions& options, const PortChoice& port) {
         }
     }
     // Ctrl-C ends the upload with CAN twice and skips the rest (see the view).
-    RunUpgrade(s.port, s.view, s.clock);
+    RunUpgrade(s.port, s.view, s.clock, image);
     const int code = UpgradeExitCode(s.view);
     if (code != kExitPortOpen) {
         LogUpgrade(s, port, before, code);
     }
     return Finish("upgrade", s, port, code);
+}
+
+}  // namespace
+
+int RunRead(const CliOptions& options, const PortChoice& port) {
+    std::optional<CFirmwareImage> file;
+    if (!LoadImageFile("read", options, file)) {
+        return kExitFile;
+    }
+    return ReadWith(options, port, file ? *file : CFirmwareImage::Carried());
+}
+
+int RunUpgrade(const CliOptions& options, const PortChoice& port) {
+    std::optional<CFirmwareImage> file;
+    if (!LoadImageFile("upgrade", options, file)) {
+        return kExitFile;
+    }
+    return UpgradeWith(options, port, file ? *file : CFirmwareImage::Carried());
 }
 
 namespace {
@@ -213,7 +276,7 @@ CJson RowsJson(const ChargerVariables& vars) {
 }  // namespace
 
 int RunMonitor(const CliOptions& options, const PortChoice& port) {
-    Session s(options);
+    Session s(options, CFirmwareImage::Carried());
     InstallTrace(s);
     s.port.SetPortName(port.device);
     if (!s.port.Open()) {

@@ -31,7 +31,9 @@ struct CliOptions {
     int count = 0;  // monitor: refreshes, 0 = until Ctrl-C
     std::string file;
     bool ifNeeded = false;
-    std::string mapping;  // ports --map COMn=/dev/...
+    std::string imageFile;   // read, upgrade: an image file instead of the carried image
+    std::string imageLabel;  // its label; empty: the file's name without extension
+    std::string mapping;     // ports --map COMn=/dev/...
 };
 
 // Parses argv; returns -1 to go on, or the exit code when the process should

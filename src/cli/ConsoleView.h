@@ -26,6 +26,9 @@ public:
     std::string& BootCode() override { return m_bootCode; }
     std::string& ChargerCode() override { return m_chargerCode; }
     const std::string& UpgradeVersion() const override { return m_upgradeVersion; }
+    // The label of the image the command compares with (the carried one's
+    // unless set).
+    void SetUpgradeVersion(const std::string& label) { m_upgradeVersion = label; }
 
     void ShowStatus(const std::string& text) override;
     void SetProgress(int position, int total) override;

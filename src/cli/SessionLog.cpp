@@ -38,6 +38,9 @@ std::string SessionLogPath() {
 
 std::string FormatSessionLine(const UpgradeRecord& record, const std::string& isoTime) {
     return isoTime + " port=" + JsonQuote(record.port) + " device=" + JsonQuote(record.device) +
+           " image=" + JsonQuote(record.imageLabel) +
+           " bytes=" + std::to_string(record.imageBytes) + " crc=" + Field(record.imageCrc) +
+           " file=" + (record.imagePath.empty() ? "-" : JsonQuote(record.imagePath)) +
            " before=" + Field(record.versionBefore) + " after=" + Field(record.versionAfter) +
            " blocks=" + std::to_string(record.blocks) +
            " resends=" + std::to_string(record.resends) + " outcome=" + JsonQuote(record.outcome);

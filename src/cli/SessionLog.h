@@ -2,14 +2,17 @@
 // folder ($XDG_STATE_HOME/corvane/upgrade.log, ~/.local/state by default).
 //
 // Principles of operation
-//   The line says when, on which port and device, the versions before and
-//   after, how many blocks went out with how many resends, and the outcome, so
-//   that a bench can tell later which charger got what. A log that cannot be
-//   written is reported on standard error and never fails the upgrade.
+//   The line says when, on which port and device, which image was sent (its
+//   label, size, code CRC, and its file unless it is the carried image), the
+//   versions before and after, how many blocks went out with how many
+//   resends, and the outcome, so that a bench can tell later which charger
+//   got what. A log that cannot be written is reported on standard error and
+//   never fails the upgrade.
 //
 // Threads: the command line's main thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct UpgradeRecord {
@@ -20,6 +23,12 @@ struct UpgradeRecord {
     int blocks = 0;
     int resends = 0;
     std::string outcome;
+    // The image sent: its label, size, code CRC ("20C5") and the file it
+    // came from (empty for the carried image).
+    std::string imageLabel;
+    std::size_t imageBytes = 0;
+    std::string imageCrc;
+    std::string imagePath;
 };
 
 std::string SessionLogPath();

@@ -90,6 +90,7 @@ TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     const std::string quoted = "\"" + device + "\"";
     const std::regex line("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* port=" + quoted +
                           " device=" + quoted +
+                          " image=\"2\\.10e\" bytes=12810 crc=20C5 file=-"
                           " before=\\S+ after=2\\.10e blocks=101 resends=3"
                           " outcome=\"Upgrade Successful\"");
     EXPECT_TRUE(std::regex_match(logLines[0], line)) << logLines[0];

@@ -82,6 +82,9 @@ const JsonCase kCases[] = {
      R"("Retrying Identification","Retrying Identification",)"
      R"("Unable to get Version Information"]})"},
     {"MissingFile", "crc absent.bin", 5, R"({"exitCode":5,"error":"","fileSize":null})"},
+    {"RefusedImageFile", "upgrade --image absent.bin", 5,
+     R"({"command":"upgrade","imageFile":"absent.bin","error":"","verdict":"file-refused",)"
+     R"("exitCode":5})"},
 };
 
 class JsonShape : public CCliTest, public ::testing::WithParamInterface<JsonCase> {};

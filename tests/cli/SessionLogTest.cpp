@@ -27,22 +27,28 @@ private:
     std::string m_old;
 };
 
-const UpgradeRecord kRecord = {"COM2", "/dev/ttyUSB0",      "2.09", "2.10e", 101,
-                               4,      "Upgrade Successful"};
+const UpgradeRecord kRecord = {"COM2", "/dev/ttyUSB0",       "2.09",  "2.10e", 101,
+                               4,      "Upgrade Successful", "2.10e", 12810,   "20C5",
+                               ""};
 
-TEST(SessionLog, LineNamesTimePortDeviceVersionsBlocksResendsAndOutcome) {
+TEST(SessionLog, LineNamesTimePortDeviceImageVersionsBlocksResendsAndOutcome) {
     EXPECT_EQ(FormatSessionLine(kRecord, "2024-05-01T09:30:00+0200"),
-              "2024-05-01T09:30:00+0200 port=\"COM2\" device=\"/dev/ttyUSB0\" before=2.09 "
-              "after=2.10e blocks=101 resends=4 outcome=\"Upgrade Successful\"");
+              "2024-05-01T09:30:00+0200 port=\"COM2\" device=\"/dev/ttyUSB0\" image=\"2.10e\" "
+              "bytes=12810 crc=20C5 file=- before=2.09 after=2.10e blocks=101 resends=4 "
+              "outcome=\"Upgrade Successful\"");
 
     // Missing versions and odd port names keep the line one parseable line.
-    UpgradeRecord odd = {"my port\n\"two\"",  "/dev/serial/by-id/usb-A B", "", "", 101, 4,
-                         "Upgrade Successful"};
+    UpgradeRecord odd = kRecord;
+    odd.port = "my port\n\"two\"";
+    odd.device = "/dev/serial/by-id/usb-A B";
+    odd.versionBefore = odd.versionAfter = odd.imageLabel = odd.imageCrc = "";
+    odd.imageBytes = 0;
     const std::string line = FormatSessionLine(odd, "T");
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
     std::smatch fields;
     ASSERT_TRUE(std::regex_match(line, fields,
-                                 std::regex("T port=\"(.*)\" device=\"(.*)\" before=- after=- "
+                                 std::regex("T port=\"(.*)\" device=\"(.*)\" image=\"\" "
+                                            "bytes=0 crc=- file=- before=- after=- "
                                             "blocks=101 resends=4 outcome=\"Upgrade Successful\"")))
         << line;
     EXPECT_EQ(fields[2].str(), odd.device);
