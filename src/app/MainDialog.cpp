@@ -19,7 +19,6 @@
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/MonitorDialog.h"
 #include "protocol/Identification.h"
-#include "protocol/UpgradeImage.h"
 #include "protocol/UpgradeSequence.h"
 
 namespace {
@@ -123,9 +122,10 @@ void CMainDialog::setVisible(bool visible) {
 
 bool CMainDialog::OnInitDialog() {
     ExtendSystemMenu(*m_menuSystem, LoadString, [this](unsigned value) { OnSysCommand(value); });
+    EnableCarriedImageItem();
     setWindowIcon(m_hIcon);
     m_panel.AttachWindow(this);
-    m_panel.m_strUpgradeVersion = UpgradeVersion();
+    m_panel.m_strUpgradeVersion = m_image.Image().Label();
     m_settings.OpenKey(kSettingsMaker, kSettingsProgram);
 
     QStringList entries;
@@ -183,6 +183,18 @@ void CMainDialog::ExtendSystemMenu(QMenu& menu, const StringLoader& loadString,
             addCommand(text, tool.value);
         }
     }
+    // Where Upgrade's image comes from.
+    const QString fromFile = loadString(IDS_UPGRADE_FROM_FILE);
+    const QString carried = loadString(IDS_USE_CARRIED_IMAGE);
+    if (!fromFile.isEmpty() || !carried.isEmpty()) {
+        menu.addSeparator();
+    }
+    if (!fromFile.isEmpty()) {
+        addCommand(fromFile, kIdmUpgradeFromFile);
+    }
+    if (!carried.isEmpty()) {
+        addCommand(carried, kIdmUseCarriedImage);
+    }
 }
 
 void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
@@ -212,6 +224,12 @@ void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
         case kIdmWriteImage:
             WriteImage();
             break;
+        case kIdmUpgradeFromFile:
+            OnUpgradeFromFile();
+            break;
+        case kIdmUseCarriedImage:
+            OnUseCarriedImage();
+            break;
         case kScClose:
             close();
             break;
@@ -226,6 +244,33 @@ int CMainDialog::RunModal(QDialog& dialog) {
 
 void CMainDialog::WriteImage() {
     ::WriteImage(this);
+}
+
+void CMainDialog::OnUpgradeFromFile() {
+    if (m_image.ChooseFile(this)) {
+        ShowImageChoice();
+    }
+}
+
+void CMainDialog::OnUseCarriedImage() {
+    m_image.UseCarried();
+    ShowImageChoice();
+}
+
+void CMainDialog::ShowImageChoice() {
+    m_panel.m_strUpgradeVersion = m_image.Image().Label();
+    OnPaint();
+    EnableCarriedImageItem();
+    // Upgrade is offered unless the charger last reported this very label.
+    m_btnUpgrade->setVisible(m_panel.m_strChargerCode != m_panel.m_strUpgradeVersion);
+}
+
+void CMainDialog::EnableCarriedImageItem() {
+    for (QAction* action : m_menuSystem->actions()) {
+        if (action->data().toUInt() == kIdmUseCarriedImage) {
+            action->setEnabled(!m_image.IsCarried());
+        }
+    }
 }
 
 void CMainDialog::OnPaint() {
@@ -278,7 +323,7 @@ void CMainDialog::OnRead() {
 void CMainDialog::OnUpgrade() {
     RunCommand([this](platform::IClock& clock) {
         CMainDialogView view(*this);
-        RunUpgrade(*m_pPort, view, clock);
+        RunUpgrade(*m_pPort, view, clock, m_image.Image());
     });
 }
 

@@ -19,6 +19,11 @@
 //   box), DestroyWindow runs once: panel detached, "Port" written, port
 //   object deleted. "Port" is written then and never before.
 //
+//   Upgrade sends the image of m_image: the carried one, or a file chosen
+//   with "Upgrade from File..." until "Use Carried Image" or the end of the
+//   program. The panel's upgrade version is always that image's label, so
+//   Read offers the upgrade against it too.
+//
 //   The controls, the panel and the port object are public because the
 //   commands that run in the window use them directly.
 //
@@ -33,6 +38,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/ImageChoice.h"
 #include "app/VersionPanel.h"
 #include "app/WindowClock.h"
 #include "serial/SerialPort.h"
@@ -51,6 +57,8 @@ public:
     static constexpr unsigned kIdmMonitorCharger = 0x20;
     static constexpr unsigned kIdmCrcCheck = 0x30;
     static constexpr unsigned kIdmWriteImage = 0x40;
+    static constexpr unsigned kIdmUpgradeFromFile = 0x80;
+    static constexpr unsigned kIdmUseCarriedImage = 0x90;
     static constexpr unsigned kScClose = 0xF060;
 
     using StringLoader = std::function<QString(int id)>;
@@ -73,6 +81,9 @@ public:
     bool DestroyWindow();
     // The image export, owned by this window.
     virtual void WriteImage();
+    // Chooses the image Upgrade sends: a checked file, or the carried one.
+    void OnUpgradeFromFile();
+    void OnUseCarriedImage();
 
     // Runs a command synchronously on the window's clock; the window cannot
     // end while it runs.
@@ -98,6 +109,7 @@ public:
     std::unique_ptr<CSerialPort> m_pPort;
     CSettingsKey m_settings;
     std::string m_strSimulatedDevice;
+    CImageChoice m_image;  // what Upgrade sends
 
     QPushButton* m_btnExit = nullptr;  // 1, the OK command
     QMenuBar* m_menuBar = nullptr;
@@ -112,6 +124,10 @@ protected:
 
 private:
     void BuildTemplate();
+    // The panel, the menu and the Upgrade button follow the image choice.
+    void ShowImageChoice();
+    // "Use Carried Image" means something only while a file is chosen.
+    void EnableCarriedImageItem();
 
     CWindowClock m_clock;
     int m_commandDepth = 0;

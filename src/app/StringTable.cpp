@@ -17,6 +17,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_MONITOR_CHARGER, "M&onitor Charger"},
     {IDS_CRC_CHECK, "C&RC Check"},
     {IDS_WRITE_IMAGE, "&Write Image"},
+    {IDS_UPGRADE_FROM_FILE, "Upgrade from &File..."},
+    {IDS_USE_CARRIED_IMAGE, "Use &Carried Image"},
 };
 
 }  // namespace

@@ -16,6 +16,8 @@ enum StringId : int {
     IDS_MONITOR_CHARGER = 105,
     IDS_CRC_CHECK = 106,
     IDS_WRITE_IMAGE = 107,
+    IDS_UPGRADE_FROM_FILE = 110,
+    IDS_USE_CARRIED_IMAGE = 111,
 };
 
 // The text stored under the number; empty when there is none.

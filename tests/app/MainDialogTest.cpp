@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "AnsweredFileDialogs.h"
 #include "TestKit.h"
 #include "app/MainDialog.h"
 #include "app/MainDialogView.h"
@@ -201,6 +202,8 @@ private slots:
     }
 
     void systemMenu() {
+        CAnsweredFileDialogs cancelling;
+        CFileDialogsOverride answering(cancelling);
         CRecordingDialog dialog;
         dialog.show();
         QStringList texts;
@@ -208,8 +211,9 @@ private slots:
             texts << action->text();
             action->trigger();
         }
-        QCOMPARE(texts, QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
-                                     "&Write Image"}));
+        QCOMPARE(texts,
+                 QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
+                              "&Write Image", "", "Upgrade from &File...", "Use &Carried Image"}));
         QCOMPARE(dialog.titles,
                  QStringList({"About Corvane", "Charger Variables", "File CRC Check"}));
         QCOMPARE(dialog.imageWrites, 1);
@@ -223,7 +227,7 @@ private slots:
         CMainDialog::ExtendSystemMenu(
             menu, [](int id) { return id == 101 ? QString() : QString::number(id); },
             [](unsigned) {});
-        QCOMPARE(menu.actions().size(), 4);
+        QCOMPARE(menu.actions().size(), 7);
         QCOMPARE(menu.actions().at(1)->text(), QString("105"));
     }
 

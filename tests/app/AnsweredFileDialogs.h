@@ -1,0 +1,17 @@
+// A file-dialog double for the window's tests: the open dialog answers with
+// the next path of its list, or cancels when the list is empty.
+#pragma once
+
+#include <QStringList>
+
+#include "diagnostics/FileDialogs.h"
+
+struct CAnsweredFileDialogs : IFileDialogs {
+    QStringList answers;
+    QString AskOpenFile(QWidget*, const QString&, const QString&, const QStringList&) override {
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QString AskSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+};
