@@ -19,22 +19,27 @@ namespace {
 // --image FILE [--label VERSION]: the image a command compares with (and
 // sends) instead of the carried one.
 void AddImageOptions(CLI::App& command, CliOptions& o) {
-    auto* image = command.add_option(
-        "--image", o.imageFile,
-        "An image file to use instead of the built-in image; it is checked before anything "
-        "is sent");
+    auto* image =
+        command
+            .add_option(
+                "--image", o.imageFile,
+                "An image file to use instead of the built-in image; it is checked before anything "
+                "is sent")
+            ->type_name("FILE");
     command
         .add_option("--label", o.imageLabel,
                     "The version the charger reports once the file's image is installed "
                     "(default: the file's name without extension)")
+        ->type_name("VERSION")
         ->needs(image);
 }
 
 void AddCommands(CLI::App& app, CliOptions& o) {
     auto* read = app.add_subcommand("read", "Read the charger's boot-code and firmware versions");
     AddImageOptions(*read, o);
-    auto* upgrade = app.add_subcommand(
-        "upgrade", "Hand the charger to its boot loader, send the built-in image, verify it");
+    auto* upgrade = app.add_subcommand("upgrade",
+                                       "Hand the charger to its boot loader, send the built-in "
+                                       "image (or --image FILE), verify it");
     upgrade->add_flag("--if-needed", o.ifNeeded,
                       "Read first; upgrade only when the firmware differs or is missing");
     AddImageOptions(*upgrade, o);
