@@ -14,6 +14,7 @@
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "app/StringTable.h"
+#include "app/WindowTools.h"
 #include "diagnostics/CrcCheckDialog.h"
 #include "diagnostics/DialogUnits.h"
 #include "diagnostics/ImageExport.h"
@@ -142,6 +143,7 @@ bool CMainDialog::OnInitDialog() {
     m_pPort = std::make_unique<CSerialPort>();
     m_pPort->SetPortName(m_comboPort->currentText().toStdString());
     m_pPort->SetDeviceOverride(m_strSimulatedDevice);
+    CWindowTools::Install(*this);
     m_btnExit->setFocus();  // the first control in tab order
     return true;
 }

@@ -116,6 +116,7 @@ public:
     QMenu* m_menuSystem = nullptr;
 
 protected:
+    friend class CWindowTools;  // runs its windows as the system commands do
     // Runs one of the system commands' dialogs modally.
     virtual int RunModal(QDialog& dialog);
 

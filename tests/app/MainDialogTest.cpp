@@ -211,16 +211,16 @@ private slots:
             texts << action->text();
             action->trigger();
         }
-        QCOMPARE(texts,
-                 QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
-                              "&Write Image", "", "Upgrade from &File...", "Use &Carried Image"}));
-        QCOMPARE(dialog.titles,
-                 QStringList({"About Corvane", "Charger Variables", "File CRC Check"}));
+        QCOMPARE(texts, QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
+                                     "&Write Image", "", "Upgrade from &File...",
+                                     "Use &Carried Image", "", "&Port Setup..."}));
+        QCOMPARE(dialog.titles, QStringList({"About Corvane", "Charger Variables", "File CRC Check",
+                                             "Port Setup"}));
         QCOMPARE(dialog.imageWrites, 1);
         // The low four bits of a command value are ignored; unknown values do nothing.
         dialog.OnSysCommand(0x1F);
         dialog.OnSysCommand(0x50);
-        QCOMPARE(dialog.titles.size(), 4);
+        QCOMPARE(dialog.titles.size(), 5);
         QCOMPARE(dialog.titles.back(), QString("About Corvane"));
         // Without string 101 its item and the separator before it are left out.
         QMenu menu;

@@ -1,0 +1,28 @@
+#include "app/WindowTools.h"
+
+#include <QMenu>
+
+#include "app/MainDialog.h"
+#include "app/PortComboBox.h"
+#include "app/PortEntryNotes.h"
+#include "app/PortSetupDialog.h"
+
+CWindowTools* CWindowTools::Install(CMainDialog& window) {
+    return new CWindowTools(window);
+}
+
+CWindowTools::CWindowTools(CMainDialog& window) : QObject(&window), m_window(window) {
+    m_notes = new CPortEntryNotes(*m_window.m_comboPort);
+    m_notes->SetSimulated(!m_window.m_strSimulatedDevice.empty());
+    m_window.m_menuSystem->addSeparator();
+    m_portSetup = m_window.m_menuSystem->addAction(QStringLiteral("&Port Setup..."));
+    connect(m_portSetup, &QAction::triggered, this, [this] { OnPortSetup(); });
+}
+
+void CWindowTools::OnPortSetup() {
+    CPortSetupDialog setup(&m_window);
+    m_window.RunModal(setup);
+    m_notes->Refresh();
+}
+
+void CWindowTools::OnBench() {}

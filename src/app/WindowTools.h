@@ -1,0 +1,40 @@
+// Window tools: the port setup and the bench, as the main window offers
+// them.
+//
+// Principles of operation
+//   The main window hands itself over once it has initialised. The tools
+//   then add their items to the window's menu ("&Port Setup...",
+//   "&Bench..."), put the notes beside the port list's entries, and run
+//   their windows modally when chosen, so that the main window's port stays
+//   closed while they work. After the port setup the notes are taken afresh,
+//   as a mapping may have changed.
+//
+// Threads: user-interface thread only.
+#pragma once
+
+#include <QObject>
+
+class CMainDialog;
+class CPortEntryNotes;
+class QAction;
+
+class CWindowTools : public QObject {
+public:
+    // Installs the tools into the window, which owns them.
+    static CWindowTools* Install(CMainDialog& window);
+
+    QAction* PortSetupAction() const { return m_portSetup; }
+    QAction* BenchAction() const { return m_bench; }
+    CPortEntryNotes* Notes() const { return m_notes; }
+
+    void OnPortSetup();
+    void OnBench();
+
+private:
+    explicit CWindowTools(CMainDialog& window);
+
+    CMainDialog& m_window;
+    CPortEntryNotes* m_notes = nullptr;
+    QAction* m_portSetup = nullptr;
+    QAction* m_bench = nullptr;
+};
