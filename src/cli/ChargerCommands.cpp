@@ -11,13 +11,13 @@
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/PortDiagnosis.h"
-#include "cli/SessionLog.h"
 #include "diagnostics/ChargerVariables.h"
 #include "diagnostics/VariableReport.h"
 #include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
 #include "serial/SerialPort.h"
+#include "support/SessionLog.h"
 
 namespace {
 

@@ -6,10 +6,12 @@
 //   label, size, code CRC, and its file unless it is the carried image), the
 //   versions before and after, how many blocks went out with how many
 //   resends, and the outcome, so that a bench can tell later which charger
-//   got what. A log that cannot be written is reported on standard error and
-//   never fails the upgrade.
+//   got what. The command line and the window write the same line. A log
+//   that cannot be written is reported by the caller and never fails the
+//   upgrade.
 //
-// Threads: the command line's main thread.
+// Threads: the thread that ran the upgrade (the command line's main thread
+// or the window's user-interface thread).
 #pragma once
 
 #include <cstddef>

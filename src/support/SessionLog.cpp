@@ -1,11 +1,10 @@
-#include "cli/SessionLog.h"
+#include "support/SessionLog.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-
-#include "cli/Json.h"
 
 namespace {
 
@@ -16,6 +15,26 @@ std::string NowIso8601() {
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
     return text;
+}
+
+// A text in double quotes, with quotes, backslashes and control characters
+// escaped as in JSON, so that a line stays one line whatever a name holds.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
 std::string Field(const std::string& value) {
@@ -37,13 +56,13 @@ std::string SessionLogPath() {
 }
 
 std::string FormatSessionLine(const UpgradeRecord& record, const std::string& isoTime) {
-    return isoTime + " port=" + JsonQuote(record.port) + " device=" + JsonQuote(record.device) +
-           " image=" + JsonQuote(record.imageLabel) +
+    return isoTime + " port=" + Quoted(record.port) + " device=" + Quoted(record.device) +
+           " image=" + Quoted(record.imageLabel) +
            " bytes=" + std::to_string(record.imageBytes) + " crc=" + Field(record.imageCrc) +
-           " file=" + (record.imagePath.empty() ? "-" : JsonQuote(record.imagePath)) +
+           " file=" + (record.imagePath.empty() ? "-" : Quoted(record.imagePath)) +
            " before=" + Field(record.versionBefore) + " after=" + Field(record.versionAfter) +
            " blocks=" + std::to_string(record.blocks) +
-           " resends=" + std::to_string(record.resends) + " outcome=" + JsonQuote(record.outcome);
+           " resends=" + std::to_string(record.resends) + " outcome=" + Quoted(record.outcome);
 }
 
 bool AppendSessionLog(const UpgradeRecord& record, std::string& message) {
