@@ -38,7 +38,6 @@ CCrcCheckDialog::CCrcCheckDialog(QWidget* parent) : QDialog(parent) {
 
     m_btnSelectFile = new QPushButton(QStringLiteral("Select File"), this);
     m_btnSelectFile->setGeometry(units.Rect(35, 97, 50, 14));
-    m_btnSelectFile->setAutoDefault(false);
     connect(m_btnSelectFile, &QPushButton::clicked, this, [this] { OnSelectFile(); });
 
     AddLabel("File Name", 7, 7, 57, 8);
@@ -92,7 +91,7 @@ void CCrcCheckDialog::OnSelectFile() {
         m_storedCrc->setText(Text(result.storedCrcText));
         m_crcRegister = result.generatedCrc;
         m_generatedCrc->setText(Text(result.generatedCrcText));
-        setting.WriteBack();
+        setting.RememberFolderOf(path.toStdString());
     }
     if (!result.Ok()) {
         platform::SetLastError(result.systemError);

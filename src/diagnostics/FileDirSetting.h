@@ -3,8 +3,8 @@
 // Principles of operation
 //   Each file operation makes its own CFileDirSetting: Read opens the key and
 //   reads "CRCFileDir" (default: the user's home folder) once, before any
-//   dialog runs; WriteBack stores exactly that text again. The folder in which
-//   the user picked a file is never stored.
+//   dialog runs; RememberFolderOf stores the folder of the file the user
+//   confirmed, so that the next file dialog starts where the last file was.
 //
 // Threads: one operation on the user-interface or command-line thread.
 #pragma once
@@ -20,8 +20,9 @@ public:
     // Opens the key and reads the folder; returns it.
     const std::string& Read();
     const std::string& Directory() const { return m_directory; }
-    // Writes the text read before; the result is not examined by callers.
-    int WriteBack();
+    // Writes the folder of the chosen file (the folder read before when the
+    // name has none); the result is not examined by callers.
+    int RememberFolderOf(const std::string& chosenFile);
 
 private:
     CSettingsKey m_key;

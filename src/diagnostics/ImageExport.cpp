@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+#include <string>
+
 #include "diagnostics/FileDialogs.h"
 #include "diagnostics/FileDirSetting.h"
 #include "diagnostics/ImageWriter.h"
@@ -17,9 +19,11 @@ void WriteImage(QWidget* owner) {
     if (path.isEmpty()) {
         return;  // cancelled: no file, no setting
     }
-    if (!ExportImageTo(QFile::encodeName(path).toStdString())) {
+    const bool written = ExportImageTo(QFile::encodeName(path).toStdString());
+    if (!written) {
         ReportError("Unable To Create the File");
     }
-    // Stored whether the file was written or not: the folder read before the dialog.
-    setting.WriteBack();
+    // Stored whether the file was written or not: the folder of a written
+    // file, else the folder read before (the chosen one may not exist).
+    setting.RememberFolderOf(written ? path.toStdString() : std::string());
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -70,10 +72,10 @@ protected:
     CCrcCheckDialog m_crc;
 };
 
-// The window's title, labels and default Exit button; the folder offered and
-// stored is the one read before the dialog (the home folder on a clean
-// machine), never the folder the file was picked from.
-TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresTheFolderItOffered) {
+// The window's title, labels and default Exit button; the dialog starts in
+// the stored folder (the home folder on a clean machine), and the folder of
+// the file checked is stored for the next one.
+TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresItsFolder) {
     EXPECT_EQ(m_crc.windowTitle(), "File CRC Check");
     EXPECT_EQ(m_crc.minimumSize(), m_crc.maximumSize());
     QStringList labels;
@@ -97,7 +99,7 @@ TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresTheFolderItOffere
     EXPECT_EQ(m_dialogs.filters,
               (QStringList{"Uploadable files (*.bin)", "Intel Hex format files(*.hex)"}));
     EXPECT_EQ(m_dialogs.directory.toStdString(), DefaultFileDirectory());
-    EXPECT_EQ(StoredDirectory(), DefaultFileDirectory());
+    EXPECT_EQ(StoredDirectory(), m_dir.Path());
 
     CSettingsKey key;
     key.OpenKey("Veltra", "Corvane");
@@ -105,12 +107,28 @@ TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresTheFolderItOffere
     diagtest::WriteBytes(Path("notes.txt").toStdString(), {'a', 'b', 'c'});
     EXPECT_TRUE(Select(Path("notes.txt")).contains("|3|N/A|N/A|"));
     EXPECT_EQ(m_dialogs.directory, "/srv/images");
-    EXPECT_EQ(StoredDirectory(), "/srv/images");
+    Select(QString());  // the next dialog starts where the last file was
+    EXPECT_EQ(m_dialogs.directory.toStdString(), m_dir.Path());
     EXPECT_EQ(m_boxes.Count(), 0U);
 
     exitButton->click();
     EXPECT_FALSE(m_crc.isVisible());
     EXPECT_EQ(m_crc.result(), QDialog::Accepted);
+}
+
+// Enter on "Select File" selects a file; it does not end the window.
+TEST_F(FileToolDialogsTest, EnterOnSelectFileSelectsAFile) {
+    m_crc.show();
+    QPushButton* select = nullptr;
+    for (QPushButton* button : m_crc.findChildren<QPushButton*>()) {
+        select = button->text() == "Select File" ? button : select;
+    }
+    ASSERT_NE(select, nullptr);
+    select->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(select, &enter);
+    EXPECT_EQ(m_dialogs.asked, 1);
+    EXPECT_TRUE(m_crc.isVisible());
 }
 
 // A cancelled dialog changes nothing; a failed check shows the name (and the
@@ -137,8 +155,9 @@ TEST_F(FileToolDialogsTest, CancelledOrFailedChecksLeaveTheFieldsTheyDidNotReach
 }
 
 // A cancelled export writes and stores nothing; a failed one reports and
-// still stores the folder (on a clean machine, the home folder); the name is
-// kept as given, with no extension added.
+// stores the folder read before (on a clean machine, the home folder); a
+// written one stores its own folder. The name is kept as given, with no
+// extension added.
 TEST_F(FileToolDialogsTest, ExportProposesTheVersionNameAndStoresTheFolderWhenAnswered) {
     WriteImage(nullptr);
     EXPECT_EQ(m_dialogs.asked, 1);
@@ -158,6 +177,7 @@ TEST_F(FileToolDialogsTest, ExportProposesTheVersionNameAndStoresTheFolderWhenAn
     WriteImage(nullptr);
     EXPECT_EQ(diagtest::ReadBytes(Path("firmware").toStdString()), diagtest::Image());
     EXPECT_FALSE(std::filesystem::exists(Path("firmware.bin").toStdString()));
+    EXPECT_EQ(StoredDirectory(), m_dir.Path());
     EXPECT_EQ(m_boxes.Count(), 1U);
 }
 
