@@ -11,6 +11,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppIcon.h"
+#include "app/InputGuard.h"
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "app/StringTable.h"
@@ -19,8 +20,11 @@
 #include "diagnostics/DialogUnits.h"
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/MonitorDialog.h"
+#include "platform/DebugOutput.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
+#include "serial/PortName.h"
+#include "support/SessionLog.h"
 
 namespace {
 
@@ -30,6 +34,10 @@ constexpr const char* kSettingsProgram = "Corvane";
 constexpr const char* kPortSetting = "Port";
 constexpr const char* kDefaultPort = "COM1";
 const char* const kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
+constexpr const char* kTitle = "Corvane";
+constexpr const char* kSimulatedTitle = "Corvane - simulated charger";
+// The session log names the built-in simulated charger as the command line does.
+constexpr const char* kSimulatedPortName = "simulated";
 
 // The window's client area in dialog units.
 constexpr int kClientWidth = 198;
@@ -49,7 +57,7 @@ CMainDialog::~CMainDialog() {
 }
 
 void CMainDialog::BuildTemplate() {
-    setWindowTitle(QStringLiteral("Corvane"));
+    setWindowTitle(QString::fromLatin1(kTitle));
     // A window of its own (not a transient dialog) gets its own task-bar entry.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -110,7 +118,15 @@ void CMainDialog::BuildTemplate() {
     connect(m_btnUpgrade, &QPushButton::clicked, this, [this] { OnUpgrade(); });
     // Edits by the user only: rewriting the field from here raises none.
     connect(m_comboPort->lineEdit(), &QLineEdit::textEdited, this, [this] { OnPortChange(); });
+    // Every change of the selected entry, however made (arrow keys, mouse
+    // wheel, the dropped list, code): the port shown is the port used.
+    connect(m_comboPort, &QComboBox::currentIndexChanged, this, [this] { OnPortChange(); });
     m_comboPort->onCloseUp = [this] { OnPortChange(); };
+}
+
+void CMainDialog::SetSimulatedDevice(const std::string& path) {
+    m_strSimulatedDevice = path;
+    setWindowTitle(QString::fromLatin1(path.empty() ? kTitle : kSimulatedTitle));
 }
 
 void CMainDialog::setVisible(bool visible) {
@@ -307,26 +323,60 @@ void CMainDialog::RunCommand(const Command& command) {
     if (!m_pPort) {
         return;
     }
+    // Input that reaches the window while the command runs is dropped, also
+    // what arrived after its last wait.
+    CInputGuard guard(*this);
     struct Running {
         int& depth;
         explicit Running(int& d) : depth(d) { ++depth; }
         ~Running() { --depth; }
     } running(m_commandDepth);
     command(m_clock);
+    guard.Discard();
 }
 
 void CMainDialog::OnRead() {
     RunCommand([this](platform::IClock& clock) {
         CMainDialogView view(*this);
         ReadChargerVersions(*m_pPort, view, clock);
+        m_strVersionReadOn = m_pPort->GetPortName();
     });
 }
 
 void CMainDialog::OnUpgrade() {
     RunCommand([this](platform::IClock& clock) {
+        // The version a read of this port showed before, if one came first.
+        const std::string before =
+            m_strVersionReadOn == m_pPort->GetPortName() ? m_panel.m_strChargerCode : "";
         CMainDialogView view(*this);
         RunUpgrade(*m_pPort, view, clock, m_image.Image());
+        if (view.LastStatus() != "Unable to Open Comm Port") {
+            // The upgrade ended with a read of the charger's versions.
+            m_strVersionReadOn = m_pPort->GetPortName();
+            LogUpgrade(view, before);
+        }
     });
+}
+
+void CMainDialog::LogUpgrade(const CMainDialogView& view, const std::string& before) const {
+    UpgradeRecord record;
+    const bool simulated = !m_strSimulatedDevice.empty();
+    record.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
+    record.device = simulated ? m_strSimulatedDevice : ResolvePortName(m_pPort->GetPortName());
+    record.versionBefore = before;
+    record.versionAfter = m_panel.m_strChargerCode;
+    record.blocks = view.HighestBlock();
+    record.resends = view.Resends();
+    record.outcome = view.LastStatus();
+    const CFirmwareImage& image = m_image.Image();
+    record.imageLabel = image.Label();
+    record.imageBytes = image.Size();
+    record.imageCrc = CrcText(image.HeaderCrc());
+    record.imagePath = image.Path();
+    std::string message;
+    if (!AppendSessionLog(record, message)) {
+        platform::OutputDebugString(message + "\n");  // the upgrade's verdict stands
+    }
 }
 
 void CMainDialog::closeEvent(QCloseEvent* event) {
@@ -351,7 +401,9 @@ bool CMainDialog::DestroyWindow() {
     m_destroyed = true;
     m_panel.DetachWindow();
     // Written also when empty; the result is not looked at.
-    m_settings.WriteValue(kPortSetting, m_pPort ? m_pPort->GetPortName() : std::string());
+    if (m_bSaveSettings) {
+        m_settings.WriteValue(kPortSetting, m_pPort ? m_pPort->GetPortName() : std::string());
+    }
     m_pPort.reset();
     return true;
 }

@@ -14,10 +14,13 @@
 //
 //   The port is open only while a command runs. Read and Upgrade run
 //   synchronously: the window's clock lets the window repaint while they
-//   wait, delivers no user input, and the window refuses to end until the
-//   command is over. However the window ends (Exit, Enter, Esc, the close
-//   box), DestroyWindow runs once: panel detached, "Port" written, port
-//   object deleted. "Port" is written then and never before.
+//   wait, the user's input to the window meanwhile is dropped (never carried
+//   out afterwards), and the window refuses to end until the command is
+//   over. An upgrade is recorded in the session log, as the command line
+//   records it. Every change of the port list's entry runs OnPortChange.
+//   However the window ends (Exit, Enter, Esc, the close box), DestroyWindow
+//   runs once: panel detached, "Port" written, port object deleted. "Port"
+//   is written then and never before.
 //
 //   Upgrade sends the image of m_image: the carried one, or a file chosen
 //   with "Upgrade from File..." until "Use Carried Image" or the end of the
@@ -44,6 +47,7 @@
 #include "serial/SerialPort.h"
 #include "support/SettingsKey.h"
 
+class CMainDialogView;
 class CPortComboBox;
 class QMenu;
 class QMenuBar;
@@ -70,9 +74,11 @@ public:
 
     bool OnInitDialog();
     // Every command of this run talks to this device (the built-in simulated
-    // charger) whatever port is chosen; nothing of it is stored. Set before
-    // the window is shown.
-    void SetSimulatedDevice(const std::string& path) { m_strSimulatedDevice = path; }
+    // charger) whatever port is chosen; nothing of it is stored, and the
+    // title says that the charger is simulated. Set before the window is shown.
+    void SetSimulatedDevice(const std::string& path);
+    // Off: the window ends without storing the port (a screenshot run).
+    void SetSaveSettings(bool save) { m_bSaveSettings = save; }
     void OnSysCommand(unsigned nID, long lParam = 0);
     void OnPaint();
     void OnRead();
@@ -129,9 +135,14 @@ private:
     void ShowImageChoice();
     // "Use Carried Image" means something only while a file is chosen.
     void EnableCarriedImageItem();
+    // Appends the upgrade just run to the session log.
+    void LogUpgrade(const CMainDialogView& view, const std::string& before) const;
 
     CWindowClock m_clock;
     int m_commandDepth = 0;
     bool m_initialised = false;
     bool m_destroyed = false;
+    bool m_bSaveSettings = true;
+    // The port whose versions the panel shows (empty: none read yet).
+    std::string m_strVersionReadOn;
 };

@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "app/MainDialog.h"
 
 std::string& CMainDialogView::BootCode() {
@@ -17,10 +19,12 @@ const std::string& CMainDialogView::UpgradeVersion() const {
 }
 
 void CMainDialogView::ShowStatus(const std::string& text) {
+    m_lastStatus = text;
     m_dialog.m_panel.ShowStatus(text);
 }
 
 void CMainDialogView::SetProgress(int position, int total) {
+    m_highestBlock = std::max(m_highestBlock, position);
     m_dialog.m_panel.SetProgress(position, total);
 }
 

@@ -6,7 +6,8 @@
 //   and progress bar of its panel, the visibility of its Read and Upgrade
 //   buttons, its own painting (OnPaint) and its invalidation. Invalidating
 //   does not erase: a repaint shows the panel's surface as it is, status line
-//   included.
+//   included. It also keeps what the session log records: the last status,
+//   the highest block sent and the resends.
 //
 // Threads: user-interface thread only, for the duration of one command.
 #pragma once
@@ -31,7 +32,18 @@ public:
     void PaintWindow() override;
     void ShowUpgradeButton(bool show) override;
     void ShowReadButton(bool show) override;
+    void OnBlockSent(int /*block*/, int /*totalBlocks*/, int resends) override {
+        m_resends = resends;
+    }
+
+    // What the session log records of the command.
+    const std::string& LastStatus() const { return m_lastStatus; }
+    int HighestBlock() const { return m_highestBlock; }
+    int Resends() const { return m_resends; }
 
 private:
     CMainDialog& m_dialog;
+    std::string m_lastStatus;
+    int m_highestBlock = 0;
+    int m_resends = 0;
 };

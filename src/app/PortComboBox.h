@@ -2,8 +2,9 @@
 // closing of its dropped list.
 //
 // Principles of operation
-//   The main window rewrites the port field whenever the user types into it
-//   and whenever the dropped list closes up. The widget kit closes the list
+//   The main window rewrites the port field, and takes its text as the port,
+//   whenever the selected entry changes (list, arrow keys, wheel), whenever
+//   the user types into it and whenever the dropped list closes up. The widget kit closes the list
 //   before it applies the entry the user picked, so the close-up is reported
 //   a moment later, from the event queue, when the pick has been applied.
 //   Typed text is never inserted as a new entry and is not completed.

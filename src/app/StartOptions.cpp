@@ -2,7 +2,9 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -35,9 +37,47 @@ static QStringList TakeSimulate(const QStringList& arguments, QString& scenario)
     return rest;
 }
 
+// The options that the Qt application object takes for itself, with a value
+// and without. Qt reads them from the arguments it is given; here they are
+// only passed over.
+const char* const kQtValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "style",         "stylesheet"};
+const char* const kQtFlagOptions[] = {"reverse", "widgetcount", "nograb",
+                                      "dograb",  "sync",        "qmljsdebugger"};
+
+// The name of an option written with one dash or two, without its "=value"
+// (empty when the argument is no option).
+static QString OptionName(const QString& argument, bool& hasValue) {
+    if (!argument.startsWith(QLatin1Char('-'))) {
+        return {};
+    }
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    hasValue = equals >= 0;
+    return hasValue ? name.left(equals) : name;
+}
+
+static QStringList SkipQtOptions(const QStringList& arguments) {
+    QStringList rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        bool hasValue = false;
+        const QString name = OptionName(arguments.at(i), hasValue);
+        const auto named = [&name](const char* option) { return name == QLatin1String(option); };
+        if (std::any_of(std::begin(kQtValueOptions), std::end(kQtValueOptions), named)) {
+            i += hasValue ? 0 : 1;  // its value follows
+        } else if (!std::any_of(std::begin(kQtFlagOptions), std::end(kQtFlagOptions), named)) {
+            rest.append(arguments.at(i));
+        }
+    }
+    return rest;
+}
+
 StartOptions StartOptions::Parse(const QStringList& allArguments) {
     StartOptions options;
-    const QStringList arguments = TakeSimulate(allArguments, options.simulateScenario);
+    const QStringList arguments =
+        SkipQtOptions(TakeSimulate(allArguments, options.simulateScenario));
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});

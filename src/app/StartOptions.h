@@ -5,8 +5,10 @@
 //   it: --screenshot FILE saves a picture of the main window in its start-up
 //   state as PNG and ends (it renders off screen, so it needs no desktop),
 //   --help and --version print and end. --simulate[=SCENARIO] runs the window
-//   against the built-in simulated charger for this run only. Parsing needs no application object,
-//   so main() can decide on the platform before it creates one.
+//   against the built-in simulated charger for this run only. Qt's own
+//   options (-platform, -style and the like) are passed over here and left to
+//   the Qt application object. Parsing needs no application object, so main()
+//   can decide on the platform before it creates one.
 //
 // Threads: any.
 #pragma once

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include <clocale>
 #include <cstdio>
 #include <utility>
 
@@ -12,7 +13,19 @@
 #include "platform/MessageBox.h"
 #include "sim/SimulatedCharger.h"
 
-CUtilityApp::CUtilityApp(StartOptions options) : m_options(std::move(options)) {}
+CUtilityApp::CUtilityApp(StartOptions options) : m_options(std::move(options)) {
+    RestoreCLocale();
+}
+
+void CUtilityApp::RestoreCLocale() {
+    // The Qt application object took the C library's locale from the desktop.
+    // Numbers read from and written to the charger, files and logs go through
+    // atof and printf and must keep the decimal point; the error reports
+    // quote the system's own texts, which stay in US English. Character
+    // handling keeps the desktop's, so file names stay readable.
+    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_MESSAGES, "C");
+}
 
 void CUtilityApp::PreparePlatform(const StartOptions& options) {
     if (!options.screenshotFile.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -43,6 +56,7 @@ bool CUtilityApp::InitInstance() {
         dialog.SetSimulatedDevice(simulation->SlavePath());
     }
     if (!m_options.screenshotFile.isEmpty()) {
+        dialog.SetSaveSettings(false);  // a picture changes nothing
         m_exitCode = SaveScreenshot(dialog) ? 0 : 1;
         return false;
     }

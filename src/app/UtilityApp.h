@@ -2,7 +2,9 @@
 //
 // Principles of operation
 //   main() creates the Qt application object and then this one, and calls
-//   InitInstance once. It names the application, installs the window's
+//   InitInstance once. Construction puts the C library's numbers and
+//   messages back in the C locale, which the Qt application object had set
+//   from the desktop's. It names the application, installs the window's
 //   message boxes as the hook of the error reports, builds the main dialog
 //   and runs it modally; when the modal run ends, InitInstance returns false
 //   and the process ends. There is no main event loop of the program's own.
@@ -10,7 +12,7 @@
 //   needed on this platform.
 //
 //   With a screenshot file in the options, the window is shown off screen,
-//   rendered into the file and ended instead of run.
+//   rendered into the file and ended instead of run; it stores no settings.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -37,6 +39,9 @@ public:
     // Sets the platform so that a screenshot needs no desktop; call before
     // the Qt application object exists.
     static void PreparePlatform(const StartOptions& options);
+    // Numbers and system messages of the C library in the C locale; done by
+    // the constructor, right after the Qt application object exists.
+    static void RestoreCLocale();
 
 private:
     bool SaveScreenshot(CMainDialog& dialog) const;

@@ -15,7 +15,7 @@ void CWindowClock::SleepMs(std::uint32_t milliseconds) {
     const std::uint32_t start = NowMs();
     if (QCoreApplication::instance() != nullptr) {
         if (milliseconds == 0) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QCoreApplication::processEvents();
             return;
         }
         QEventLoop loop;
@@ -24,7 +24,7 @@ void CWindowClock::SleepMs(std::uint32_t milliseconds) {
         timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         timer.start(static_cast<int>(milliseconds));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     }
     // Whatever ended the loop, the caller gets the whole sleep.
     for (std::uint32_t elapsed = NowMs() - start; elapsed < milliseconds;

@@ -2,10 +2,11 @@
 //
 // Principles of operation
 //   Read and Upgrade run synchronously on the user-interface thread and wait
-//   by sleeping on this clock. While it sleeps, the window keeps repainting
-//   and answering the desktop (paint, expose, timers, posted calls, close
-//   requests, which the window refuses while a command runs), but no user
-//   input is delivered: keys and mouse clicks wait until the command is over.
+//   by sleeping on this clock. While it sleeps, it runs the event loop: the
+//   window keeps repainting and answering the desktop (paint, expose, moves,
+//   timers, posted calls). User input is delivered too, as it arrives, so
+//   that the window's input guard can drop it; input held back until the
+//   command ended would be carried out after it.
 //   A sleep lasts the requested time on the monotonic clock, also when the
 //   event loop inside it is ended early (the application quitting).
 //

@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     }
     CUtilityApp::PreparePlatform(options);
     QApplication qtApp(argc, argv);
-    CUtilityApp theApp(options);
+    CUtilityApp theApp(options);  // puts back the C locale that QApplication replaced
     theApp.InitInstance();
     return theApp.ExitCode();
 }

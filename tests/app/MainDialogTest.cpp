@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "diagnostics/MonitorDialog.h"
+#include "sim/SimulatedCharger.h"
 
 namespace {
 
@@ -138,6 +140,44 @@ private slots:
         QCOMPARE(StoredPort(), Stored("COM4"));
         QTest::mouseClick(dialog.m_btnExit, Qt::LeftButton);
         QCOMPARE(StoredPort(), Stored("COM2"));
+    }
+
+    // Arrow keys and the mouse wheel change the port as well as the text:
+    // Read talks to the port shown, and Exit saves it.
+    void portShownIsThePortUsed() {
+        testkit::CPtyPair silent;
+        sim::SimOptions options;
+        sim::ScenarioOptions("old-firmware", options);
+        options.paceOutput = false;
+        sim::CSimulatedCharger charger(options);
+        QVERIFY(charger.Start());
+        Settings().WriteValue("COM2", silent.SlavePath());
+        Settings().WriteValue("COM3", charger.SlavePath());
+        Settings().WriteValue("Port", "COM2");
+        CMainDialog dialog;
+        dialog.show();
+        const auto shownIsUsed = [&] {
+            return dialog.m_comboPort->currentText().toStdString() == dialog.m_pPort->GetPortName();
+        };
+        QTest::keyClick(dialog.m_comboPort, Qt::Key_Down);
+        QCOMPARE(dialog.m_comboPort->currentText(), QString("COM3"));
+        QVERIFY(shownIsUsed());
+        const auto wheel = [&](int delta) {
+            const QPointF at(dialog.m_comboPort->rect().center());
+            QWheelEvent event(at, dialog.m_comboPort->mapToGlobal(at), {}, {0, delta}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(dialog.m_comboPort, &event);
+        };
+        wheel(120);  // up: the entry before
+        QCOMPARE(dialog.m_comboPort->currentText(), QString("COM2"));
+        QVERIFY(shownIsUsed());
+        wheel(-120);
+        QCOMPARE(dialog.m_comboPort->currentText(), QString("COM3"));
+        QVERIFY(shownIsUsed());
+        dialog.OnRead();
+        QCOMPARE(dialog.m_panel.m_strChargerCode, std::string("2.09"));
+        QTest::mouseClick(dialog.m_btnExit, Qt::LeftButton);
+        QCOMPARE(StoredPort(), Stored("COM3"));
     }
 
     void portSavedOnEachWayOut_data() {

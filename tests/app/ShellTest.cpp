@@ -126,6 +126,12 @@ private slots:
         QVERIFY(!StartOptions::Parse({"corvane", "--screenshot"}).error.isEmpty());
         QVERIFY(!StartOptions::Parse({"corvane", "COM1"}).error.isEmpty());
         QVERIFY(StartOptions::Parse({"corvane"}).error.isEmpty());
+        // Qt's own options are left to Qt.
+        const StartOptions withQt =
+            StartOptions::Parse({"corvane", "-platform", "offscreen", "-style=fusion", "--style",
+                                 "fusion", "-reverse", "--screenshot", "a.png"});
+        QCOMPARE(withQt.error, QString());
+        QCOMPARE(withQt.screenshotFile, "a.png");
     }
 
     void screenshotOfTheProgram() {
@@ -136,6 +142,7 @@ private slots:
         program.start(qEnvironmentVariable("CORVANE_BIN_DIR") + "/corvane", {"--screenshot", file});
         QVERIFY(program.waitForFinished(60000));
         QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!QFile::exists(QString::fromStdString(config.Dir()) + "/Veltra/Corvane.ini"));
 
         const QImage picture(file);
         CMainDialog dialog;

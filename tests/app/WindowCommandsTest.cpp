@@ -1,21 +1,34 @@
 // The Read and Upgrade buttons end to end: the window's own command handlers
 // against the simulated charger on a pseudo-terminal, through the real port
-// and the window's clock, with the carried image or one chosen from a file.
-// What the window shows afterwards is read back from the panel's drawings
-// and the buttons.
+// and the window's clock, with the carried image or one chosen from a file,
+// under a comma-decimal desktop locale. What the window shows afterwards is
+// read back from the panel's drawings and the buttons; what it records, from
+// the session log.
 #include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
+#include <cerrno>
+#include <clocale>
 #include <fstream>
 #include <memory>
 
 #include "AnsweredFileDialogs.h"
 #include "TestKit.h"
 #include "app/MainDialog.h"
+#include "app/PortComboBox.h"
+#include "app/UtilityApp.h"
+#include "diagnostics/MonitorDialog.h"
+#include "platform/LastError.h"
+#include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
+#include "support/SessionLog.h"
 
 namespace {
 
@@ -47,20 +60,81 @@ QStringList DrawnTexts(const CVersionPanel& panel) {
     return texts;
 }
 
+QStringList SessionLogLines() {
+    QStringList lines;
+    std::ifstream file(SessionLogPath());
+    for (std::string line; std::getline(file, line);) {
+        lines << QString::fromStdString(line);
+    }
+    return lines;
+}
+
+// A click posted to a widget's middle, as the desktop delivers it.
+void PostClick(QWidget* widget) {
+    const QPointF at(widget->rect().center());
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(
+            widget,
+            new QMouseEvent(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
+    }
+}
+
 }  // namespace
 
 class WindowCommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { m_config = std::make_unique<testkit::CScratchConfig>(); }
-    void cleanup() { m_config.reset(); }
+    void initTestCase() {
+        m_desktopDecimalPoint = std::localeconv()->decimal_point;
+        m_app = std::make_unique<CUtilityApp>(StartOptions{});
+    }
+    void init() {
+        m_config = std::make_unique<testkit::CScratchConfig>();
+        m_state = std::make_unique<testkit::CScratchDir>();
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(m_state->Path()));
+    }
+    void cleanup() {
+        m_config.reset();
+        m_state.reset();
+    }
+
+    // The Qt application took the desktop's comma locale; the charger's
+    // numbers and the system's error texts are read and shown as in C.
+    void numbersAndErrorTextsIgnoreTheDesktopLocale() {
+        QCOMPARE(m_desktopDecimalPoint, std::string(","));
+        sim::CSimulatedCharger charger(Options("old-firmware"));
+        QVERIFY(charger.Start());
+        CSerialPort port;
+        port.SetPortName(charger.SlavePath());
+        CMonitorDialog monitor;
+        monitor.m_pPort = &port;
+        monitor.show();
+        QTRY_VERIFY_WITH_TIMEOUT((monitor.OnTimer(), monitor.Variables().supplyVoltage != 0.0),
+                                 10000);
+        // A report split at a decimal comma would put a voltage's decimals
+        // under the next label; atof would drop them.
+        const double voltage = monitor.Variables().batteryVoltage;
+        QVERIFY2(voltage > 10.0 && voltage < 15.0, qPrintable(QString::number(voltage)));
+        QVERIFY(DrawnTexts(monitor.Panel()).contains(QString::asprintf("%.2f", voltage)));
+        QVERIFY(QString::asprintf("%.2f", voltage).contains('.'));
+        monitor.close();
+
+        testkit::CBoxRecorder boxes;
+        platform::SetLastError(ENOENT);
+        ReportError("Unable To Open File");
+        QCOMPARE(boxes.Boxes().at(0).text,
+                 std::string("Error 2: Unable To Open File.\n\rNo such file or directory\r\n"));
+    }
 
     void readShowsTheVersionsAndOffersTheUpgrade() {
         sim::CSimulatedCharger charger(Options("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
+        QCOMPARE(dialog.windowTitle(), QString("Corvane - simulated charger"));
         dialog.show();
         dialog.OnRead();
         QCOMPARE(dialog.m_panel.m_strBootCode, std::string("1.3"));
@@ -89,6 +163,73 @@ private slots:
         QVERIFY(!dialog.m_progress->isVisible());
         QCOMPARE(boxes.Count(), std::size_t{0});
         QVERIFY(!dialog.m_pPort->IsOpen());
+        const QStringList log = SessionLogLines();
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log[0].contains(" before=- after=2.10e blocks=101 "), qPrintable(log[0]));
+        dialog.done(QDialog::Accepted);
+    }
+
+    // The same line as the command line's, with the version that a read
+    // showed before (after an upgrade without one, "-": see above).
+    void upgradeAfterAReadIsRecordedInTheSessionLog() {
+        sim::CSimulatedCharger charger(Options("old-firmware"));
+        QVERIFY(charger.Start());
+        CMainDialog dialog;
+        dialog.SetSimulatedDevice(charger.SlavePath());
+        dialog.show();
+        dialog.OnRead();
+        dialog.OnUpgrade();
+        const QStringList lines = SessionLogLines();
+        QCOMPARE(lines.size(), 1);
+        const QString expected =
+            QString(
+                " port=\"simulated\" device=\"%1\" image=\"2.10e\" bytes=12810 "
+                "crc=20C5 file=- before=2.09 after=2.10e blocks=101 "
+                "resends=0 outcome=\"Upgrade Successful\"")
+                .arg(QString::fromStdString(charger.SlavePath()));
+        QVERIFY2(lines[0].endsWith(expected), qPrintable(lines[0]));
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\S+$")
+                    .match(lines[0].chopped(expected.size()))
+                    .hasMatch());
+        dialog.done(QDialog::Accepted);
+    }
+
+    // Clicks, keys, the wheel and the close box during an upgrade are
+    // dropped: nothing of them happens then or after.
+    void inputDuringAnUpgradeIsDropped() {
+        testkit::CBoxRecorder boxes;
+        sim::CSimulatedCharger charger(Options("old-firmware"));
+        QVERIFY(charger.Start());
+        CMainDialog dialog;
+        dialog.SetSimulatedDevice(charger.SlavePath());
+        dialog.show();
+        const QString port = dialog.m_comboPort->currentText();
+        bool posted = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            posted = dialog.IsCommandRunning();
+            PostClick(dialog.m_btnRead);
+            PostClick(dialog.m_btnExit);
+            PostClick(dialog.m_menuBar);
+            const QPointF at(dialog.m_comboPort->rect().center());
+            QCoreApplication::postEvent(
+                dialog.m_comboPort,
+                new QWheelEvent(at, dialog.m_comboPort->mapToGlobal(at), {}, {0, -120},
+                                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false));
+            QCoreApplication::postEvent(
+                &dialog, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(&dialog, new QCloseEvent);
+        });
+        dialog.OnUpgrade();
+        QVERIFY(posted);
+        QCoreApplication::processEvents();
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!dialog.m_menuSystem->isVisible());
+        QCOMPARE(dialog.m_comboPort->currentText(), port);
+        const QStringList texts = DrawnTexts(dialog.m_panel);
+        QVERIFY(texts.contains("Upgrade Successful"));
+        QCOMPARE(texts.count("Starting Communications"), 0);  // no read ran
+        QCOMPARE(SessionLogLines().size(), 1);
+        QCOMPARE(boxes.Count(), std::size_t{0});
         dialog.done(QDialog::Accepted);
     }
 
@@ -166,7 +307,10 @@ private:
         return options;
     }
 
+    std::string m_desktopDecimalPoint;
+    std::unique_ptr<CUtilityApp> m_app;
     std::unique_ptr<testkit::CScratchConfig> m_config;
+    std::unique_ptr<testkit::CScratchDir> m_state;
 };
 
 QTEST_MAIN(WindowCommandsTest)
