@@ -239,8 +239,9 @@ private slots:
         testkit::CScratchDir dir;
         CAnsweredFileDialogs dialogs;
         CFileDialogsOverride answering(dialogs);
-        dialogs.answers << MakeImage(dir.Path(), "2.11a");
-        QVERIFY(!dialogs.answers.front().isEmpty());
+        const QString file = MakeImage(dir.Path(), "2.11a");
+        QVERIFY(!file.isEmpty());
+        dialogs.answers << file;
         testkit::CBoxRecorder boxes;
         sim::CSimulatedCharger charger(Options("old-firmware"));
         QVERIFY(charger.Start());
@@ -254,6 +255,11 @@ private slots:
         QCOMPARE(charger.FirmwareVersion(), std::string("2.11a"));
         QVERIFY(DrawnTexts(dialog.m_panel).contains("Upgrade Successful"));
         QCOMPARE(boxes.Count(), std::size_t{0});
+        const QStringList log = SessionLogLines();
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log[0].contains(" image=\"2.11a\" bytes=12810 crc=") &&
+                     log[0].contains(" file=\"" + file + "\" before=- after=2.11a "),
+                 qPrintable(log[0]));
         // Back on the carried image, which the charger no longer holds.
         QVERIFY(!dialog.m_btnUpgrade->isVisible());
         dialog.OnSysCommand(CMainDialog::kIdmUseCarriedImage);
