@@ -47,7 +47,13 @@ void BM_CheckFileCrc(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(size));
 }
-BENCHMARK(BM_CheckFileCrc)->Arg(12810)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+// The whole file check from the page cache: open, read in pieces, CRC.
+// bytes_per_second is the figure to hold at 1 GB/s or better.
+BENCHMARK(BM_CheckFileCrc)
+    ->Arg(12810)
+    ->Arg(16 << 20)
+    ->Arg(256 << 20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ParseAndFormatLine(benchmark::State& state) {
     const char* line = "1,0,1,1f,a,25,26.5,3c,a,12.25,12.5,77,30.75,1.5,0,13.8,14.1";

@@ -46,6 +46,29 @@ TEST(Crc16, PlainHonoursStartAndCount) {
     EXPECT_EQ(Crc16Plain(data, 5, 0), 0);
 }
 
+// The sliced routine against the bitwise one: every length up to a few
+// slices, from many registers and offsets, so every tail and every table
+// entry takes part.
+TEST(Crc16, UpdateBytesAgreesWithTheBitwiseRoutine) {
+    std::vector<std::uint8_t> data(4096);
+    std::uint32_t state = 7;
+    for (auto& byte : data) {
+        byte = static_cast<std::uint8_t>((state = state * 1103515245U + 12345U) >> 16);
+    }
+    for (std::size_t offset = 0; offset < 17; ++offset) {
+        for (std::size_t count = 0; offset + count <= data.size(); count += count < 72 ? 1 : 397) {
+            const auto start = static_cast<std::uint16_t>(count * 40503U + offset);
+            std::uint16_t bitwise = start;
+            for (std::size_t i = 0; i < count; ++i) {
+                Crc16Update(bitwise, data[offset + i]);
+            }
+            std::uint16_t sliced = start;
+            Crc16UpdateBytes(sliced, data.data() + offset, count);
+            ASSERT_EQ(sliced, bitwise) << "offset " << offset << " count " << count;
+        }
+    }
+}
+
 TEST(Crc16, UpdateWorksOnTheCallersRegister) {
     std::uint16_t reg = 0;
     for (char c : std::string("abc")) {
