@@ -50,6 +50,7 @@ CCrcCheckDialog::CCrcCheckDialog(QWidget* parent) : QDialog(parent) {
     m_storedCrc = AddLabel("", 65, 41, 140, 8);
     m_lengthText = AddLabel("", 65, 54, 140, 8);
     m_generatedCrc = AddLabel("", 65, 76, 140, 8);
+    m_verdict = AddLabel("", 7, 86, 198, 8);
 }
 
 QLabel* CCrcCheckDialog::AddLabel(const char* text, int x, int y, int width, int height) {
@@ -93,10 +94,19 @@ void CCrcCheckDialog::OnSelectFile() {
         m_generatedCrc->setText(Text(result.generatedCrcText));
         setting.RememberFolderOf(path.toStdString());
     }
+    m_verdict->setText(result.Ok() ? Text(CrcVerdictText(result)) : QString());
     if (!result.Ok()) {
-        platform::SetLastError(result.systemError);
-        ReportError(CrcCheckErrorText(result.error));
+        ReportFailure(result);
     }
+}
+
+void CCrcCheckDialog::ReportFailure(const CrcCheckResult& result) {
+    std::string text = CrcCheckErrorText(result.error);
+    if (result.error == CrcCheckError::NotRegularFile) {
+        text += ": the file is " + result.fileKind;
+    }
+    platform::SetLastError(result.systemError);
+    ReportError(text.c_str());
 }
 
 QString CCrcCheckDialog::FileNameText() const {
@@ -113,4 +123,7 @@ QString CCrcCheckDialog::LengthText() const {
 }
 QString CCrcCheckDialog::GeneratedCrcText() const {
     return m_generatedCrc->text();
+}
+QString CCrcCheckDialog::VerdictText() const {
+    return m_verdict->text();
 }

@@ -6,9 +6,12 @@
 //   file's path, its size, the length and CRC its image header stores (or
 //   "N/A" for files that are not .bin) and the CRC computed over its code.
 //   The computation is CheckFileCrc (FileCrc.h), which reads the file in
-//   pieces. A failure shows its box and leaves the fields it did not reach as
-//   they were; only a completed check writes "CRCFileDir" back, with the text
-//   read before the dialog ran.
+//   pieces. Below the fields a verdict line says whether the stored and
+//   computed CRCs match and whether an image file's size agrees with its
+//   length field, so that nobody has to compare hexadecimal by eye. A failure
+//   shows its box, clears the verdict and leaves the other fields it did not
+//   reach as they were; only a completed check writes "CRCFileDir" back, with
+//   the text read before the dialog ran.
 //
 // Threads: user-interface thread only; the settings key lives for one check.
 #pragma once
@@ -19,6 +22,7 @@
 
 class QLabel;
 class QPushButton;
+struct CrcCheckResult;
 
 class CCrcCheckDialog : public QDialog {
 public:
@@ -32,9 +36,11 @@ public:
     QString StoredCrcText() const;
     QString LengthText() const;
     QString GeneratedCrcText() const;
+    QString VerdictText() const;
 
 private:
     QLabel* AddLabel(const char* text, int x, int y, int width, int height);
+    void ReportFailure(const CrcCheckResult& result);
 
     QPushButton* m_btnExit = nullptr;
     QPushButton* m_btnSelectFile = nullptr;
@@ -43,5 +49,6 @@ private:
     QLabel* m_storedCrc = nullptr;     // 1022
     QLabel* m_lengthText = nullptr;    // 1023
     QLabel* m_generatedCrc = nullptr;  // 1028
+    QLabel* m_verdict = nullptr;
     std::uint16_t m_crcRegister = 0;
 };

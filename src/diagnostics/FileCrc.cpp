@@ -74,8 +74,10 @@ struct ReadPlan {
         if (!rangeKnown && end >= kLengthEnd) {
             FixRange();
         }
-        for (std::uint64_t i = std::max(position, crcBegin); i < std::min(end, crcEnd); ++i) {
-            Crc16Update(reg, bytes[i - position]);
+        const std::uint64_t from = std::max(position, crcBegin);
+        const std::uint64_t to = std::min(end, crcEnd);
+        if (from < to) {
+            Crc16UpdateBytes(reg, bytes + (from - position), static_cast<std::size_t>(to - from));
         }
     }
 };
@@ -86,9 +88,19 @@ void FillHeaderTexts(const ReadPlan& plan, CrcCheckResult& result) {
         result.storedCrcText = "N/A";
         return;
     }
-    // A file too short for a header field shows nothing for it.
-    result.lengthText = plan.size >= kLengthEnd ? UnsignedText(plan.CodeLength()) : "";
-    result.storedCrcText = plan.size >= kCrcEnd ? HexWordText(plan.StoredCrc()) : "";
+    // A header cut short shows neither field: half a header is no image.
+    if (plan.size < kCrcEnd) {
+        return;
+    }
+    result.lengthText = UnsignedText(plan.CodeLength());
+    result.storedCrcText = HexWordText(plan.StoredCrc());
+}
+
+void FillVerdict(const ReadPlan& plan, std::uint16_t computed, CrcCheckResult& result) {
+    if (plan.image && plan.size >= kCrcEnd) {
+        result.crcMatches = plan.StoredCrc() == computed;
+        result.sizeAgrees = plan.size == ImageFile::kHeaderSize + plan.CodeLength();
+    }
 }
 
 // Reads the planned bytes piece by piece; None, OpenFailed or ShortRead.
@@ -98,6 +110,9 @@ CrcCheckError ReadPlanned(CReadOnlyFile& file, ReadPlan& plan, const CrcReadOpti
     std::vector<std::uint8_t> piece;
     std::uint64_t position = 0;
     while (position < plan.readEnd) {
+        if (options.stop && options.stop()) {
+            return CrcCheckError::Stopped;
+        }
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, plan.readEnd - position));
         if (piece.size() < want) {
@@ -138,8 +153,39 @@ const char* CrcCheckErrorText(CrcCheckError error) {
         case CrcCheckError::OpenFailed:
         case CrcCheckError::CloseFailed:
             return "Unable To Open File";
+        case CrcCheckError::NotRegularFile:
+            return "Not A Regular File";
+        case CrcCheckError::Stopped:
+            return "Check Stopped";
     }
     return nullptr;
+}
+
+CrcVerdict VerdictOf(const CrcCheckResult& result) {
+    if (!result.isImage) {
+        return CrcVerdict::NotImage;
+    }
+    if (result.fileSize < kCrcEnd) {
+        return CrcVerdict::HeaderIncomplete;
+    }
+    return result.crcMatches && result.sizeAgrees ? CrcVerdict::Sound : CrcVerdict::Mismatch;
+}
+
+std::string CrcVerdictText(const CrcCheckResult& result) {
+    if (!result.valuesKnown) {
+        return {};
+    }
+    switch (VerdictOf(result)) {
+        case CrcVerdict::NotImage:
+            return "Not an image file: nothing to compare";
+        case CrcVerdict::HeaderIncomplete:
+            return "Too short for an image header";
+        case CrcVerdict::Sound:
+        case CrcVerdict::Mismatch:
+            break;
+    }
+    return std::string(result.crcMatches ? "CRC matches" : "CRC does not match") + "; " +
+           (result.sizeAgrees ? "size agrees with length" : "size disagrees with length");
 }
 
 CrcCheckResult CheckFileCrc(const std::string& path, const CrcReadOptions& options) {
@@ -149,6 +195,10 @@ CrcCheckResult CheckFileCrc(const std::string& path, const CrcReadOptions& optio
     std::uint64_t size = 0;
     if (!file.Open(path) || !file.Size(size)) {
         result.error = CrcCheckError::OpenFailed;
+        if (file.RefusedKind() != nullptr) {
+            result.error = CrcCheckError::NotRegularFile;
+            result.fileKind = file.RefusedKind();
+        }
         result.systemError = platform::GetLastError();
         return result;
     }
@@ -169,6 +219,7 @@ CrcCheckResult CheckFileCrc(const std::string& path, const CrcReadOptions& optio
     FillHeaderTexts(plan, result);
     result.generatedCrc = reg;
     result.generatedCrcText = HexWordText(reg);
+    FillVerdict(plan, reg, result);
     if (!file.Close()) {
         result.error = CrcCheckError::CloseFailed;
         result.systemError = platform::GetLastError();

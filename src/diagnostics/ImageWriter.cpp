@@ -1,8 +1,11 @@
 #include "diagnostics/ImageWriter.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <cerrno>
 #include <cstdio>
@@ -105,13 +108,34 @@ bool Fail(int fd, const std::string& tempPath) {
     return false;
 }
 
-}  // namespace
+// Whether path exists and is neither a regular file nor a folder, links
+// followed: a device, FIFO or socket, which is written where it is.
+bool IsSpecialFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
 
-bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
-    if (path.empty()) {
-        errno = ENOENT;
-        return Fail(-1, {});
+// Writes with SIGPIPE held back, so that a reader going away is EPIPE for
+// this write and not the end of the process; a SIGPIPE it raised is taken
+// back before the mask is restored.
+bool WriteWithoutSigpipe(int fd, const std::uint8_t* data, std::size_t length) {
+    sigset_t pipe{}, old{};
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const bool written = WriteAll(fd, data, length);
+    const int error = errno;
+    if (!written && error == EPIPE) {
+        const timespec none{};
+        (void)sigtimedwait(&pipe, nullptr, &none);
     }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = error;
+    return written;
+}
+
+// A fresh file beside the target, renamed over it once complete.
+bool Replace(const std::string& path, std::span<const std::uint8_t> bytes) {
     const std::string target = ResolveTarget(path);
     std::string tempPath;
     const int fd = CreateBeside(target, tempPath);
@@ -130,6 +154,41 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
     }
     SyncFolder(target);
     return true;
+}
+
+// Opens without waiting (a FIFO with no reader fails with ENXIO instead of
+// blocking), then writes with blocking calls so that a slow reader is waited
+// for rather than failed.
+bool WriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return Fail(-1, {});
+    }
+    // Replaced by a regular file since it was looked at: that one is replaced.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Replace(path, bytes);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        !WriteWithoutSigpipe(fd, bytes.data(), bytes.size())) {
+        return Fail(fd, {});
+    }
+    if (::close(fd) != 0) {
+        return Fail(-1, {});
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return Fail(-1, {});
+    }
+    return IsSpecialFile(path) ? WriteInPlace(path, bytes) : Replace(path, bytes);
 }
 
 bool ExportImageTo(const std::string& path) {

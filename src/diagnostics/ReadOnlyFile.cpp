@@ -14,10 +14,58 @@ CReadOnlyFile::~CReadOnlyFile() {
     }
 }
 
+namespace {
+
+const char* KindOf(unsigned mode) {
+    switch (mode & S_IFMT) {
+        case S_IFIFO:
+            return "a FIFO";
+        case S_IFCHR:
+            return "a character device";
+        case S_IFBLK:
+            return "a block device";
+        case S_IFSOCK:
+            return "a socket";
+        default:
+            return "not a regular file";
+    }
+}
+
+}  // namespace
+
+// True when the type is refused; a folder sets EISDIR as the last error.
+bool CReadOnlyFile::Refuse(unsigned mode) {
+    if (S_ISREG(mode)) {
+        return false;
+    }
+    if (S_ISDIR(mode)) {
+        platform::SetLastError(EISDIR);
+    } else {
+        m_refusedKind = KindOf(mode);
+        platform::SetLastError(0);
+    }
+    return true;
+}
+
 bool CReadOnlyFile::Open(const std::string& path) {
+    m_refusedKind = nullptr;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && Refuse(info.st_mode)) {
+        return false;
+    }
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (m_fd < 0) {
         platform::SetLastErrorFromErrno();
+        return false;
+    }
+    // The path may have been replaced between the look and the open.
+    const bool known = ::fstat(m_fd, &info) == 0;
+    if (!known) {
+        platform::SetLastErrorFromErrno();
+    }
+    if (!known || Refuse(info.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
         return false;
     }
     return true;

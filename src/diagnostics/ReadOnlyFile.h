@@ -2,10 +2,11 @@
 //
 // Principles of operation
 //   Every failing call records errno as the platform's last error, so that
-//   the box the caller shows names the system's reason. Opening never blocks
-//   (a FIFO or device is opened without waiting for a writer) and the caller
-//   bounds its reads by the size it took, so a special file cannot hang the
-//   window. The destructor closes a file still open without reporting.
+//   the box the caller shows names the system's reason. Only regular files
+//   are opened: a FIFO, device or socket is refused by its type before it is
+//   opened (opening a serial device raises its control lines, a FIFO may
+//   never end), and the type is checked again on what was opened. Opening
+//   never blocks. The destructor closes a file still open without reporting.
 //
 // Threads: one owner thread.
 #pragma once
@@ -21,7 +22,12 @@ public:
     CReadOnlyFile(const CReadOnlyFile&) = delete;
     CReadOnlyFile& operator=(const CReadOnlyFile&) = delete;
 
+    // False with the last error set, or with RefusedKind() naming what the
+    // path is when it is no regular file; a folder fails as EISDIR.
     bool Open(const std::string& path);
+    // "a FIFO", "a character device", "a block device", "a socket" after a
+    // refused Open; null otherwise.
+    const char* RefusedKind() const { return m_refusedKind; }
     bool IsOpen() const { return m_fd >= 0; }
     // The size in bytes, as the file system reports it.
     bool Size(std::uint64_t& size);
@@ -30,5 +36,8 @@ public:
     bool Close();
 
 private:
+    bool Refuse(unsigned mode);
+
     int m_fd = -1;
+    const char* m_refusedKind = nullptr;
 };

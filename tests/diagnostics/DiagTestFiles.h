@@ -1,6 +1,7 @@
 // Small file and row helpers shared by the diagnostics tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -50,12 +51,12 @@ inline Bytes Pattern(std::size_t count, std::uint32_t seed = 1) {
 
 // A header whose length and CRC fields hold the given values, then the code.
 inline Bytes WithHeader(std::uint16_t length, std::uint16_t crc, const Bytes& code) {
-    Bytes file(128, 0);
+    Bytes file(128 + code.size(), 0);
     file[0] = static_cast<std::uint8_t>(length >> 8);
     file[1] = static_cast<std::uint8_t>(length & 0xFF);
     file[2] = static_cast<std::uint8_t>(crc >> 8);
     file[3] = static_cast<std::uint8_t>(crc & 0xFF);
-    file.insert(file.end(), code.begin(), code.end());
+    std::copy(code.begin(), code.end(), file.begin() + 128);
     return file;
 }
 

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -96,6 +97,7 @@ TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresItsFolder) {
 
     ASSERT_TRUE(ExportImageTo(Path("2.10e.bin").toStdString()));
     EXPECT_EQ(Select(Path("2.10e.bin")), Path("2.10e.bin") + "|12810|20C5|12682|20C5");
+    EXPECT_EQ(m_crc.VerdictText(), "CRC matches; size agrees with length");
     EXPECT_EQ(m_dialogs.filters,
               (QStringList{"Uploadable files (*.bin)", "Intel Hex format files(*.hex)"}));
     EXPECT_EQ(m_dialogs.directory.toStdString(), DefaultFileDirectory());
@@ -106,6 +108,7 @@ TEST_F(FileToolDialogsTest, CrcCheckWindowShowsTheFileAndStoresItsFolder) {
     key.WriteValue("CRCFileDir", "/srv/images");
     diagtest::WriteBytes(Path("notes.txt").toStdString(), {'a', 'b', 'c'});
     EXPECT_TRUE(Select(Path("notes.txt")).contains("|3|N/A|N/A|"));
+    EXPECT_EQ(m_crc.VerdictText(), "Not an image file: nothing to compare");
     EXPECT_EQ(m_dialogs.directory, "/srv/images");
     Select(QString());  // the next dialog starts where the last file was
     EXPECT_EQ(m_dialogs.directory.toStdString(), m_dir.Path());
@@ -148,10 +151,28 @@ TEST_F(FileToolDialogsTest, CancelledOrFailedChecksLeaveTheFieldsTheyDidNotReach
     EXPECT_EQ(Select(missing), missing + "|12810|20C5|12682|20C5");
 
     // Opened and sized, then the read fails: the size is the new file's.
-    std::filesystem::create_directory(Path("folder.bin").toStdString());
-    const QString size = QString::number(QFileInfo(Path("folder.bin")).size());
-    EXPECT_EQ(Select(Path("folder.bin")), Path("folder.bin") + "|" + size + "|20C5|12682|20C5");
-    EXPECT_EQ(m_boxes.Count(), 3U);
+    auto bytes = diagtest::Image();
+    bytes[12000] ^= 1;
+    diagtest::WriteBytes(Path("damaged.bin").toStdString(), bytes);
+    EXPECT_EQ(Select(Path("damaged.bin")), Path("damaged.bin") + "|12810|20C5|12682|DD42");
+    EXPECT_EQ(m_crc.VerdictText(), "CRC does not match; size agrees with length");
+    EXPECT_EQ(m_boxes.Count(), 2U);
+}
+
+// A file too short for its header, and a FIFO that is refused with its kind
+// named and no verdict left over from the file before.
+TEST_F(FileToolDialogsTest, CrcCheckVerdictOfShortFilesAndRefusedOnes) {
+    diagtest::WriteBytes(Path("3.bin").toStdString(), {0x00, 0x10, 0xAB});
+    EXPECT_EQ(Select(Path("3.bin")), Path("3.bin") + "|3|||0000");
+    EXPECT_EQ(m_crc.VerdictText(), "Too short for an image header");
+
+    ASSERT_EQ(::mkfifo(Path("pipe.bin").toStdString().c_str(), 0600), 0);
+    EXPECT_EQ(Select(Path("pipe.bin")), Path("pipe.bin") + "|3|||0000");
+    EXPECT_EQ(m_crc.VerdictText(), "");
+    ASSERT_EQ(m_boxes.Count(), 1U);
+    EXPECT_NE(m_boxes.Boxes()[0].text.find("Not A Regular File: the file is a FIFO"),
+              std::string::npos)
+        << m_boxes.Boxes()[0].text;
 }
 
 // A cancelled export writes and stores nothing; a failed one reports and

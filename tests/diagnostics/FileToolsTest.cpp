@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,10 +62,11 @@ TEST_F(FileToolsTest, CrcNameAndHeaderDecideTheFieldsAndTheCrcRange) {
         {"image.bin.", smaller, "N/A", "N/A", 0, 1128, 1128},
         {"dir.bin/plain", smaller, "N/A", "N/A", 0, 1128, 1128},
         {"empty.txt", {}, "N/A", "N/A", 0, 0, 0},
-        // Too short for a header field: only what the file has is shown.
+        // A header cut short shows neither field.
         {"0.bin", {}, "", "", 0, 0, 0},
         {"1.bin", {0x12}, "", "", 0, 0, 1},
-        {"3.bin", {0x01, 0x02, 0xAB}, "258", "", 0, 0, 3},
+        {"2.bin", {0x01, 0x02}, "", "", 0, 0, 2},
+        {"3.bin", {0x01, 0x02, 0xAB}, "", "", 0, 0, 3},
         {"4.bin", {0x00, 0x10, 0xAB, 0xCD}, "16", "ABCD", 0, 0, 4},
     };
     for (const auto& c : cases) {
@@ -108,8 +110,6 @@ TEST_F(FileToolsTest, CrcLargeFileIsReadInBoundedPieces) {
 TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
     const std::string shrinking = Write("shrinking.txt", Pattern(64 * 1024));
     fs::create_directory(Path("folder.bin"));
-    struct stat folder {};
-    ASSERT_EQ(::stat(Path("folder.bin").c_str(), &folder), 0);
     CrcReadOptions options;
     options.pieceSize = 4096;
     // The file shrinks once reading has begun: fewer bytes than its size.
@@ -122,8 +122,7 @@ TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
         std::uint32_t systemError;
     } cases[] = {
         {Path("missing.bin"), CrcCheckError::OpenFailed, "Unable To Open File", "", ENOENT},
-        {Path("folder.bin"), CrcCheckError::OpenFailed, "Unable To Open File",
-         std::to_string(folder.st_size), EISDIR},
+        {Path("folder.bin"), CrcCheckError::OpenFailed, "Unable To Open File", "", EISDIR},
         {shrinking, CrcCheckError::ShortRead, "Error Reading File", "65536", 0},
     };
     for (const auto& c : cases) {
@@ -139,12 +138,84 @@ TEST_F(FileToolsTest, CrcFailuresSayHowFarTheCheckGotAndWhy) {
     }
 }
 
-TEST_F(FileToolsTest, CrcFifoDoesNotBlockTheCheck) {
+// A FIFO (with nobody writing, it would never end), a device, or a link to
+// one is refused by its type, without reading and without blocking.
+TEST_F(FileToolsTest, CrcRefusesWhatIsNotARegularFile) {
     ASSERT_EQ(::mkfifo(Path("pipe.bin").c_str(), 0600), 0);
-    const CrcCheckResult result = CheckFileCrc(Path("pipe.bin"));
-    EXPECT_TRUE(result.Ok());
-    EXPECT_EQ(result.fileSizeText, "0");
-    EXPECT_EQ(result.generatedCrcText, "0000");
+    fs::create_symlink(Path("pipe.bin"), Path("link.bin"));
+    const std::pair<std::string, const char*> cases[] = {{Path("pipe.bin"), "a FIFO"},
+                                                         {Path("link.bin"), "a FIFO"},
+                                                         {"/dev/null", "a character device"},
+                                                         {"/dev/zero", "a character device"}};
+    for (const auto& [path, kind] : cases) {
+        std::size_t read = 0;
+        CrcReadOptions options;
+        options.onPiece = [&](std::size_t length) { read += length; };
+        const CrcCheckResult result = CheckFileCrc(path, options);
+        EXPECT_EQ(result.error, CrcCheckError::NotRegularFile) << path;
+        EXPECT_STREQ(CrcCheckErrorText(result.error), "Not A Regular File");
+        EXPECT_EQ(result.fileKind, kind) << path;
+        EXPECT_FALSE(result.sizeKnown || result.valuesKnown) << path;
+        EXPECT_EQ(read, 0U) << path;
+    }
+}
+
+// The header's claims against the file: its CRC against the computed one,
+// its size against 128 + length. Files that are not image files, or too
+// short for a header, have nothing to compare.
+TEST_F(FileToolsTest, CrcVerdictComparesTheHeaderWithTheFile) {
+    const Bytes code = Pattern(500, 5);
+    const std::uint16_t crc = Crc16Plain(code.data(), 0, code.size());
+    Bytes longer = WithHeader(500, crc, code);
+    longer.push_back(0);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        CrcVerdict verdict;
+        bool crcMatches, sizeAgrees;
+        const char* text;
+    } cases[] = {
+        {"sound.bin", WithHeader(500, crc, code), CrcVerdict::Sound, true, true,
+         "CRC matches; size agrees with length"},
+        {"badcrc.bin", WithHeader(500, crc ^ 1, code), CrcVerdict::Mismatch, false, true,
+         "CRC does not match; size agrees with length"},
+        // One byte more than the length says: the CRC over the length still matches.
+        {"longer.bin", longer, CrcVerdict::Mismatch, true, false,
+         "CRC matches; size disagrees with length"},
+        // Cut short: the CRC over what is left differs too.
+        {"cut.bin", WithHeader(500, crc, Bytes(code.begin(), code.end() - 1)), CrcVerdict::Mismatch,
+         false, false, "CRC does not match; size disagrees with length"},
+        {"sound.txt", WithHeader(500, crc, code), CrcVerdict::NotImage, false, false,
+         "Not an image file: nothing to compare"},
+        {"3.bin",
+         {0x01, 0xF4, 0x12},
+         CrcVerdict::HeaderIncomplete,
+         false,
+         false,
+         "Too short for an image header"},
+    };
+    for (const auto& c : cases) {
+        const CrcCheckResult result = CheckFileCrc(Write(c.name, c.bytes));
+        ASSERT_TRUE(result.Ok()) << c.name;
+        EXPECT_EQ(VerdictOf(result), c.verdict) << c.name;
+        EXPECT_EQ(result.crcMatches, c.crcMatches) << c.name;
+        EXPECT_EQ(result.sizeAgrees, c.sizeAgrees) << c.name;
+        EXPECT_EQ(CrcVerdictText(result), c.text) << c.name;
+    }
+}
+
+// The caller can stop a long check between two pieces.
+TEST_F(FileToolsTest, CrcStopsBetweenPiecesWhenAsked) {
+    const std::string path = Write("large.dat", Pattern(1024 * 1024));
+    CrcReadOptions options;
+    options.pieceSize = 4096;
+    std::size_t pieces = 0;
+    options.onPiece = [&](std::size_t) { ++pieces; };
+    options.stop = [&] { return pieces == 3; };
+    const CrcCheckResult result = CheckFileCrc(path, options);
+    EXPECT_EQ(result.error, CrcCheckError::Stopped);
+    EXPECT_FALSE(result.valuesKnown);
+    EXPECT_EQ(pieces, 3U);
 }
 
 // A new file follows the umask; an existing larger one is replaced whole and
@@ -169,6 +240,30 @@ TEST_F(FileToolsTest, ExportWritesTheCarriedImageExactlyInPlace) {
     ASSERT_TRUE(ExportImageTo(Path("link.bin")));
     EXPECT_TRUE(fs::is_symlink(Path("link.bin")));
     EXPECT_EQ(ReadBytes(Path("old.bin")), Image());
+}
+
+// A FIFO, or a link to one, is written in place and stays what it was; one
+// that nobody reads fails at once instead of waiting for a reader.
+TEST_F(FileToolsTest, ExportWritesInPlaceWhatIsNotARegularFile) {
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    fs::create_symlink(Path("pipe"), Path("link.bin"));
+    platform::SetLastError(0);
+    EXPECT_FALSE(ExportImageTo(Path("link.bin")));
+    EXPECT_EQ(platform::GetLastError(), static_cast<std::uint32_t>(ENXIO));
+
+    // The pipe's buffer holds the whole image, so one thread can play both ends.
+    const int reader = ::open(Path("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const bool exported = ExportImageTo(Path("link.bin"));
+    Bytes received(Image().size() + 1);
+    const ssize_t count = ::read(reader, received.data(), received.size());
+    ::close(reader);
+    EXPECT_TRUE(exported);
+    received.resize(static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
+    EXPECT_EQ(received, Image());
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    EXPECT_TRUE(fs::is_symlink(Path("link.bin")));
+    EXPECT_EQ(Entries(), 2);
 }
 
 // A failed export keeps the old file, leaves nothing beside it and sets the
