@@ -2,8 +2,12 @@
 //
 // Principles of operation
 //   Builds one object a command, values in insertion order, strings escaped
-//   for JSON (control bytes as \u00XX, bytes above 127 passed through as the
-//   UTF-8 they are). Just enough for our output; nothing is parsed.
+//   for JSON: control bytes as \u00XX, well-formed UTF-8 passed through as it
+//   is. Text that is not UTF-8 (a file name in another encoding, noise from a
+//   charger) still gives valid JSON: each byte that does not belong to a
+//   well-formed sequence becomes the replacement character, written \ufffd,
+//   which tells a script that the name was not UTF-8. Just enough for our
+//   output; nothing is parsed.
 //
 // Threads: a value belongs to one thread.
 #pragma once

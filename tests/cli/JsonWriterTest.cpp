@@ -45,3 +45,23 @@ TEST(JsonWriter, EveryCharacterAndTypeSurvivesARoundTrip) {
 }
 
 }  // namespace
+
+// A name that is not UTF-8 still gives valid JSON: each stray byte becomes
+// U+FFFD, and well-formed sequences around it stay as they are.
+TEST(JsonWriter, BytesThatAreNotUtf8BecomeTheReplacementCharacter) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"bad\xff.bin", "bad\\ufffd.bin"},
+        {"Ger\xe4t", "Ger\\ufffdt"},                           // Latin-1 ä
+        {"\xc3", "\\ufffd"},                                   // cut short at the end
+        {"\xc0\xaf", "\\ufffd\\ufffd"},                        // overlong /
+        {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},             // a surrogate
+        {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // above U+10FFFF
+        {"\xe2\x82\xac\x80\xf0\x9f\x94\x8b", "\xe2\x82\xac\\ufffd\xf0\x9f\x94\x8b"},
+    };
+    for (const auto& [text, escaped] : cases) {
+        EXPECT_EQ(JsonQuote(text), "\"" + escaped + "\"") << testing::PrintToString(text);
+        QJsonParseError error{};
+        QJsonDocument::fromJson(QByteArray::fromStdString("[" + JsonQuote(text) + "]"), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << testing::PrintToString(text);
+    }
+}
