@@ -2,7 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "cli/PortList.h"
 #include "protocol/UpgradeImage.h"
+#include "serial/PortName.h"
 
 const char* const kExitCodeHelp =
     "Exit codes:\n"
@@ -34,28 +42,113 @@ void AddImageOptions(CLI::App& command, CliOptions& o) {
         ->needs(image);
 }
 
+// --port as the commands want it: COM1..COM4 (in any case), or an absolute
+// device path. Throws CLI11's validation error for anything else.
+std::string PortArgument(std::string value) {
+    if (value.empty()) {
+        throw CLI::ValidationError("needs COM1 to COM4 or a device path");
+    }
+    if (LooksLikePortName(value)) {
+        std::transform(value.begin(), value.end(), value.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (!IsPortName(value)) {
+            throw CLI::ValidationError(UnknownPortNameMessage(value));
+        }
+        return value;
+    }
+    return std::filesystem::absolute(value).lexically_normal().string();
+}
+
+// The options that hold for every command; the top level and each command
+// get their own copy, all bound to the same fields.
+void AddGlobalOptions(CLI::App& app, CliOptions& o, const std::string& group) {
+    app.add_option("--port", o.port,
+                   "COM1..COM4 (resolved through the settings) or a device path; "
+                   "default: the port chosen last in the window")
+        ->transform(PortArgument)
+        ->group(group);
+    app.add_option("--simulate", o.simulate,
+                   "Run against a built-in simulated charger (scenario: old-firmware, current, "
+                   "no-firmware, noisy, cancel, silent)")
+        ->expected(0, 1)
+        ->default_str("old-firmware")
+        ->group(group);
+    app.add_flag("--json", o.json, "Print one JSON object on standard output")->group(group);
+    app.add_flag("-v,--trace", o.verbose, "Show the bytes sent and received on standard error")
+        ->group(group);
+}
+
+// A command with its copy of the global options; the caller adds its own.
+CLI::App* AddCommand(CLI::App& app, CliOptions& o, const std::string& name,
+                     const std::string& description) {
+    CLI::App* command = app.add_subcommand(name, description);
+    AddGlobalOptions(*command, o, "Global options");
+    return command;
+}
+
 void AddCommands(CLI::App& app, CliOptions& o) {
-    auto* read = app.add_subcommand("read", "Read the charger's boot-code and firmware versions");
+    auto* read = AddCommand(app, o, "read", "Read the charger's boot-code and firmware versions");
     AddImageOptions(*read, o);
-    auto* upgrade = app.add_subcommand("upgrade",
-                                       "Hand the charger to its boot loader, send the built-in "
-                                       "image (or --image FILE), verify it");
+    auto* upgrade = AddCommand(app, o, "upgrade",
+                               "Hand the charger to its boot loader, send the built-in "
+                               "image (or --image FILE), verify it");
     upgrade->add_flag("--if-needed", o.ifNeeded,
                       "Read first; upgrade only when the firmware differs or is missing");
     AddImageOptions(*upgrade, o);
     auto* monitor =
-        app.add_subcommand("monitor", "Show the sixteen charger variables every second");
+        AddCommand(app, o, "monitor", "Show the sixteen charger variables every second");
     monitor->add_option("--count", o.count, "Stop after N refreshes (default: until Ctrl-C)")
         ->check(CLI::NonNegativeNumber);
-    auto* crc = app.add_subcommand("crc", "Show an image file's stored and computed CRC-16");
+    auto* crc = AddCommand(app, o, "crc", "Show an image file's stored and computed CRC-16");
     crc->add_option("FILE", o.file, "The file to check")->required();
-    auto* exportImage = app.add_subcommand("export", "Write the built-in image to a file");
+    auto* exportImage = AddCommand(app, o, "export", "Write the built-in image to a file");
     exportImage->add_option(
         "FILE", o.file, "Where to write it (default " + std::string(UpgradeVersion()) + ".bin)");
-    auto* ports = app.add_subcommand("ports", "List serial devices and where COM1..COM4 point");
-    ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...");
-    app.add_subcommand("version", "Show the version of the utility and of its built-in image");
-    app.require_subcommand(1, 1);
+    auto* ports = AddCommand(app, o, "ports", "List serial devices and where COM1..COM4 point");
+    auto* map =
+        ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...");
+    ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
+        ->excludes(map);
+    AddCommand(app, o, "version", "Show the version of the utility and of its built-in image");
+}
+
+// Edits between two words, a swap of neighbours counting as one ("raed").
+std::size_t Distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+int UnknownCommand(const CLI::App& app, const std::string& typed) {
+    std::string nearest, all;
+    std::size_t best = 0;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        const std::string& name = command->get_name();
+        all += (all.empty() ? "" : ", ") + name;
+        // A prefix counts as close: "up" for "upgrade".
+        const std::size_t distance = name.rfind(typed, 0) == 0 ? 1 : Distance(typed, name);
+        if (nearest.empty() || distance < best) {
+            nearest = name;
+            best = distance;
+        }
+    }
+    const bool close = best <= std::max<std::size_t>(2, typed.size() / 3);
+    std::fprintf(
+        stderr, "unknown command '%s'; %s\nRun with --help for more information.\n", typed.c_str(),
+        (close ? "did you mean '" + nearest + "'?" : "the commands are " + all + ".").c_str());
+    return kExitUsage;
 }
 
 }  // namespace
@@ -63,19 +156,25 @@ void AddCommands(CLI::App& app, CliOptions& o) {
 int ParseCommandLine(int argc, char** argv, CliOptions& o) {
     CLI::App app{"Corvane: reads and upgrades a battery charger on a serial port.", "corvane-cli"};
     app.footer(kExitCodeHelp);
-    app.add_option("--port", o.port,
-                   "COM1..COM4 (resolved through the settings) or a device path; "
-                   "default: the port chosen last in the window");
-    app.add_option("--simulate", o.simulate,
-                   "Run against a built-in simulated charger (scenario: old-firmware, current, "
-                   "no-firmware, noisy, cancel, silent)")
-        ->expected(0, 1)
-        ->default_str("old-firmware");
-    app.add_flag("--json", o.json, "Print one JSON object on standard output");
-    app.add_flag("-v,--trace", o.verbose, "Show the bytes sent and received on standard error");
+    AddGlobalOptions(app, o, "Options");
     AddCommands(app, o);
+    // What is left over is sorted out below: an unknown command gets its
+    // own message. The commands themselves take no extras.
+    app.require_subcommand(0, 1);
+    app.allow_extras();
     try {
         app.parse(argc, argv);
+        const std::vector<std::string> extras = app.remaining();
+        const bool noCommand = app.get_subcommands().empty();
+        if (noCommand && !extras.empty() && extras.front().rfind('-', 0) != 0) {
+            return UnknownCommand(app, extras.front());
+        }
+        if (!extras.empty()) {
+            throw CLI::ExtrasError(extras);
+        }
+        if (noCommand) {
+            throw CLI::RequiredError("A command");
+        }
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? kExitOk : kExitUsage;

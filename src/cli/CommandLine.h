@@ -6,6 +6,13 @@
 //   exit codes are the command line's contract with scripts and are listed in
 //   --help and the README.
 //
+//   The global options (--port, --simulate, --json, -v) are accepted before
+//   the command and after it, because users type both, and every command's
+//   help lists them. --port is settled here: a COM name outside COM1..COM4 is
+//   a usage error that names the ports there are, and a relative device path
+//   is made absolute, so that what the commands open does not depend on how
+//   it was typed. A command name that is not one gets the nearest one offered.
+//
 // Threads: the main thread, once, at start-up.
 #pragma once
 
@@ -23,7 +30,7 @@ enum ExitCode : int {
 };
 
 struct CliOptions {
-    std::string port;  // empty: the settings' "Port"
+    std::string port;  // empty: the settings' "Port"; else COM1..COM4 or an absolute path
     std::optional<std::string> simulate;
     bool json = false;
     bool verbose = false;
@@ -34,6 +41,7 @@ struct CliOptions {
     std::string imageFile;   // read, upgrade: an image file instead of the carried image
     std::string imageLabel;  // its label; empty: the file's name without extension
     std::string mapping;     // ports --map COMn=/dev/...
+    std::string unmap;       // ports --unmap COMn
 };
 
 // Parses argv; returns -1 to go on, or the exit code when the process should

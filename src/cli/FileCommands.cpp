@@ -1,7 +1,12 @@
 // crc, export, ports and version: the commands that need no charger.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/PortList.h"
 #include "diagnostics/FileCrc.h"
@@ -12,25 +17,81 @@
 
 namespace {
 
+void PrintJson(std::FILE* stream, const CJson& json) {
+    std::fprintf(stream, "%s\n", json.Dump().c_str());
+    std::fflush(stream);
+}
+
 void PrintJson(const CJson& json) {
-    std::printf("%s\n", json.Dump().c_str());
-    std::fflush(stdout);
+    PrintJson(stdout, json);
 }
 
 void PrintField(const char* label, const std::string& value) {
     std::printf("%-17s %s\n", label, value.c_str());
 }
 
-std::string SystemReason() {
-    const std::string text = platform::SystemErrorText(platform::GetLastError());
+std::string SystemReason(std::uint32_t code = platform::GetLastError()) {
+    const std::string text = platform::SystemErrorText(code);
     return text.empty() ? "" : ": " + text;
+}
+
+// The verdict's exit code: 1 when an image file's header and contents disagree.
+int CrcExitCode(const CrcCheckResult& r) {
+    switch (r.error) {
+        case CrcCheckError::None:
+            break;
+        case CrcCheckError::Stopped:
+            return kExitInterrupted;
+        default:
+            return kExitFile;
+    }
+    const CrcVerdict verdict = VerdictOf(r);
+    return verdict == CrcVerdict::Mismatch || verdict == CrcVerdict::HeaderIncomplete ? kExitFailed
+                                                                                      : kExitOk;
+}
+
+// true or false where an image file's whole header allows the comparison.
+CJson Comparison(const CrcCheckResult& r, bool holds) {
+    const bool comparable = r.valuesKnown && (VerdictOf(r) == CrcVerdict::Sound ||
+                                              VerdictOf(r) == CrcVerdict::Mismatch);
+    return comparable ? CJson::Bool(holds) : CJson::Null();
+}
+
+std::string CrcErrorLine(const CrcCheckResult& r, const std::string& file) {
+    std::string line = CrcCheckErrorText(r.error);
+    if (r.error == CrcCheckError::NotRegularFile) {
+        line += ": " + file + " is " + r.fileKind + "; only regular files are checked";
+    } else if (r.error != CrcCheckError::Stopped) {
+        line += SystemReason(r.systemError);
+    }
+    return line;
+}
+
+// Whether path names what standard output is: the file, FIFO or terminal.
+bool IsStandardOutput(const std::string& path) {
+    struct stat target {
+    }, out{};
+    return ::stat(path.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+}
+
+// Nobody reading a FIFO is a reason the system names only vaguely.
+std::string ExportFailureReason(const std::string& path) {
+    const std::uint32_t code = platform::GetLastError();
+    struct stat info {};
+    if (code == ENXIO && ::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
+        return ": no program is reading from the FIFO";
+    }
+    return SystemReason(code);
 }
 
 }  // namespace
 
 int RunCrc(const CliOptions& options) {
-    const CrcCheckResult r = CheckFileCrc(options.file);
-    const int code = r.Ok() ? kExitOk : kExitFile;
+    CrcReadOptions readOptions;
+    readOptions.stop = Interrupted;
+    const CrcCheckResult r = CheckFileCrc(options.file, readOptions);
+    const int code = CrcExitCode(r);
     if (options.json) {
         CJson json = CJson::Object();
         json.Add("command", CJson::String("crc"))
@@ -40,7 +101,9 @@ int RunCrc(const CliOptions& options) {
             .Add("crcFromFile", CJson::String(r.storedCrcText))
             .Add("lengthFromFile", CJson::String(r.lengthText))
             .Add("generatedCrc", CJson::String(r.generatedCrcText))
-            .Add("error", r.Ok() ? CJson::Null() : CJson::String(CrcCheckErrorText(r.error)))
+            .Add("match", Comparison(r, r.crcMatches))
+            .Add("sizeAgrees", Comparison(r, r.sizeAgrees))
+            .Add("error", r.Ok() ? CJson::Null() : CJson::String(CrcErrorLine(r, options.file)))
             .Add("exitCode", CJson::Number(code));
         PrintJson(json);
     } else {
@@ -49,19 +112,25 @@ int RunCrc(const CliOptions& options) {
         PrintField("CRC From File", r.storedCrcText);
         PrintField("Length From File", r.lengthText);
         PrintField("Generated CRC", r.generatedCrcText);
+        if (r.valuesKnown) {
+            PrintField("Verdict", CrcVerdictText(r));
+        }
     }
     if (!r.Ok()) {
-        std::fprintf(stderr, "%s%s\n", CrcCheckErrorText(r.error), SystemReason().c_str());
+        std::fprintf(stderr, "%s\n", CrcErrorLine(r, options.file).c_str());
     }
     return code;
 }
 
+// A confirmation never goes into the image: when the image goes to standard
+// output, the confirmation goes to standard error.
 int RunExport(const CliOptions& options) {
     const std::string path = options.file.empty() ? DefaultImageFileName() : options.file;
+    std::FILE* report = IsStandardOutput(path) ? stderr : stdout;
     const bool ok = ExportImageTo(path);
     if (!ok) {
         std::fprintf(stderr, "Unable To Create the File %s%s\n", path.c_str(),
-                     SystemReason().c_str());
+                     ExportFailureReason(path).c_str());
     }
     if (options.json) {
         CJson json = CJson::Object();
@@ -69,9 +138,9 @@ int RunExport(const CliOptions& options) {
             .Add("file", CJson::String(path))
             .Add("bytes", CJson::Number(ok ? static_cast<long long>(UpgradeImage().size()) : 0))
             .Add("exitCode", CJson::Number(ok ? kExitOk : kExitFile));
-        PrintJson(json);
+        PrintJson(report, json);
     } else if (ok) {
-        std::printf("Wrote %zu bytes to %s\n", UpgradeImage().size(), path.c_str());
+        std::fprintf(report, "Wrote %zu bytes to %s\n", UpgradeImage().size(), path.c_str());
     }
     return ok ? kExitOk : kExitFile;
 }
@@ -97,11 +166,13 @@ int RunVersion(const CliOptions& options) {
 }
 
 int RunPorts(const CliOptions& options) {
-    if (!options.mapping.empty()) {
+    if (!options.mapping.empty() || !options.unmap.empty()) {
         std::string message;
-        const bool ok = MapPort(options.mapping, message);
-        std::fprintf(ok ? stdout : stderr, "%s\n", message.c_str());
-        return ok ? kExitOk : kExitUsage;
+        const MapOutcome outcome = options.mapping.empty() ? UnmapPort(options.unmap, message)
+                                                           : MapPort(options.mapping, message);
+        const bool done = outcome == MapOutcome::Done;
+        std::fprintf(done ? stdout : stderr, "%s\n", message.c_str());
+        return done ? kExitOk : outcome == MapOutcome::Refused ? kExitUsage : kExitFile;
     }
     const auto devices = ListSerialDevices();
     const auto mappings = ComMappings();

@@ -1,5 +1,9 @@
 #include "cli/PortList.h"
 
+#include <algorithm>
+
+#include <QString>
+
 #include "serial/PortName.h"
 #include "support/SettingsKey.h"
 
@@ -14,22 +18,103 @@ std::vector<ComMapping> ComMappings() {
     return mappings;
 }
 
-bool MapPort(const std::string& assignment, std::string& message) {
+std::string UnknownPortNameMessage(const std::string& name) {
+    std::string list;
+    const auto mappings = ComMappings();
+    for (std::size_t i = 0; i < mappings.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == mappings.size() ? " and " : ", ";
+        list += mappings[i].name + " (" + mappings[i].device + ")";
+    }
+    return "There is no port " + name + ": the ports are " + list +
+           ". Map one to your adapter with 'corvane-cli ports --map', or give a device path.";
+}
+
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+// The store keeps UTF-8 text: anything else would come back changed.
+bool IsUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString() ==
+           text;
+}
+
+// Why a device path cannot be stored as given; empty when it can.
+std::string DeviceProblem(const std::string& device) {
+    if (device.size() < 2 || device[0] != '/') {
+        return "the device must be an absolute path such as /dev/ttyUSB0";
+    }
+    if (HasControlCharacter(device)) {
+        return "the device path holds a control character";
+    }
+    if (!IsUtf8(device)) {
+        return "the device path is not UTF-8 text, which the settings store keeps";
+    }
+    if (device.size() + 1 > CSettingsKey::kValueLimit) {
+        return "the device path is longer than the settings store holds (" +
+               std::to_string(CSettingsKey::kValueLimit - 1) + " bytes)";
+    }
+    return {};
+}
+
+// Whether name is one of COM1..COM4; otherwise the message says so.
+bool CheckPortName(const std::string& name, const std::string& shown, std::string& message) {
+    if (IsPortName(name)) {
+        return true;
+    }
+    message = LooksLikePortName(name)
+                  ? UnknownPortNameMessage(name)
+                  : "Expected COMn=/dev/... with n from 1 to 4, got '" + shown + "'.";
+    return false;
+}
+
+MapOutcome Failed(const CSettingsKey& key, const std::string& what, std::string& message) {
+    message = "Could not " + what + ": " + key.FailureText() + ".";
+    return MapOutcome::StoreFailed;
+}
+
+}  // namespace
+
+MapOutcome MapPort(const std::string& assignment, std::string& message) {
     const std::size_t equals = assignment.find('=');
     const std::string name = assignment.substr(0, equals);
     const std::string device = equals == std::string::npos ? "" : assignment.substr(equals + 1);
-    const bool comName =
-        name.size() == 4 && name.rfind("COM", 0) == 0 && name[3] >= '1' && name[3] <= '4';
-    if (!comName || device.size() < 2 || device[0] != '/') {
-        message = "Expected COMn=/dev/... with n from 1 to 4, got '" + assignment + "'.";
-        return false;
+    if (!CheckPortName(name, assignment, message)) {
+        return MapOutcome::Refused;
+    }
+    if (const std::string problem = DeviceProblem(device); !problem.empty()) {
+        message = "Cannot map " + name + ": " + problem + ".";
+        return MapOutcome::Refused;
     }
     CSettingsKey key;
-    key.OpenKey("Veltra", "Corvane");
-    if (key.WriteValue(name.c_str(), device) != 0) {
-        message = "Could not store the mapping in " + key.FilePath() + ".";
-        return false;
+    if (key.OpenKey("Veltra", "Corvane") != 0 || key.WriteValue(name.c_str(), device) != 0) {
+        return Failed(key, "store the mapping", message);
+    }
+    // Only what a fresh reader sees counts as stored.
+    CSettingsKey check;
+    check.OpenKey("Veltra", "Corvane");
+    if (check.ReadValue(name.c_str(), nullptr) != device) {
+        message =
+            "Could not store the mapping: " + key.FilePath() + " does not give it back as written.";
+        return MapOutcome::StoreFailed;
     }
     message = name + " now resolves to " + device + ".";
-    return true;
+    return MapOutcome::Done;
+}
+
+MapOutcome UnmapPort(const std::string& name, std::string& message) {
+    if (!CheckPortName(name, name, message)) {
+        return MapOutcome::Refused;
+    }
+    CSettingsKey key;
+    if (key.OpenKey("Veltra", "Corvane") != 0 || key.RemoveValue(name.c_str()) != 0) {
+        return Failed(key, "remove the mapping", message);
+    }
+    message = name + " now resolves to " + ResolvePortName(name) + " (default).";
+    return MapOutcome::Done;
 }

@@ -5,7 +5,11 @@
 //   behind them (platform::ListSerialDevices), with the stable
 //   /dev/serial/by-id names that point to each and a description from
 //   sysfs where the kernel gives one. The COM names resolve through the
-//   settings as in the window; MapPort stores such a mapping.
+//   settings as in the window; MapPort stores such a mapping and UnmapPort
+//   removes one. A mapping is only reported stored once it reads back as
+//   written; a device path the store cannot hold as given (control
+//   characters, text that is not UTF-8, longer than a value may be) is
+//   refused before anything is written.
 //
 // Threads: plain functions on the command line's main thread.
 #pragma once
@@ -26,5 +30,17 @@ struct ComMapping {
 };
 std::vector<ComMapping> ComMappings();
 
-// Parses "COM2=/dev/..." and stores it; false with a message when malformed.
-bool MapPort(const std::string& assignment, std::string& message);
+enum class MapOutcome {
+    Done,        // stored or removed, and read back
+    Refused,     // malformed; nothing written
+    StoreFailed  // the settings file could not be written; the message says why
+};
+
+// Parses "COM2=/dev/..." and stores it; the message says what happened.
+MapOutcome MapPort(const std::string& assignment, std::string& message);
+// Removes the mapping of "COM2", which then resolves to its default again.
+MapOutcome UnmapPort(const std::string& name, std::string& message);
+
+// For a COM name that is not one of COM1..COM4: which ones there are and
+// where each points.
+std::string UnknownPortNameMessage(const std::string& name);

@@ -1,5 +1,10 @@
 #include "serial/PortName.h"
 
+#include <strings.h>
+
+#include <algorithm>
+#include <iterator>
+
 #include "support/SettingsKey.h"
 
 namespace {
@@ -13,19 +18,30 @@ bool IsDevicePath(const std::string& name) {
 
 }  // namespace
 
+std::vector<std::string> PortNames() {
+    return {std::begin(kPortNames), std::end(kPortNames)};
+}
+
+bool LooksLikePortName(const std::string& name) {
+    return name.size() > 3 && ::strncasecmp(name.c_str(), "COM", 3) == 0 &&
+           name.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
+bool IsPortName(const std::string& name) {
+    return std::find(std::begin(kPortNames), std::end(kPortNames), name) != std::end(kPortNames);
+}
+
 std::string ResolvePortName(const std::string& name) {
     if (IsDevicePath(name)) {
         return name;
     }
-    for (std::size_t i = 0; i < std::size(kPortNames); ++i) {
-        if (name != kPortNames[i]) {
-            continue;
-        }
-        CSettingsKey key;
-        key.OpenKey("Veltra", "Corvane");
-        const std::string path = key.ReadValue(kPortNames[i], kDefaultDevices[i]);
-        // A relative path would depend on the working folder: not a device.
-        return IsDevicePath(path) ? path : std::string();
+    const auto found = std::find(std::begin(kPortNames), std::end(kPortNames), name);
+    if (found == std::end(kPortNames)) {
+        return {};
     }
-    return {};
+    CSettingsKey key;
+    key.OpenKey("Veltra", "Corvane");
+    const std::string path = key.ReadValue(*found, kDefaultDevices[found - std::begin(kPortNames)]);
+    // A relative path would depend on the working folder: not a device.
+    return IsDevicePath(path) ? path : std::string();
 }

@@ -12,6 +12,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The device path for a port name, or empty when the name means no device.
 std::string ResolvePortName(const std::string& name);
+
+// "COM1" to "COM4", the names the port list offers.
+std::vector<std::string> PortNames();
+// "COM" and a number, in any case: meant as a port name, offered or not.
+bool LooksLikePortName(const std::string& name);
+// One of the offered names, exactly as offered.
+bool IsPortName(const std::string& name);

@@ -1,10 +1,17 @@
 #include "support/SettingsKey.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QSettings>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -18,6 +25,37 @@ std::string ConfigHome() {
     return DefaultFileDirectory() + "/.config";
 }
 
+std::string ErrnoText(int code) {
+    return std::generic_category().message(code);
+}
+
+// Why the settings file cannot be written, in the system's words: the file's
+// own problem when it exists, else its folder's; empty when neither shows one.
+std::string WriteProblem(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            return ErrnoText(EISDIR);
+        }
+        const int fd =
+            ::open(file.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            return ErrnoText(errno);
+        }
+        ::close(fd);
+    }
+    const std::string folder = std::filesystem::path(file).parent_path().string();
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return ErrnoText(errno);
+    }
+    return {};
+}
+
+std::string StatusText(QSettings::Status status) {
+    return status == QSettings::FormatError ? "the file is not in the settings format"
+                                            : "the settings library could not write it";
+}
+
 }  // namespace
 
 std::string DefaultFileDirectory() {
@@ -27,8 +65,12 @@ std::string DefaultFileDirectory() {
 
 int CSettingsKey::OpenKey(const char* makerName, const char* applicationName) {
     m_filePath.clear();
+    m_failure.clear();
     const std::string folder = ConfigHome() + "/" + makerName;
-    if (!QDir().mkpath(QString::fromStdString(folder))) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder, error)) {
+        m_failure = folder + ": " + (error ? error.message() : ErrnoText(ENOTDIR));
         return kStatusNoKey;
     }
     m_filePath = folder + "/" + applicationName + ".ini";
@@ -54,15 +96,33 @@ std::string CSettingsKey::ReadValue(const char* valueName, const char* defaultTe
     return std::string(bytes.constData(), length);
 }
 
-int CSettingsKey::WriteValue(const char* valueName, const std::string& text) {
+// Applies one change to the file and writes it; a failure leaves its reason.
+template <typename Change>
+int CSettingsKey::Store(const Change& change) {
     if (m_filePath.empty()) {
-        return kStatusNoKey;
+        return kStatusNoKey;  // m_failure says why OpenKey failed
     }
+    m_failure.clear();
     QSettings file(QString::fromStdString(m_filePath), QSettings::IniFormat);
-    if (file.status() != QSettings::NoError) {
-        return kStatusWriteFailed;  // never overwrite a file we could not read
+    // Never overwrite a file we could not read.
+    if (file.status() == QSettings::NoError) {
+        change(file);
+        file.sync();
     }
-    file.setValue(QString::fromUtf8(valueName), QString::fromStdString(text));
-    file.sync();
-    return file.status() == QSettings::NoError ? kStatusOk : kStatusWriteFailed;
+    if (file.status() == QSettings::NoError) {
+        return kStatusOk;
+    }
+    const std::string reason = WriteProblem(m_filePath);
+    m_failure = m_filePath + ": " + (reason.empty() ? StatusText(file.status()) : reason);
+    return kStatusWriteFailed;
+}
+
+int CSettingsKey::WriteValue(const char* valueName, const std::string& text) {
+    return Store([&](QSettings& file) {
+        file.setValue(QString::fromUtf8(valueName), QString::fromStdString(text));
+    });
+}
+
+int CSettingsKey::RemoveValue(const char* valueName) {
+    return Store([&](QSettings& file) { file.remove(QString::fromUtf8(valueName)); });
 }

@@ -8,7 +8,9 @@
 //   caller's default; WriteValue stores a text and writes the file at once, so
 //   that two keys on the same file (the window's and a file tool's) see each
 //   other's values. A file that is missing, corrupt, unreadable or unwritable
-//   means defaults and nothing remembered; nothing is ever shown to the user.
+//   means defaults and nothing remembered; the window shows nothing of it,
+//   but a failed open or write leaves FailureText() saying why, with the
+//   system's reason, for the command line that stores port mappings.
 //   A value longer than 1023 bytes reads as the default, like the registry
 //   buffer of 1024 bytes with its terminating NUL.
 //
@@ -31,12 +33,21 @@ public:
     std::string ReadValue(const char* valueName, const char* defaultText) const;
     // 0 when the value was stored and the file written.
     int WriteValue(const char* valueName, const std::string& text);
+    // 0 when the value is gone (or was never there) and the file written.
+    int RemoveValue(const char* valueName);
+    // After a failed OpenKey, WriteValue or RemoveValue: the path and why,
+    // e.g. "/home/tech/.config/Veltra: Not a directory".
+    const std::string& FailureText() const { return m_failure; }
 
     bool IsOpen() const { return !m_filePath.empty(); }
     const std::string& FilePath() const { return m_filePath; }
 
 private:
+    template <typename Change>
+    int Store(const Change& change);
+
     std::string m_filePath;  // empty: no key
+    std::string m_failure;
 };
 
 // The user's home folder, where the file tools start when nothing is stored.

@@ -2,6 +2,7 @@
 // process: what each command prints, what it leaves behind, and its exit code.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -127,16 +128,51 @@ TEST_F(CommandOutput, ExportWritesTheCarriedImageAndCrcChecksItOrADamagedCopy) {
     ASSERT_EQ(bytes.size(), 12810u);
     bytes[5000] = static_cast<char>(bytes[5000] ^ 0x40);
     std::ofstream(m_work + "/damaged.bin", std::ios::binary).write(bytes.data(), 12810);
+    // The damaged copy fails its check with a verdict, in text and in JSON.
     for (const std::string file : {"2.10e.bin", "damaged.bin"}) {
+        const bool sound = file == "2.10e.bin";
         const CliResult r = RunCli({"crc", file});
-        ASSERT_EQ(r.code, 0) << r;
+        ASSERT_EQ(r.code, sound ? 0 : 1) << r;
         const auto lines = Lines(r.out);
         EXPECT_EQ(ValueAfter(lines, "File Name"), file);
         EXPECT_EQ(ValueAfter(lines, "File Size"), "12810");
         EXPECT_EQ(ValueAfter(lines, "CRC From File"), "20C5");
         EXPECT_EQ(ValueAfter(lines, "Length From File"), "12682");
-        EXPECT_EQ(ValueAfter(lines, "Generated CRC") == "20C5", file == "2.10e.bin") << r;
+        EXPECT_EQ(ValueAfter(lines, "Generated CRC") == "20C5", sound) << r;
+        EXPECT_EQ(ValueAfter(lines, "Verdict"),
+                  sound ? "CRC matches; size agrees with length"
+                        : "CRC does not match; size agrees with length");
+        const CliResult json = RunCli({"crc", file, "--json"});
+        EXPECT_EQ(json.code, r.code) << json;
+        const QJsonObject object = ParseJsonLine(json.out);
+        EXPECT_EQ(object["match"], sound) << json;
+        EXPECT_EQ(object["sizeAgrees"], true) << json;
     }
+}
+
+// What is not a regular file is written where it is and never replaced:
+// standard output gets the image (and the confirmation goes to stderr), and
+// a device stays a device.
+TEST_F(CommandOutput, ExportWritesInPlaceWhatIsNotARegularFile) {
+    const CliResult r = RunCli({"export", "/dev/stdout"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::vector<char>(r.out.begin(), r.out.end()), FileBytes(kImage));
+    EXPECT_EQ(r.err, "Wrote 12810 bytes to /dev/stdout\n");
+
+    ASSERT_EQ(RunCli({"export", "/dev/null"}).code, 0);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+
+// Global options also after the command, and a device path relative to the
+// working folder.
+TEST_F(CommandOutput, OptionsAfterTheCommandAndARelativeDevicePath) {
+    const std::string device = StartSim("--no-pacing");
+    std::filesystem::create_symlink(device, m_work + "/charger");
+    const CliResult r = RunCli({"read", "--json", "--port", "charger"});
+    ASSERT_EQ(r.code, 0) << r;
+    const QJsonObject object = ParseJsonLine(r.out);
+    EXPECT_EQ(object["device"].toString().toStdString(), m_work + "/charger");
+    EXPECT_EQ(object["chargerCode"], "2.09");
 }
 
 // A mapping stored with --map shows in the list and is what --port COMn
@@ -157,6 +193,11 @@ TEST_F(CommandOutput, PortsMapIsListedAndUsedByLaterCommands) {
     const CliResult read = RunCli({"--port", "COM3", "read"});
     EXPECT_EQ(read.code, 0) << read;
     EXPECT_TRUE(Contains(read.out, "Read Version Complete")) << read;
+
+    const CliResult unmapped = RunCli({"ports", "--unmap", "COM3"});
+    EXPECT_EQ(unmapped.code, 0) << unmapped;
+    EXPECT_EQ(unmapped.out, "COM3 now resolves to /dev/ttyS2 (default).\n");
+    EXPECT_TRUE(Contains(RunCli({"ports"}).out, "COM3 -> /dev/ttyS2 (default)"));
 }
 
 TEST_F(CommandOutput, HelpNamesEveryCommandOptionAndExitCodeAndVersionTheImage) {
@@ -170,6 +211,9 @@ TEST_F(CommandOutput, HelpNamesEveryCommandOptionAndExitCodeAndVersionTheImage) 
         const CliResult r = RunCli({command, "--help"});
         EXPECT_EQ(r.code, 0) << command << "\n" << r;
         EXPECT_TRUE(Contains(r.out, option)) << command << "\n" << r;
+        for (const char* global : {"--port", "--simulate", "--json", "--trace"}) {
+            EXPECT_TRUE(Contains(r.out, global)) << command << " " << global << "\n" << r;
+        }
     }
     // The exit codes are the contract with scripts.
     for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {

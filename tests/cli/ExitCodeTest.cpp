@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "CliHarness.h"
 
@@ -38,6 +39,46 @@ TEST_F(ExitCodes, UsageMissingDeviceAndFileErrorsAreTwoThreeAndFive) {
     }
     EXPECT_FALSE(std::filesystem::exists(SessionLogPath()))
         << "an upgrade that never opened the port is no session";
+}
+
+// A refusal names what is wrong: the nearest command, the ports there are,
+// why a mapping or a file cannot be used. Here the settings folder is a
+// file, so no mapping can be stored.
+TEST_F(ExitCodes, EachRefusalSaysWhatIsWrong) {
+    std::ofstream(m_config + "/Veltra") << "in the way\n";
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string says;
+    } cases[] = {
+        {{"raed"}, 2, "unknown command 'raed'; did you mean 'read'?"},
+        {{"--port", "/dev/ttyUSB0", "exprot", "x.bin"}, 2, "did you mean 'export'?"},
+        {{"read", "--port", "COM5"},
+         2,
+         "There is no port COM5: the ports are COM1 (/dev/ttyS0), COM2 (/dev/ttyS1), "
+         "COM3 (/dev/ttyS2) and COM4 (/dev/ttyS3)"},
+        {{"ports", "--unmap", "COM0"}, 2, "There is no port COM0"},
+        {{"ports", "--map", "COM2=/dev/tty\x1b[2J"}, 2, "control character"},
+        {{"ports", "--map", "COM2=/dev/" + std::string(1019, 'x')},
+         2,
+         "longer than the settings store holds (1023 bytes)"},
+        {{"ports", "--map", "COM2=/dev/ttyUSB1"},
+         5,
+         "Could not store the mapping: " + m_config + "/Veltra: Not a directory."},
+        {{"ports", "--unmap", "COM2"}, 5, "Could not remove the mapping"},
+        {{"crc", "/dev/null"},
+         5,
+         "Not A Regular File: /dev/null is a character device; only regular files are checked"},
+        {{"export", "/dev/full"},
+         5,
+         "Unable To Create the File /dev/full: No space left on device"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args[0] << "\n" << r;
+        EXPECT_TRUE(Contains(r.err, c.says)) << c.says << "\n" << r;
+        EXPECT_FALSE(Contains(r.out, "now resolves")) << r;
+    }
 }
 
 // Another program holds the device (here: this test, with the same lock a

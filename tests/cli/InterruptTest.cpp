@@ -9,6 +9,8 @@
 
 #include <QJsonArray>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "CliHarness.h"
@@ -92,6 +94,40 @@ TEST_F(Interrupt, CtrlCSendsTwoCansRightAfterTheLastBlock) {
     EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
     EXPECT_EQ(pty.Receive(2, 1000).substr(0, 2), std::string("\x18\x18"));
     EXPECT_TRUE(DeviceIsFree(pty.SlavePath()));
+}
+
+// How far the process has read into the file at path: the offset of the
+// descriptor it has open on it, or -1 while it has none.
+long long ReadOffset(qint64 pid, const std::string& path) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", ec)) {
+        std::error_code linkError;
+        if (std::filesystem::read_symlink(fd.path(), linkError) != path) {
+            continue;
+        }
+        std::ifstream info(proc + "/fdinfo/" + fd.path().filename().string());
+        std::string key;
+        long long pos = -1;
+        info >> key >> pos;  // "pos: <offset>"
+        return pos;
+    }
+    return -1;
+}
+
+// A check of a huge (sparse) file stops at Ctrl-C rather than reading on.
+TEST_F(Interrupt, CtrlCStopsACrcCheckAtOnce) {
+    const std::string huge = m_work + "/huge.dat";
+    std::ofstream{huge};
+    std::filesystem::resize_file(huge, 1ULL << 40);  // 1 TiB of holes
+    CChild cli;
+    StartCli(cli, {"crc", huge});
+    ASSERT_TRUE(cli.WaitFor([&] { return ReadOffset(cli.processId(), huge) > 0; }, 10000))
+        << cli.out << cli.err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
+    // Reading it all would take minutes; the bound only keeps a failure short.
+    EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
+    EXPECT_FALSE(Contains(cli.out, "Verdict")) << cli.out;
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ const JsonCase kCases[] = {
     {"Export", "export image.bin", 0, R"({"command":"export","file":"image.bin","bytes":12810})"},
     {"Crc", "crc image.bin", 0,
      R"({"command":"crc","fileName":"image.bin","fileSize":12810,"crcFromFile":"20C5",)"
-     R"("lengthFromFile":"12682","generatedCrc":"20C5","error":null})",
+     R"("lengthFromFile":"12682","generatedCrc":"20C5","match":true,"sizeAgrees":true,)"
+     R"("error":null})",
      "export image.bin"},
     {"Version", "version", 0,
      R"({"command":"version","version":"2.10e","imageBytes":12810,"imageCrc":"20C5"})"},
@@ -81,7 +82,8 @@ const JsonCase kCases[] = {
      R"("Reading Version Information","Retrying Identification","Retrying Identification",)"
      R"("Retrying Identification","Retrying Identification",)"
      R"("Unable to get Version Information"]})"},
-    {"MissingFile", "crc absent.bin", 5, R"({"exitCode":5,"error":"","fileSize":null})"},
+    {"MissingFile", "crc absent.bin", 5,
+     R"({"exitCode":5,"error":"","fileSize":null,"match":null,"sizeAgrees":null})"},
     {"RefusedImageFile", "upgrade --image absent.bin", 5,
      R"({"command":"upgrade","imageFile":"absent.bin","error":"","verdict":"file-refused",)"
      R"("exitCode":5})"},

@@ -75,19 +75,50 @@ std::string Mapped() {
 TEST(MapPort, StoresAWellFormedMappingAndOnlyThat) {
     testkit::CScratchConfig config;
     std::string message;
-    ASSERT_TRUE(MapPort("COM2=/dev/serial/by-id/usb-X", message)) << message;
-    for (const char* wrong :
-         {"COM5=/dev/ttyUSB0", "COM0=/dev/ttyUSB0", "COM2=", "COM2=ttyUSB0", "COM2",
-          "=/dev/ttyUSB0", "COM2:/dev/ttyUSB0", " COM2=/dev/ttyUSB0", "COM12=/dev/ttyUSB0"}) {
+    ASSERT_EQ(MapPort("COM2=/dev/serial/by-id/usb-X", message), MapOutcome::Done) << message;
+    for (const std::string& wrong : std::vector<std::string>{
+             "COM5=/dev/ttyUSB0", "COM0=/dev/ttyUSB0", "COM2=", "COM2=ttyUSB0", "COM2",
+             "=/dev/ttyUSB0", "COM2:/dev/ttyUSB0", " COM2=/dev/ttyUSB0", "COM12=/dev/ttyUSB0",
+             // what the store cannot keep as given
+             "COM3=/dev/tty\nUSB0", "COM3=/dev/ttyUSB0\x1b[2J", "COM3=/dev/tty\xffUSB0",
+             "COM3=/dev/" + std::string(1019, 'x')}) {
         message.clear();
-        EXPECT_FALSE(MapPort(wrong, message)) << wrong;
+        EXPECT_EQ(MapPort(wrong, message), MapOutcome::Refused) << wrong;
         EXPECT_FALSE(message.empty()) << wrong;
     }
     EXPECT_EQ(Mapped(),
               "COM1=/dev/ttyS0 (default) COM2=/dev/serial/by-id/usb-X "
               "COM3=/dev/ttyS2 (default) COM4=/dev/ttyS3 (default) ");
-    ASSERT_TRUE(MapPort("COM2=/dev/ttyUSB1", message)) << message;
-    EXPECT_TRUE(Contains(Mapped(), " COM2=/dev/ttyUSB1 COM3")) << Mapped();
+    // The longest path the store holds.
+    const std::string longest = "/dev/" + std::string(1018, 'y');
+    ASSERT_EQ(MapPort("COM3=" + longest, message), MapOutcome::Done) << message;
+    ASSERT_EQ(MapPort("COM2=/dev/ttyUSB1", message), MapOutcome::Done) << message;
+    EXPECT_TRUE(Contains(Mapped(), " COM2=/dev/ttyUSB1 COM3=" + longest + " COM4")) << Mapped();
+
+    ASSERT_EQ(UnmapPort("COM2", message), MapOutcome::Done) << message;
+    EXPECT_EQ(message, "COM2 now resolves to /dev/ttyS1 (default).");
+    EXPECT_TRUE(Contains(Mapped(), " COM2=/dev/ttyS1 (default) COM3")) << Mapped();
+    EXPECT_EQ(UnmapPort("COM7", message), MapOutcome::Refused);
+}
+
+// A store that cannot be written says why in the system's words, and the
+// mapping is not reported stored: a file where the folder should be, and a
+// folder where the file should be.
+TEST(MapPort, AStoreThatCannotBeWrittenSaysWhy) {
+    testkit::CScratchConfig config;
+    std::ofstream(config.Dir() + "/Veltra") << "in the way\n";
+    std::string message;
+    EXPECT_EQ(MapPort("COM2=/dev/ttyUSB1", message), MapOutcome::StoreFailed);
+    EXPECT_EQ(message,
+              "Could not store the mapping: " + config.Dir() + "/Veltra: Not a directory.");
+
+    fs::remove(config.Dir() + "/Veltra");
+    fs::create_directories(config.Dir() + "/Veltra/Corvane.ini");
+    EXPECT_EQ(UnmapPort("COM2", message), MapOutcome::StoreFailed);
+    EXPECT_EQ(message, "Could not remove the mapping: " + config.Dir() +
+                           "/Veltra/Corvane.ini: Is a directory.");
+    EXPECT_EQ(MapPort("COM2=/dev/ttyUSB1", message), MapOutcome::StoreFailed);
+    EXPECT_TRUE(Contains(message, "Is a directory")) << message;
 }
 
 }  // namespace
