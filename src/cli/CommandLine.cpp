@@ -15,11 +15,12 @@
 const char* const kExitCodeHelp =
     "Exit codes:\n"
     "  0  success\n"
-    "  1  the charger answered but the command failed (no software, upgrade failed, cancelled)\n"
+    "  1  the charger answered but the command failed (no software, upgrade failed, cancelled);\n"
+    "     crc: the image file's header disagrees with its contents\n"
     "  2  usage error\n"
     "  3  the port could not be opened\n"
     "  4  no communication with the charger\n"
-    "  5  file error\n"
+    "  5  file error (also a settings file that cannot be written)\n"
     "  130  interrupted with Ctrl-C\n";
 
 namespace {
