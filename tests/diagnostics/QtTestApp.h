@@ -14,7 +14,8 @@ struct CApplicationFirst {
         static char name[] = "diagnostics_tests";
         static char* argv[] = {name, nullptr};
         // Never destroyed: Qt's input devices, made on the first key event,
-        // live in statics of their own that must not outlive the application.
+        // are torn down at exit after a static application would be, and
+        // crash when they find it gone.
         static auto* app = new QApplication(argc, argv);
         (void)app;
     }
