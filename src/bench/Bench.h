@@ -42,9 +42,9 @@ public:
     CBench(const CBench&) = delete;
     CBench& operator=(const CBench&) = delete;
 
-    // A charger at path: its slot (new, or the path's slot when it is not
-    // busy) announces it and starts its job. Returns the slot; -1 when the
-    // path's slot is still busy with an earlier job.
+    // A charger at path: its slot (new, or the path's own) announces it and
+    // starts its job. When the slot's last job is still winding down, the
+    // new job starts at the next OnChange after it ended. Returns the slot.
     int Plug(const std::string& path);
     // The device at path went away: its job is stopped and the slot emptied.
     void Unplug(const std::string& path);
@@ -57,9 +57,11 @@ public:
     bool Busy() const;
     // Blocks until no job runs; jobs bound their own waits.
     void WaitIdle();
-    // Readable when a job has ended; ClearChange() empties it.
+    // Readable when a job has ended. The owner then calls OnChange, which
+    // empties it and starts the jobs of chargers plugged in while their
+    // slot's last job was still winding down.
     int ChangeFd() const;
-    void ClearChange();
+    void OnChange();
 
     std::vector<SlotInfo> Slots() const;
     const ImageInfo& Image() const;

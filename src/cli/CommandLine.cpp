@@ -62,12 +62,15 @@ std::string PortArgument(std::string value) {
 
 // The options that hold for every command; the top level and each command
 // get their own copy, all bound to the same fields.
-void AddGlobalOptions(CLI::App& app, CliOptions& o, const std::string& group) {
-    app.add_option("--port", o.port,
-                   "COM1..COM4 (resolved through the settings) or a device path; "
-                   "default: the port chosen last in the window")
-        ->transform(PortArgument)
-        ->group(group);
+void AddGlobalOptions(CLI::App& app, CliOptions& o, const std::string& group,
+                      bool withPort = true) {
+    if (withPort) {
+        app.add_option("--port", o.port,
+                       "COM1..COM4 (resolved through the settings) or a device path; "
+                       "default: the port chosen last in the window")
+            ->transform(PortArgument)
+            ->group(group);
+    }
     app.add_option("--simulate", o.simulate,
                    "Run against a built-in simulated charger (scenario: old-firmware, current, "
                    "no-firmware, noisy, cancel, silent)")
@@ -85,6 +88,22 @@ CLI::App* AddCommand(CLI::App& app, CliOptions& o, const std::string& name,
     CLI::App* command = app.add_subcommand(name, description);
     AddGlobalOptions(*command, o, "Global options");
     return command;
+}
+
+// bench has --port of its own (repeatable, patterns), so it takes the other
+// global options only.
+void AddBench(CLI::App& app, CliOptions& o) {
+    auto* bench =
+        app.add_subcommand("bench", "Read and upgrade several chargers at once, one job per port");
+    AddGlobalOptions(*bench, o, "Global options", false);
+    bench->add_option("--port", o.benchPorts,
+                      "A charger's port, or a glob pattern such as "
+                      "'/dev/serial/by-id/usb-FTDI_*'; repeatable");
+    bench->add_flag("--watch", o.watch, "Serve each charger as it is plugged in, until Ctrl-C");
+    auto* force = bench->add_flag("--force", o.force, "Upgrade chargers that are already current");
+    bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
+    bench->add_option("--chargers", o.chargers, "With --simulate: this many simulated chargers")
+        ->check(CLI::Range(1, 64));
 }
 
 void AddCommands(CLI::App& app, CliOptions& o) {
@@ -110,6 +129,7 @@ void AddCommands(CLI::App& app, CliOptions& o) {
         ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...");
     ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
         ->excludes(map);
+    AddBench(app, o);
     AddCommand(app, o, "version", "Show the version of the utility and of its built-in image");
 }
 

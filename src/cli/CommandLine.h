@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 enum ExitCode : int {
     kExitOk = 0,
@@ -42,6 +43,12 @@ struct CliOptions {
     std::string imageLabel;  // its label; empty: the file's name without extension
     std::string mapping;     // ports --map COMn=/dev/...
     std::string unmap;       // ports --unmap COMn
+    // bench
+    std::vector<std::string> benchPorts;  // paths or glob patterns
+    bool watch = false;
+    bool force = false;
+    bool readOnly = false;
+    int chargers = 0;  // with --simulate: simulated chargers
 };
 
 // Parses argv; returns -1 to go on, or the exit code when the process should

@@ -27,3 +27,5 @@ int RunCrc(const CliOptions& options);
 int RunExport(const CliOptions& options);
 int RunPorts(const CliOptions& options);
 int RunVersion(const CliOptions& options);
+// Serves its own ports (or simulated chargers); see BenchCommand.cpp.
+int RunBench(const CliOptions& options);

@@ -20,6 +20,7 @@ void InstallInterruptHandler() {
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 bool Interrupted() {

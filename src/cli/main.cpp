@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
     InstallInterruptHandler();
     InstallConsoleBoxes();
     InstallDebugOutput(options.verbose);
+    if (options.command == "bench") {
+        return RunBench(options);  // its own ports, or chargers of its own
+    }
 
     std::unique_ptr<sim::CSimulatedCharger> simulation;
     PortChoice port;

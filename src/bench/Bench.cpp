@@ -1,0 +1,307 @@
+#include "bench/Bench.h"
+
+#include <signal.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "bench/BenchRun.h"
+#include "bench/DeviceNames.h"
+#include "platform/Event.h"
+
+namespace bench {
+namespace {
+
+// The owner's thread takes the stop signals; a job never does, so a
+// command line waiting in ppoll is woken by them.
+void BlockStopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+std::shared_ptr<const CFirmwareImage> ImageOrCarried(std::shared_ptr<const CFirmwareImage> image) {
+    if (image) {
+        return image;
+    }
+    // The carried image is a constant: nothing to own.
+    return std::shared_ptr<const CFirmwareImage>(std::shared_ptr<void>(),
+                                                 &CFirmwareImage::Carried());
+}
+
+ImageInfo DescribeImage(const CFirmwareImage& image) {
+    ImageInfo info;
+    info.label = image.Label();
+    info.path = image.Path();
+    info.size = image.Bytes().size();
+    info.crc = image.HeaderCrc();
+    return info;
+}
+
+}  // namespace
+
+struct CBench::Impl {
+    struct Slot {
+        SlotInfo info;
+        std::unique_ptr<CBenchRun> run;
+        std::thread thread;
+        bool busy = false;
+        bool goneAfterRun = false;  // unplugged while its job wound down
+        bool plugAfterRun = false;  // plugged in again meanwhile
+    };
+
+    Impl(BenchOptions o, IBenchObserver& obs)
+        : options(std::move(o)),
+          observer(obs),
+          image(ImageOrCarried(options.image)),
+          imageInfo(DescribeImage(*image)) {}
+
+    void Notify(EventKind kind, const SlotInfo& info);
+    void OnRunEvent(EventKind kind, const SlotInfo& info);
+    void OnRunEnded(Slot& slot);
+    void StartJob(Slot& slot);            // lock held
+    Slot* Find(const std::string& path);  // lock held
+    void JoinEnded();
+
+    BenchOptions options;
+    IBenchObserver& observer;
+    std::shared_ptr<const CFirmwareImage> image;
+    ImageInfo imageInfo;
+    mutable std::mutex lock;  // the slots
+    std::condition_variable idle;
+    std::vector<std::unique_ptr<Slot>> slots;
+    std::mutex observerLock;  // one observer call at a time
+    platform::CEvent change{platform::CEvent::Mode::ManualReset};
+};
+
+void CBench::Impl::Notify(EventKind kind, const SlotInfo& info) {
+    std::lock_guard<std::mutex> guard(observerLock);
+    observer.OnBenchEvent({kind, info});
+}
+
+void CBench::Impl::OnRunEvent(EventKind kind, const SlotInfo& info) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        slots[static_cast<std::size_t>(info.slot)]->info = info;
+    }
+    if (kind == EventKind::Finished && options.recorder != nullptr && info.result) {
+        options.recorder->Record(info, *info.result);
+    }
+    Notify(kind, info);
+}
+
+void CBench::Impl::OnRunEnded(Slot& slot) {
+    bool gone = false;
+    SlotInfo info;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        gone = std::exchange(slot.goneAfterRun, false);
+        if (gone) {
+            slot.info.state = SlotState::Empty;
+        }
+        info = slot.info;
+    }
+    if (gone) {
+        Notify(EventKind::Gone, info);
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        slot.busy = false;
+    }
+    idle.notify_all();
+    change.Set();
+}
+
+void CBench::Impl::StartJob(Slot& slot) {
+    if (slot.thread.joinable()) {
+        // Its job has ended (busy is clear) and needs no lock to finish.
+        slot.thread.join();
+    }
+    slot.busy = true;
+    slot.plugAfterRun = false;
+    slot.info.state = SlotState::Waiting;
+    slot.info.status.clear();
+    slot.info.bootCode.clear();
+    slot.info.before.clear();
+    slot.info.after.clear();
+    slot.info.block = slot.info.totalBlocks = slot.info.resends = 0;
+    slot.info.seconds = 0;
+    slot.info.result.reset();
+    slot.run = std::make_unique<CBenchRun>(
+        slot.info, image, imageInfo, options,
+        [this](EventKind kind, const SlotInfo& info) { OnRunEvent(kind, info); });
+    slot.thread = std::thread([this, &slot] {
+        BlockStopSignals();
+        slot.run->Run();
+        OnRunEnded(slot);
+    });
+}
+
+CBench::Impl::Slot* CBench::Impl::Find(const std::string& path) {
+    for (auto& slot : slots) {
+        if (slot->info.port == path) {
+            return slot.get();
+        }
+    }
+    return nullptr;
+}
+
+// Threads of ended jobs are joined by the owner, never under the lock.
+void CBench::Impl::JoinEnded() {
+    std::vector<std::thread> ended;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (auto& slot : slots) {
+            if (!slot->busy && slot->thread.joinable()) {
+                ended.push_back(std::move(slot->thread));
+            }
+        }
+    }
+    for (auto& thread : ended) {
+        thread.join();
+    }
+}
+
+CBench::CBench(BenchOptions options, IBenchObserver& observer)
+    : m_impl(std::make_unique<Impl>(std::move(options), observer)) {}
+
+CBench::~CBench() {
+    StopAll();
+    WaitIdle();
+    m_impl->JoinEnded();
+}
+
+int CBench::Plug(const std::string& path) {
+    m_impl->JoinEnded();
+    SlotInfo announced;
+    Impl::Slot* slot = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_impl->lock);
+        slot = m_impl->Find(path);
+        if (slot == nullptr) {
+            m_impl->slots.push_back(std::make_unique<Impl::Slot>());
+            slot = m_impl->slots.back().get();
+            slot->info.slot = static_cast<int>(m_impl->slots.size()) - 1;
+            slot->info.port = path;
+        }
+        slot->info.device = ResolvedDevice(path);
+        slot->info.byIdName = m_impl->options.byIdName ? m_impl->options.byIdName(slot->info.device)
+                                                       : ByIdNameOf(slot->info.device);
+        if (slot->busy) {
+            slot->plugAfterRun = true;
+            return slot->info.slot;
+        }
+        slot->info.state = SlotState::Waiting;
+        slot->info.result.reset();
+        announced = slot->info;
+    }
+    m_impl->Notify(EventKind::Appeared, announced);
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    m_impl->StartJob(*slot);
+    return slot->info.slot;
+}
+
+void CBench::Unplug(const std::string& path) {
+    SlotInfo info;
+    {
+        std::lock_guard<std::mutex> guard(m_impl->lock);
+        Impl::Slot* slot = m_impl->Find(path);
+        if (slot == nullptr || slot->info.state == SlotState::Empty) {
+            return;
+        }
+        slot->plugAfterRun = false;
+        if (slot->busy) {
+            slot->goneAfterRun = true;  // told once the job has ended
+            slot->run->RequestStop(true);
+            return;
+        }
+        slot->info.state = SlotState::Empty;
+        info = slot->info;
+    }
+    m_impl->Notify(EventKind::Gone, info);
+}
+
+void CBench::Stop(int slot) {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    if (slot >= 0 && static_cast<std::size_t>(slot) < m_impl->slots.size()) {
+        Impl::Slot& s = *m_impl->slots[static_cast<std::size_t>(slot)];
+        s.plugAfterRun = false;
+        if (s.busy) {
+            s.run->RequestStop();
+        }
+    }
+}
+
+void CBench::StopAll() {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    for (auto& slot : m_impl->slots) {
+        slot->plugAfterRun = false;
+        if (slot->busy) {
+            slot->run->RequestStop();
+        }
+    }
+}
+
+bool CBench::Busy() const {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    for (const auto& slot : m_impl->slots) {
+        if (slot->busy) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CBench::WaitIdle() {
+    std::unique_lock<std::mutex> guard(m_impl->lock);
+    m_impl->idle.wait(guard, [this] {
+        for (const auto& slot : m_impl->slots) {
+            if (slot->busy) {
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+int CBench::ChangeFd() const {
+    return m_impl->change.Fd();
+}
+
+void CBench::OnChange() {
+    m_impl->change.Reset();
+    m_impl->JoinEnded();
+    std::vector<std::string> replugged;
+    {
+        std::lock_guard<std::mutex> guard(m_impl->lock);
+        for (auto& slot : m_impl->slots) {
+            if (!slot->busy && slot->plugAfterRun) {
+                slot->plugAfterRun = false;
+                replugged.push_back(slot->info.port);
+            }
+        }
+    }
+    for (const auto& path : replugged) {
+        Plug(path);
+    }
+}
+
+std::vector<SlotInfo> CBench::Slots() const {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    std::vector<SlotInfo> infos;
+    for (const auto& slot : m_impl->slots) {
+        infos.push_back(slot->info);
+    }
+    return infos;
+}
+
+const ImageInfo& CBench::Image() const {
+    return m_impl->imageInfo;
+}
+
+}  // namespace bench

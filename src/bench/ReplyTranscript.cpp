@@ -1,0 +1,36 @@
+#include "bench/ReplyTranscript.h"
+
+namespace bench {
+
+void CReplyTranscript::Add(const std::uint8_t* data, std::size_t length) {
+    if (!m_recording) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t byte = data[i];
+        if (byte == '\r' || byte == '\n') {
+            EndLine();
+        } else if (byte >= 32 && byte < 127 && m_current.size() < kMaxLine) {
+            m_current.push_back(static_cast<char>(byte));
+        }
+    }
+}
+
+void CReplyTranscript::EndLine() {
+    if (!m_current.empty() && m_lines.size() < kMaxLines) {
+        m_lines.push_back(m_current);
+    }
+    m_current.clear();
+}
+
+std::vector<std::string> CReplyTranscript::Lines() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<std::string> lines = m_lines;
+    if (!m_current.empty() && lines.size() < kMaxLines) {
+        lines.push_back(m_current);
+    }
+    return lines;
+}
+
+}  // namespace bench
