@@ -83,6 +83,24 @@ bool ApplySeed(const std::string& v, SimArguments& a) {
     return true;
 }
 
+// "K:OPTION" with OPTION's leading dashes optional.
+bool ApplyFault(const std::string& v, SimArguments& a) {
+    const auto colon = v.find(':');
+    ChargerFault fault;
+    if (colon == std::string::npos || !ToInt(v.substr(0, colon), fault.charger, 1)) {
+        return false;
+    }
+    fault.option = v.substr(colon + 1);
+    if (fault.option.rfind("--", 0) != 0) {
+        fault.option = "--" + fault.option;
+    }
+    a.faults.push_back(fault);
+    return fault.option.size() > 2;
+}
+
+bool ApplyOne(const std::vector<std::string>& args, std::size_t& i, SimArguments& out,
+              std::string& error);
+
 const std::vector<Option>& Options() {
     static const std::vector<Option> options = {
         {"--help", nullptr, "show this text and exit",
@@ -95,6 +113,16 @@ const std::vector<Option>& Options() {
          [](const std::string& v, SimArguments& a) { return ToInt(v, a.runSeconds, 1); }},
         {"--log", "FILE", "write a JSON record of the session to FILE at exit",
          [](const std::string& v, SimArguments& a) { return !(a.logPath = v).empty(); }},
+        {"--chargers", "N", "play N chargers, each on its own pseudo-terminal (at most 64)",
+         [](const std::string& v, SimArguments& a) { return ToInt(v, a.chargers, 1, 64); }},
+        {"--fault", "K:OPTION",
+         "with --chargers: give charger K one more option, e.g. 3:--silent-after-block=40 "
+         "or 2:never-speak; repeatable",
+         ApplyFault},
+        {"--plug-every", "SECONDS",
+         "with --chargers and --link: unplug every charger after SECONDS and plug in a fresh "
+         "one SECONDS later, again and again",
+         [](const std::string& v, SimArguments& a) { return ToInt(v, a.plugEverySeconds, 1); }},
         {"--boot-version", "TEXT", "boot-code version in the \"Boot\" line (default 1.3)",
          Text(&SimOptions::bootVersion)},
         {"--firmware-version", "TEXT", "firmware version in the \"V\" line (default 2.09)",
@@ -213,6 +241,36 @@ bool ApplyOne(const std::vector<std::string>& args, std::size_t& i, SimArguments
     return true;
 }
 
+bool CheckBench(const SimArguments& a, std::string& error) {
+    if (a.chargers == 0) {
+        if (!a.faults.empty() || a.plugEverySeconds > 0) {
+            error = "--fault and --plug-every need --chargers";
+            return false;
+        }
+        return true;
+    }
+    if (!a.linkPath.empty() && a.linkPath.find("%d") == std::string::npos) {
+        error = "with --chargers, --link needs a pattern with %d";
+        return false;
+    }
+    if (a.plugEverySeconds > 0 && a.linkPath.empty()) {
+        error = "--plug-every needs --link";
+        return false;
+    }
+    for (const ChargerFault& fault : a.faults) {
+        SimOptions unused;
+        if (fault.charger > a.chargers) {
+            error = "--fault " + std::to_string(fault.charger) + ": there are only " +
+                    std::to_string(a.chargers) + " chargers";
+            return false;
+        }
+        if (!ChargerOptions(a, fault.charger, unused, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseSimArguments(const std::vector<std::string>& args, SimArguments& out,
@@ -235,8 +293,38 @@ bool ParseSimArguments(const std::vector<std::string>& args, SimArguments& out,
             return false;
         }
     }
+    if (!CheckBench(result, error)) {
+        return false;
+    }
     out = result;
     return true;
+}
+
+bool ChargerOptions(const SimArguments& args, int k, SimOptions& out, std::string& error) {
+    SimArguments charger;
+    charger.options = args.options;
+    for (const ChargerFault& fault : args.faults) {
+        if (fault.charger != k) {
+            continue;
+        }
+        // An option's value comes after "=", so the fault is one word.
+        std::vector<std::string> words = {fault.option};
+        std::size_t i = 0;
+        if (!ApplyOne(words, i, charger, error)) {
+            error = "--fault " + std::to_string(k) + ":" + fault.option.substr(2) + ": " + error;
+            return false;
+        }
+    }
+    out = charger.options;
+    return true;
+}
+
+std::string ChargerLink(const std::string& pattern, int k) {
+    const auto at = pattern.find("%d");
+    if (at == std::string::npos) {
+        return {};
+    }
+    return pattern.substr(0, at) + std::to_string(k) + pattern.substr(at + 2);
 }
 
 std::string SimUsage() {

@@ -10,6 +10,7 @@
 #include "sim/DeviceLink.h"
 #include "sim/SignalWatch.h"
 #include "sim/SimArguments.h"
+#include "sim/SimulatedBench.h"
 #include "sim/SimulatedCharger.h"
 
 namespace {
@@ -27,18 +28,30 @@ void AnnounceDevice(const std::string& path) {
     std::cout << "PTY " << path << std::endl;  // flushed: a script waits for it
 }
 
-bool WriteLog(const std::string& path, const sim::SimLog& log) {
+bool WriteLog(const std::string& path, const std::string& json) {
     if (path.empty()) {
         return true;
     }
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << log.ToJson();
+    file << json;
     file.close();
     if (!file) {
         std::cerr << "corvane-sim: cannot write " << path << "\n";
         return false;
     }
     return true;
+}
+
+// --chargers N: a bench of simulated chargers.
+int RunBench(const sim::SimArguments& args, sim::CSignalWatch& signals) {
+    sim::CSimulatedBench bench(args, std::cout);
+    std::string error;
+    if (!bench.Start(error)) {
+        std::cerr << "corvane-sim: " << error << "\n";
+        return 1;
+    }
+    bench.Run(signals);
+    return WriteLog(args.logPath, bench.LogJson()) ? 0 : 1;
 }
 
 }  // namespace
@@ -58,6 +71,9 @@ int main(int argc, char** argv) {
         std::cerr << "corvane-sim: cannot watch for signals\n";
         return 1;
     }
+    if (args.chargers > 0) {
+        return RunBench(args, signals);
+    }
     sim::CSimulatedCharger charger(args.options);
     if (!charger.Start()) {
         std::cerr << "corvane-sim: " << charger.ErrorText() << "\n";
@@ -72,7 +88,7 @@ int main(int argc, char** argv) {
     AnnounceDevice(charger.SlavePath());  // the link is there once this line is
     signals.WaitForStop(args.runSeconds);
     charger.Stop();
-    const bool logged = WriteLog(args.logPath, charger.Log());
+    const bool logged = WriteLog(args.logPath, charger.Log().ToJson());
     link.Remove();
     return logged ? 0 : 1;
 }
