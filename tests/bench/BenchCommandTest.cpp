@@ -1,0 +1,104 @@
+// corvane-cli bench end to end, against corvane-sim playing several chargers:
+// plugging and unplugging under --watch, a stop signal during a bench, a
+// port that is not there.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <csignal>
+#include <fstream>
+
+#include "cli/CliHarness.h"
+
+using clitest::CChild;
+using clitest::CCliTest;
+using clitest::Contains;
+using clitest::Lines;
+
+namespace {
+
+// Every line of --json output is one object with "event" and "port"; the
+// events of one port, with progress left out.
+std::vector<std::string> Story(const std::string& out, const std::string& port) {
+    std::vector<std::string> events;
+    for (const auto& line : Lines(out)) {
+        const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_TRUE(event.contains("event") && event.contains("port")) << line;
+        const std::string kind = event["event"].toString().toStdString();
+        if (event["port"].toString().toStdString() == port && kind != "progress") {
+            events.push_back(
+                kind == "finished" ? kind + " " + event["outcome"].toString().toStdString() : kind);
+        }
+    }
+    return events;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// SIGINT to the child alone; never to a group (a pid of 0 would be ours).
+void Interrupt(CChild& child) {
+    const auto pid = static_cast<pid_t>(child.processId());
+    ASSERT_GT(pid, 0) << "the child is no longer running";
+    ::kill(pid, SIGINT);
+}
+
+class BenchCommand : public CCliTest {};
+
+}  // namespace
+
+// The bench waits for chargers; each one plugged in is read, each one pulled
+// out empties its slot, and the next one plugged in is served again. Ctrl-C
+// ends the watch with 130.
+TEST_F(BenchCommand, WatchServesChargersAsTheyComeAndGo) {
+    const std::string pattern = m_scratch.Path() + "/charger-*";
+    CChild cli;
+    StartCli(cli, {"bench", "--watch", "--read-only", "--json", "--port", pattern});
+    CChild sim;
+    sim.Start(CORVANE_BIN_DIR "/corvane-sim",
+              {"--chargers", "2", "--link", m_scratch.Path() + "/charger-%d", "--plug-every", "5"});
+    const std::string first = m_scratch.Path() + "/charger-1";
+    ASSERT_TRUE(cli.WaitFor(
+        [&] { return CountOf(cli.out, "\"finished\"") == 4 || CountOf(cli.err, "\n") > 0; }, 30000))
+        << cli.out << cli.err;
+    EXPECT_EQ(Story(cli.out, first),
+              (std::vector<std::string>{"appeared", "started", "finished read", "gone", "appeared",
+                                        "started", "finished read"}));
+    sim.kill();
+    sim.Finish(5000);
+    cli.WaitFor([&] { return false; }, 300);
+    Interrupt(cli);
+    EXPECT_EQ(cli.Finish(10000), 130) << cli.err;
+}
+
+// Ctrl-C during the uploads stops every job the way one upgrade stops, and
+// each charger is still recorded.
+TEST_F(BenchCommand, InterruptStopsEveryJob) {
+    CChild cli;
+    StartCli(cli, {"--simulate", "--json", "bench", "--chargers", "2"});
+    ASSERT_TRUE(cli.WaitFor([&] { return Contains(cli.out, "\"block\":20"); }, 30000)) << cli.err;
+    Interrupt(cli);
+    EXPECT_EQ(cli.Finish(20000), 130) << cli.err;
+    EXPECT_EQ(CountOf(cli.out, "\"reason\":\"Stopped during the upload at block "), 2) << cli.out;
+    std::ifstream records(m_state + "/corvane/bench.jsonl");
+    std::string line;
+    int recorded = 0;
+    while (std::getline(records, line)) {
+        recorded += Contains(line, "\"outcome\":\"failed\"") ? 1 : 0;
+    }
+    EXPECT_EQ(recorded, 2);
+}
+
+// A port that is not there: the reason says so, and no port could be opened.
+TEST_F(BenchCommand, MissingPortExitsThree) {
+    const auto r = RunCli({"bench", "--port", "/dev/ttyUSB97"});
+    EXPECT_EQ(r.code, 3) << r;
+    EXPECT_TRUE(Contains(r.out,
+                         "/dev/ttyUSB97: failed after 0.0 s: The device /dev/ttyUSB97 "
+                         "does not exist."))
+        << r;
+    EXPECT_TRUE(Contains(r.out, "1 charger: 1 failed")) << r;
+}
