@@ -19,11 +19,11 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
-#include "bench/InotifyPathWatch.h"
 #include "cli/BenchReport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/PortDiagnosis.h"
+#include "platform/PathWatch.h"
 #include "serial/PortName.h"
 #include "sim/Scenarios.h"
 #include "sim/SimulatedCharger.h"
@@ -116,11 +116,6 @@ int CheckUsage(const CliOptions& o) {
     if (!o.simulate && o.benchPorts.empty() && o.port.empty()) {
         return Usage("give at least one --port PATH or pattern");
     }
-    for (const auto& port : o.benchPorts) {
-        if (o.watch && !bench::CInotifyPathWatch::Watchable(PortPath(port))) {
-            return Usage("--watch takes wildcards only in the last part of a path");
-        }
-    }
     return -1;
 }
 
@@ -162,36 +157,55 @@ bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& rec
     return options;
 }
 
-void ApplyChanges(bench::CBench& bench, bench::IPathWatch& watch) {
-    for (const auto& change : watch.Drain()) {
-        if (change.appeared) {
-            bench.Plug(change.path);
+using Watches = std::vector<std::unique_ptr<platform::CPathWatch>>;
+
+// One watch per pattern (udev's device events under /dev, inotify elsewhere);
+// false, with the reason said, when one cannot start.
+bool StartWatches(const std::vector<std::string>& patterns, Watches& watches,
+                  std::vector<std::string>& present) {
+    for (const auto& pattern : patterns) {
+        auto watch = std::make_unique<platform::CPathWatch>(pattern);
+        std::string error;
+        if (!watch->Start(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
+        }
+        const auto now = watch->Present();
+        present.insert(present.end(), now.begin(), now.end());
+        watches.push_back(std::move(watch));
+    }
+    return true;
+}
+
+void ApplyChanges(bench::CBench& bench, platform::CPathWatch& watch) {
+    for (const auto& event : watch.Drain()) {
+        if (event.kind == platform::PathEvent::Kind::Appeared) {
+            bench.Plug(event.path);
         } else {
-            bench.Unplug(change.path);
+            bench.Unplug(event.path);
         }
     }
 }
 
-// Waits for the jobs (and with a watch, for chargers) until the bench is done
-// or a stop signal comes; then every job is stopped and waited for.
-void Serve(bench::CBench& bench, bench::IPathWatch* watch, const CStopSignals& signals) {
-    for (;;) {
-        if (Interrupted()) {
-            break;
-        }
-        if (watch == nullptr && !bench.Busy()) {
-            break;
-        }
-        pollfd fds[2] = {{bench.ChangeFd(), POLLIN, 0}, {watch ? watch->Fd() : -1, POLLIN, 0}};
-        const int ready = ::ppoll(fds, 2, nullptr, &signals.Waiting());
-        if (ready <= 0) {
+// Waits for the jobs (and with watches, for chargers) until the bench is
+// done or a stop signal comes; then every job is stopped and waited for.
+void Serve(bench::CBench& bench, const Watches& watches, bool watching,
+           const CStopSignals& signals) {
+    std::vector<pollfd> fds = {{bench.ChangeFd(), POLLIN, 0}};
+    for (const auto& watch : watches) {
+        fds.push_back({watch->Fd(), POLLIN, 0});
+    }
+    while (!Interrupted() && (watching || bench.Busy())) {
+        if (::ppoll(fds.data(), fds.size(), nullptr, &signals.Waiting()) <= 0) {
             continue;  // a signal (EINTR): looked at above
         }
         if ((fds[0].revents & POLLIN) != 0) {
             bench.OnChange();
         }
-        if (watch != nullptr && (fds[1].revents & POLLIN) != 0) {
-            ApplyChanges(bench, *watch);
+        for (std::size_t i = 1; i < fds.size(); ++i) {
+            if ((fds[i].revents & POLLIN) != 0) {
+                ApplyChanges(bench, *watches[i - 1]);
+            }
         }
     }
     bench.StopAll();
@@ -235,13 +249,12 @@ int RunBench(const CliOptions& options) {
         return kExitUsage;
     }
     const std::vector<std::string> given = options.simulate ? simulated.ports : GivenPorts(options);
-    std::unique_ptr<bench::CInotifyPathWatch> watch;
+    Watches watches;
     std::vector<std::string> ports;
-    if (options.watch) {
-        watch = std::make_unique<bench::CInotifyPathWatch>(given);
-        ports = watch->Present();
-    } else {
+    if (!options.watch) {
         ports = FixedPorts(given);
+    } else if (!StartWatches(given, watches, ports)) {
+        return kExitUsage;
     }
     bench::CSyslog systemLog;
     bench::CBenchJournal journal(bench::BenchJournalPath(), systemLog);
@@ -252,7 +265,7 @@ int RunBench(const CliOptions& options) {
         for (const auto& port : ports) {
             bench.Plug(port);
         }
-        Serve(bench, watch.get(), signals);
+        Serve(bench, watches, options.watch, signals);
         slots = bench.Slots();
     }
     report.Finish(slots);
