@@ -10,6 +10,7 @@
 #include <glob.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -258,7 +259,9 @@ int RunBench(const CliOptions& options) {
     }
     bench::CSyslog systemLog;
     bench::CBenchJournal journal(bench::BenchJournalPath(), systemLog);
-    CBenchReport report(FormFor(options), stdout);
+    winsize size{};
+    const int columns = ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    CBenchReport report(FormFor(options), stdout, columns);
     std::vector<bench::SlotInfo> slots;
     {
         bench::CBench bench(MakeOptions(options, journal), report);

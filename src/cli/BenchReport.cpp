@@ -174,7 +174,10 @@ void CBenchReport::Draw(bool force) {
             lines.push_back("  " + slot.port + ": " + slot.result->reason);
         }
     }
-    for (const auto& line : lines) {
+    for (auto& line : lines) {
+        if (m_columns > 1 && line.size() >= static_cast<std::size_t>(m_columns)) {
+            line.resize(static_cast<std::size_t>(m_columns) - 1);
+        }
         text += "\r\x1b[2K" + line + "\n";
     }
     // Lines no longer needed (a reason list that shrank) are cleared.

@@ -29,7 +29,10 @@ class CBenchReport : public bench::IBenchObserver {
 public:
     enum class Form { Json, Lines, Table };
 
-    CBenchReport(Form form, std::FILE* out) : m_form(form), m_out(out) {}
+    // columns: the terminal's width; table lines are cut to fit it, so that
+    // none wraps and the redraw stays in place (0: no limit).
+    CBenchReport(Form form, std::FILE* out, int columns = 0)
+        : m_form(form), m_out(out), m_columns(columns) {}
 
     void OnBenchEvent(const bench::BenchEvent& event) override;
     // Draws the table a last time (Table only).
@@ -48,6 +51,7 @@ private:
 
     Form m_form;
     std::FILE* m_out;
+    int m_columns;
     std::map<int, int> m_lastBlockShown;  // per slot
     std::map<int, bench::SlotInfo> m_rows;
     int m_drawnLines = 0;

@@ -102,7 +102,6 @@ void AddBench(CLI::App& app, CliOptions& o) {
     bench->add_flag("--watch", o.watch, "Serve each charger as it is plugged in, until Ctrl-C");
     auto* force = bench->add_flag("--force", o.force, "Upgrade chargers that are already current");
     bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
-    bench->add_flag("--json", o.json, "One JSON object per line per event");
     bench->add_option("--chargers", o.chargers, "With --simulate: this many simulated chargers")
         ->check(CLI::Range(1, 64));
 }
