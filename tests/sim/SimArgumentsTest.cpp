@@ -76,6 +76,31 @@ TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
     }
 }
 
+// A bench: each charger's options are the common ones and its own faults;
+// faults that name no charger, or no option, are refused.
+TEST(SimArguments, BenchChargersTakeTheirOwnFaults) {
+    const auto [a, error] = Parse(Words(
+        "--chargers 3 --link /tmp/b/charger-%d --reply-delay 5 --fault 3:--silent-after-block=40 "
+        "--fault 2:never-speak"));
+    ASSERT_TRUE(error.empty());
+    std::string why;
+    sim::SimOptions second;
+    sim::SimOptions third;
+    ASSERT_TRUE(sim::ChargerOptions(a, 2, second, why) && sim::ChargerOptions(a, 3, third, why));
+    EXPECT_TRUE(second.neverSpeak);
+    EXPECT_EQ(second.fallSilentAfterBlock, 0);
+    EXPECT_EQ(third.fallSilentAfterBlock, 40);
+    EXPECT_EQ(third.replyDelayMs, 5);
+    EXPECT_EQ(sim::ChargerLink(a.linkPath, 3), "/tmp/b/charger-3");
+    EXPECT_NE(Parse(Words("--chargers 2 --fault 3:never-speak")).second.find("only 2"),
+              std::string::npos);
+    EXPECT_NE(Parse(Words("--chargers 2 --fault 1:loud")).second.find("unknown option --loud"),
+              std::string::npos);
+    EXPECT_NE(Parse(Words("--chargers 2 --link /tmp/one")).second.find("%d"), std::string::npos);
+    EXPECT_NE(Parse(Words("--fault 1:never-speak")).second.find("need --chargers"),
+              std::string::npos);
+}
+
 TEST(SimArguments, UsageDocumentsEveryOptionAndEveryScenarioIsAWholeSetUp) {
     const std::string usage = sim::SimUsage();
     for (const std::string& option : Words(
@@ -84,7 +109,8 @@ TEST(SimArguments, UsageDocumentsEveryOptionAndEveryScenarioIsAWholeSetUp) {
              "--block-gap --transfer-timeout --resume-after-cancel --nak-block --cancel-at-block "
              "--silent-after-block --hang-up-after-block --ack-delay --never-speak --garbage "
              "--split-lines --no-boot-line --no-version-line --lower-case-version --long-lines "
-             "--nak-replies --report-fault --report-fault-every --seed")) {
+             "--nak-replies --report-fault --report-fault-every --seed --chargers --fault "
+             "--plug-every")) {
         EXPECT_NE(usage.find("  " + option + " "), std::string::npos) << option;
         // Each documented option is also known to the parser.
         EXPECT_EQ(Parse({option + "=?"}).second.find("unknown"), std::string::npos) << option;
