@@ -178,6 +178,10 @@ CBench::~CBench() {
 
 int CBench::Plug(const std::string& path) {
     m_impl->JoinEnded();
+    // Looked up before the lock: the file system is not asked under it.
+    const std::string device = ResolvedDevice(path);
+    const std::string byId =
+        m_impl->options.byIdName ? m_impl->options.byIdName(device) : ByIdNameOf(device);
     SlotInfo announced;
     Impl::Slot* slot = nullptr;
     {
@@ -189,9 +193,8 @@ int CBench::Plug(const std::string& path) {
             slot->info.slot = static_cast<int>(m_impl->slots.size()) - 1;
             slot->info.port = path;
         }
-        slot->info.device = ResolvedDevice(path);
-        slot->info.byIdName = m_impl->options.byIdName ? m_impl->options.byIdName(slot->info.device)
-                                                       : ByIdNameOf(slot->info.device);
+        slot->info.device = device;
+        slot->info.byIdName = byId;
         if (slot->busy) {
             slot->plugAfterRun = true;
             return slot->info.slot;
