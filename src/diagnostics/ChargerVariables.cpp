@@ -1,11 +1,32 @@
 #include "diagnostics/ChargerVariables.h"
 
+#include <locale.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "support/FieldSplitter.h"
 
 namespace {
+
+// Report lines and everything made from them use the C locale, whatever the
+// desktop's: under a comma-decimal locale atof would stop at the point and
+// "%.2f" would write a comma. The switch is per thread and undone on exit.
+class CCLocaleScope {
+public:
+    CCLocaleScope() : m_previous(::uselocale(CLocale())) {}
+    ~CCLocaleScope() { ::uselocale(m_previous); }
+    CCLocaleScope(const CCLocaleScope&) = delete;
+    CCLocaleScope& operator=(const CCLocaleScope&) = delete;
+
+private:
+    static locale_t CLocale() {
+        // Never freed: it serves every call for the life of the process.
+        static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+        return c;
+    }
+    locale_t m_previous;
+};
 
 // sscanf "%x" stores nothing when the text holds no hexadecimal number; the
 // value then stays what it was.
@@ -74,6 +95,7 @@ void ResetVariables(ChargerVariables& vars) {
 }
 
 bool ParseVariables(const char* line, ChargerVariables& vars) {
+    const CCLocaleScope cLocale;
     char** fields = SplitFields(line, ",", 0);
     // No memory for the split counts as a line without fields.
     const bool complete = CountFields(fields) >= kVariableFields;
@@ -85,6 +107,7 @@ bool ParseVariables(const char* line, ChargerVariables& vars) {
 }
 
 std::array<VariableRow, kVariableRows> FormatVariables(const ChargerVariables& vars) {
+    const CCLocaleScope cLocale;
     return {{
         {"Batt Present", TrueFalse(vars.batteryPresent)},
         {"Radio Detected", TrueFalse(vars.radioDetected)},
@@ -103,4 +126,32 @@ std::array<VariableRow, kVariableRows> FormatVariables(const ChargerVariables& v
         {"Battery Voltage", Fixed2(vars.batteryVoltage)},
         {"Supply Voltage", Fixed2(vars.supplyVoltage)},
     }};
+}
+
+const char* VariableLabel(int row) {
+    static const auto labels = FormatVariables(ChargerVariables{});
+    return labels.at(static_cast<std::size_t>(row)).label;
+}
+
+double VariableValue(const ChargerVariables& vars, int row) {
+    const auto number = [](int value) { return static_cast<double>(value); };
+    const double values[kVariableRows] = {
+        vars.batteryPresent != 0 ? 1.0 : 0.0,
+        vars.radioDetected != 0 ? 1.0 : 0.0,
+        vars.chargePhase != 0 ? 1.0 : 0.0,
+        number(vars.systemState),
+        number(vars.trimPotPosition),
+        number(vars.batteryTemp),
+        vars.averageTemp,
+        number(vars.gasGauge),
+        number(vars.nac),
+        vars.vsb,
+        vars.averageVsb,
+        number(vars.chargeTime),
+        vars.chargerTemp,
+        vars.chargeCurrent,
+        vars.batteryVoltage,
+        vars.supplyVoltage,
+    };
+    return values[static_cast<std::size_t>(row)];
 }

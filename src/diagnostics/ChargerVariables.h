@@ -7,7 +7,9 @@
 //   "%x" for hexadecimal ones (which keeps the old value when no hexadecimal
 //   number is there) and atof for floating ones. FormatVariables gives the
 //   sixteen rows, label and text, exactly as the monitor shows them. The
-//   window and the command line both print through these.
+//   window and the command line both print through these. Both work in the
+//   C locale whatever the process's locale is. VariableValue gives a row as
+//   a number, for the trend chart.
 //
 // Threads: plain functions on a caller-owned record.
 #pragma once
@@ -49,3 +51,7 @@ void ResetVariables(ChargerVariables& vars);
 bool ParseVariables(const char* line, ChargerVariables& vars);
 // The sixteen rows in display order.
 std::array<VariableRow, kVariableRows> FormatVariables(const ChargerVariables& vars);
+// The label of row 0..15, in display order.
+const char* VariableLabel(int row);
+// Row 0..15 as a number: true and CV count as 1, false and CC as 0.
+double VariableValue(const ChargerVariables& vars, int row);

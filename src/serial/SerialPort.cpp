@@ -52,6 +52,10 @@ bool CSerialPort::IsOpen() const {
     return m_bOpen;
 }
 
+bool CSerialPort::IsLost() const {
+    return m_bOpen && m_pLink && m_pLink->IsLost();
+}
+
 void CSerialPort::SetTraceHook(TraceHook hook) {
     m_traceHook = std::move(hook);
 }

@@ -57,6 +57,8 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const;
+    // True while open on a device that has gone away (reported once already).
+    bool IsLost() const;
 
     void SetPortName(const std::string& name);
     const std::string& GetPortName() const;

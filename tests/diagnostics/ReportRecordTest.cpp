@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "DiagTestFiles.h"
+#include "TestKit.h"
+#include "diagnostics/ReportRecorder.h"
+#include "diagnostics/TrendSeries.h"
+
+namespace {
+
+using namespace diagtest;
+
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+ChargerVariables Parsed(const std::string& line) {
+    ChargerVariables vars;
+    EXPECT_TRUE(ParseVariables(line.c_str(), vars)) << line;
+    return vars;
+}
+
+// A second run appends under the first run's header; ".jsonl" gives JSON
+// lines; a comma-decimal desktop locale changes nothing in either.
+TEST(ReportRecorder, CsvHeaderOnceJsonLinesByNameAndAlwaysTheCLocale) {
+    const char* const previous = std::setlocale(LC_ALL, nullptr);
+    const std::string restore = previous != nullptr ? previous : "C";
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locales-all is missing";
+    testkit::CScratchDir scratch;
+    const WallTimePoint when = std::chrono::system_clock::from_time_t(1800000000);
+    const std::string stamp = IsoTimestamp(when);
+    const ChargerVariables vars = Parsed(kFullLine);
+
+    const std::string csv = scratch.Path() + "/charge.csv";
+    for (int run = 0; run < 2; ++run) {
+        CReportRecorder recorder;
+        ASSERT_TRUE(recorder.Open(csv)) << recorder.Error();
+        EXPECT_TRUE(recorder.Record(when, vars));
+    }
+    const auto csvLines = FileLines(csv);
+    ASSERT_EQ(csvLines.size(), 3u);
+    EXPECT_EQ(csvLines[0].substr(0, 34), "Time,Batt Present,Radio Detected,C");
+    EXPECT_EQ(csvLines[1], stamp + "," + kFullRows);
+    EXPECT_EQ(csvLines[2], csvLines[1]);
+
+    const std::string jsonl = scratch.Path() + "/charge.jsonl";
+    CReportRecorder recorder;
+    ASSERT_TRUE(recorder.Open(jsonl)) << recorder.Error();
+    EXPECT_TRUE(recorder.Record(when, vars));
+    EXPECT_TRUE(recorder.LinkLost(when));
+    recorder.Close();
+    const auto jsonLines = FileLines(jsonl);
+    ASSERT_EQ(jsonLines.size(), 2u);
+    EXPECT_TRUE(jsonLines[0].starts_with(R"({"time":")" + stamp + R"(","Batt Present":"true",)"))
+        << jsonLines[0];
+    EXPECT_NE(jsonLines[0].find(R"("VSB":"12.25","Average VSB":"12.50",)"), std::string::npos)
+        << jsonLines[0];
+    EXPECT_EQ(jsonLines[1], R"({"time":")" + stamp + R"(","event":"link lost"})");
+
+    EXPECT_FALSE(recorder.Open(scratch.Path() + "/no/such/folder.csv"));
+    EXPECT_NE(recorder.Error().find("No such file or directory"), std::string::npos)
+        << recorder.Error();
+    std::setlocale(LC_ALL, restore.c_str());
+}
+
+// What is drawn of a day at one report a second: at most four points a pixel
+// column, a one-second spike kept, and the curve broken where the link was.
+TEST(TrendSeries, DecimationKeepsSpikesAndBreaksAndBoundsThePoints) {
+    CTrendSeries series;
+    ChargerVariables vars;
+    constexpr int kDay = 86400;
+    for (int second = 0; second < kDay; ++second) {
+        vars.batteryVoltage = second == 50000 ? 99.0 : 12.0 + (second % 7) * 0.01;
+        if (second == 60000) {
+            series.Break();
+        }
+        series.Append(second * 1000.0, vars);
+    }
+    const auto segments = series.Decimate(14, 0.0, kDay * 1000.0, 1000);
+    ASSERT_EQ(segments.size(), 2u);
+    std::size_t points = 0;
+    double highest = 0.0;
+    for (const auto& segment : segments) {
+        points += segment.size();
+        for (const auto& point : segment) {
+            highest = std::max(highest, point.value);
+        }
+    }
+    EXPECT_LE(points, 4u * 1000u + 2u);
+    EXPECT_EQ(highest, 99.0);
+    EXPECT_LT(segments[0].back().timeMs, 60000 * 1000.0);
+    EXPECT_EQ(segments[1].front().timeMs, 60000 * 1000.0);
+    // A narrow window reaches one sample beyond each edge.
+    const auto narrow = series.Decimate(14, 10500.0, 12500.0, 100);
+    ASSERT_EQ(narrow.size(), 1u);
+    EXPECT_EQ(narrow[0].front().timeMs, 10000.0);
+    EXPECT_EQ(narrow[0].back().timeMs, 13000.0);
+}
+
+}  // namespace
