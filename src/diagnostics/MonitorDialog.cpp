@@ -1,5 +1,6 @@
 #include "diagnostics/MonitorDialog.h"
 
+#include <QLabel>
 #include <QPaintEvent>
 #include <QShowEvent>
 #include <QTimer>
@@ -8,13 +9,29 @@
 #include "diagnostics/DialogUnits.h"
 #include "serial/SerialPort.h"
 
+namespace {
+
+// The notice sits in the band under the sixteen rows.
+constexpr int kNoticeMarginPx = 10;
+constexpr int kNoticeHeightPx = 20;
+
+}  // namespace
+
 CMonitorDialog::CMonitorDialog(QWidget* parent)
-    : QDialog(parent), m_panel(std::make_unique<CVersionPanel>()) {
+    : QDialog(parent),
+      m_panel(std::make_unique<CVersionPanel>()),
+      m_clock(&platform::SystemClock()),
+      m_wallClock(SystemWallTime) {
     setWindowTitle(QStringLiteral("Charger Variables"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(CDialogUnits::DialogFont());
     setFixedSize(CDialogUnits(font()).Size(184, 220));
+
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->setGeometry(kNoticeMarginPx, height() - kNoticeMarginPx - kNoticeHeightPx,
+                          width() - 2 * kNoticeMarginPx, kNoticeHeightPx);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerPeriodMs);
@@ -23,6 +40,11 @@ CMonitorDialog::CMonitorDialog(QWidget* parent)
 
 CMonitorDialog::~CMonitorDialog() {
     OnDestroy();
+}
+
+void CMonitorDialog::SetClocks(platform::IClock& clock, WallClock wallClock) {
+    m_clock = &clock;
+    m_wallClock = std::move(wallClock);
 }
 
 void CMonitorDialog::showEvent(QShowEvent* event) {
@@ -45,14 +67,30 @@ bool CMonitorDialog::OnInitDialog() {
         m_pPort->WriteString(CVariableReport::kRequest);
     }
     m_report.Clear();
+    m_reportNotice.Reset();
+    UpdateNotice();
     return true;
 }
 
 void CMonitorDialog::OnTimer() {
-    // One line per tick: what follows its CR waits in the port's ring.
-    if (m_pPort != nullptr && m_report.Tick(*m_pPort, m_panel->m_vars)) {
-        m_panel->PaintVariables();
+    if (m_pPort != nullptr) {
+        const auto onReport = [this](const ChargerVariables&) {
+            m_reportNotice.OnReport(m_clock->NowMs(), m_wallClock());
+        };
+        // Every complete line is taken; the rows end up showing the newest.
+        if (m_report.Tick(*m_pPort, m_panel->m_vars, onReport).lines > 0) {
+            m_panel->PaintVariables();
+        }
     }
+    UpdateNotice();
+}
+
+void CMonitorDialog::UpdateNotice() {
+    m_notice->setText(QString::fromStdString(m_reportNotice.Text(m_clock->NowMs())));
+}
+
+QString CMonitorDialog::NoticeText() const {
+    return m_notice->text();
 }
 
 const ChargerVariables& CMonitorDialog::Variables() const {

@@ -5,12 +5,15 @@
 //   dialog modally. On its first showing the dialog opens the port under the
 //   name the main window gave it, zeroes the panel's record, starts a
 //   one-second timer and asks the charger once for its variable report. Each
-//   tick (OnTimer) takes received bytes up to and including one CR: the line
-//   collected so far (at most 1024 bytes, the rest dropped until the CR) is
-//   parsed and the panel repaints the sixteen rows. Bytes after that CR wait
-//   in the port's receive ring for the next tick, so at most one line is
-//   shown per second. However the window ends (close box, Esc, done(),
-//   destruction) the port is left closed.
+//   tick (OnTimer) takes every complete line waiting in the port's receive
+//   ring (at most 1024 bytes a line, the rest dropped until the CR), parses
+//   them in turn and has the panel repaint the sixteen rows, which so show
+//   the newest line that could be read: a charger that reports more than
+//   once a second never falls behind. A notice under the rows says when
+//   there is nothing to show: "Waiting for the charger's report" until the
+//   first report, "No report since hh:mm:ss" when none has come for three
+//   seconds. However the window ends (close box, Esc, done(), destruction)
+//   the port is left closed.
 //
 // Threads: user-interface thread only. The port's reader thread fills the
 // receive ring; this dialog only takes bytes out of it with ReadByte.
@@ -22,10 +25,14 @@
 #include <memory>
 
 #include "diagnostics/ChargerVariables.h"
+#include "diagnostics/ReportNotice.h"
 #include "diagnostics/VariableReport.h"
+#include "diagnostics/WallTime.h"
+#include "platform/Clock.h"
 
 class CSerialPort;
 class CVersionPanel;
+class QLabel;
 class QTimer;
 
 class CMonitorDialog : public QDialog {
@@ -38,6 +45,8 @@ public:
 
     // Borrowed from the main window; set before the dialog runs.
     CSerialPort* m_pPort = nullptr;
+    // The clocks the notice runs on (tests give fakes); set before it runs.
+    void SetClocks(platform::IClock& clock, WallClock wallClock);
 
     // One timer tick; public so that tests can drive the dialog tick by tick.
     void OnTimer();
@@ -47,6 +56,8 @@ public:
     const CVersionPanel& Panel() const { return *m_panel; }
     // Whether the periodic timer is running.
     bool IsTimerActive() const;
+    // The notice under the rows; empty while reports are fresh.
+    QString NoticeText() const;
 
     void done(int result) override;
 
@@ -57,9 +68,14 @@ protected:
 private:
     bool OnInitDialog();
     void OnDestroy();
+    void UpdateNotice();
 
     std::unique_ptr<CVersionPanel> m_panel;
     QTimer* m_timer = nullptr;
+    QLabel* m_notice = nullptr;
+    platform::IClock* m_clock;
+    WallClock m_wallClock;
     CVariableReport m_report;
+    CReportNotice m_reportNotice;
     bool m_initialised = false;
 };

@@ -12,6 +12,7 @@
 #include "TestKit.h"
 #include "app/VersionPanel.h"
 #include "diagnostics/MonitorDialog.h"
+#include "diagnostics/WallTime.h"
 #include "serial/SerialPort.h"
 #include "sim/SimulatedCharger.h"
 
@@ -87,9 +88,9 @@ protected:
     CMonitorDialog m_dialog;
 };
 
-// Each tick takes bytes up to one CR: a step feeds bytes, ticks once, then
-// checks the rows and the bytes left waiting for later ticks.
-TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
+// Each tick takes every complete line waiting and shows the newest that
+// could be read: a step feeds bytes, ticks once, then checks the rows.
+TEST_F(MonitorDialogTest, AsksForTheReportThenShowsTheNewestLineEachTick) {
     EXPECT_EQ(m_dialog.windowTitle(), "Charger Variables");
     EXPECT_EQ(m_dialog.minimumSize(), m_dialog.maximumSize());
     // Bytes already waiting when the monitor starts begin its first line.
@@ -112,19 +113,16 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     const struct {
         std::string feed;
         std::string rows;
-        std::size_t left;
     } steps[] = {
-        {"", kZeroRows, 0},                        // nothing received yet
-        {kFullLine.substr(10, 10), kZeroRows, 0},  // a line split across ticks is joined
-        {kFullLine.substr(20) + "\r" + second, kFullRows, second.size()},
-        {"", secondRows, 0},                            // two lines in one second show on two ticks
-        {"1,1,1\r" + third, secondRows, third.size()},  // a short line changes nothing
-        {"", thirdRows, 0},                             // ... and is consumed whole
+        {"", kZeroRows},                                     // nothing received yet
+        {kFullLine.substr(10, 10), kZeroRows},               // a line split across ticks is joined
+        {kFullLine.substr(20) + "\r" + second, secondRows},  // two lines in a second: the newer
+        {third + "1,1,1\r", thirdRows},  // a short line after a sound one changes nothing
         // The port's ring holds 1024 bytes: the long line comes in parts.
-        {longLine.substr(0, 500), thirdRows, 0},
-        {longLine.substr(500, 500), thirdRows, 0},
-        {longLine.substr(1000), thirdRows, 0},
-        {"\r", "true,true,CV,1,1,1,1.00,1,0001,1.00,1.00,1,1.00,1.00,1.00,7.25", 0},
+        {longLine.substr(0, 500), thirdRows},
+        {longLine.substr(500, 500), thirdRows},
+        {longLine.substr(1000), thirdRows},
+        {"\r", "true,true,CV,1,1,1,1.00,1,0001,1.00,1.00,1,1.00,1.00,1.00,7.25"},
     };
     for (const auto& step : steps) {
         if (!step.feed.empty()) {
@@ -132,7 +130,7 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
         }
         m_dialog.OnTimer();
         EXPECT_EQ(Rows(m_dialog.Variables()), step.rows) << step.feed;
-        EXPECT_EQ(m_port.BytesAvailable(), static_cast<int>(step.left)) << step.feed;
+        EXPECT_EQ(m_port.BytesAvailable(), 0) << step.feed;
     }
     // What reached the window: labels at 10 pixels, values at 170, row by row.
     EXPECT_EQ(PaintedColumn(m_dialog, 170), std::end(steps)[-1].rows);
@@ -140,6 +138,54 @@ TEST_F(MonitorDialogTest, AsksForTheReportThenShowsOneLineATick) {
     EXPECT_EQ(std::count(labels.begin(), labels.end(), ','), 15) << labels;
     EXPECT_TRUE(labels.starts_with("Batt Present,") && labels.ends_with(",Supply Voltage"))
         << labels;
+}
+
+// A charger that reports faster than the ring is emptied fills it; the line
+// cut short there must not be completed by the bytes of a later report.
+TEST_F(MonitorDialogTest, AFullReceiveRingNeverGluesTwoReportsTogether) {
+    Start();
+    std::string burst;
+    for (int line = 0; line < 16; ++line) {
+        burst += kFullLine + "\r";  // 16 x 68 bytes: the ring keeps 15 lines and 4 bytes
+    }
+    m_pty.Send(burst);
+    for (int wait = 0; wait < 2500 && m_port.BytesAvailable() < 1024; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(m_port.BytesAvailable(), 1024);
+    m_dialog.OnTimer();
+    EXPECT_EQ(Rows(m_dialog.Variables()), kFullRows);
+    const std::string later = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,99.5\r";
+    Feed(later);  // would end the cut line as 19 fields, all moved two places
+    m_dialog.OnTimer();
+    EXPECT_EQ(Rows(m_dialog.Variables()), kFullRows);
+    Feed(later);
+    m_dialog.OnTimer();
+    EXPECT_EQ(Rows(m_dialog.Variables()),
+              "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,99.50");
+}
+
+// Zeros are never left to pass for readings: the notice says whether a
+// report has come and, once they stop, since when.
+TEST_F(MonitorDialogTest, NoticeSaysWaitingUntilTheFirstReportThenWhenReportsStop) {
+    testkit::CFakeClock clock(5000);
+    const WallTimePoint start = std::chrono::system_clock::from_time_t(1800000000);
+    m_dialog.SetClocks(clock, [&] { return start + std::chrono::milliseconds(clock.NowMs()); });
+    Start();
+    EXPECT_EQ(m_dialog.NoticeText(), "Waiting for the charger's report");
+    Feed("1,1,1\r");  // a line, but not one that can be read
+    m_dialog.OnTimer();
+    EXPECT_EQ(m_dialog.NoticeText(), "Waiting for the charger's report");
+    Feed(kFullLine + "\r");
+    m_dialog.OnTimer();
+    EXPECT_EQ(m_dialog.NoticeText(), "");
+    const std::string since = ClockTime(start + std::chrono::milliseconds(5000));
+    clock.Advance(2999);
+    m_dialog.OnTimer();
+    EXPECT_EQ(m_dialog.NoticeText(), "");
+    clock.Advance(1);
+    m_dialog.OnTimer();
+    EXPECT_EQ(m_dialog.NoticeText(), QString::fromStdString("No report since " + since));
 }
 
 TEST_F(MonitorDialogTest, EveryWayOutLeavesThePortClosed) {
