@@ -20,6 +20,7 @@
 #include "diagnostics/DialogUnits.h"
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/MonitorDialog.h"
+#include "diagnostics/TrendsDialog.h"
 #include "platform/DebugOutput.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
@@ -194,7 +195,8 @@ void CMainDialog::ExtendSystemMenu(QMenu& menu, const StringLoader& loadString,
         unsigned value;
     } tools[] = {{IDS_MONITOR_CHARGER, kIdmMonitorCharger},
                  {IDS_CRC_CHECK, kIdmCrcCheck},
-                 {IDS_WRITE_IMAGE, kIdmWriteImage}};
+                 {IDS_WRITE_IMAGE, kIdmWriteImage},
+                 {IDS_CHARGER_TRENDS, kIdmChargerTrends}};
     for (const auto& tool : tools) {
         const QString text = loadString(tool.id);
         if (!text.isEmpty()) {
@@ -248,6 +250,21 @@ void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
         case kIdmUseCarriedImage:
             OnUseCarriedImage();
             break;
+        case kIdmChargerTrends: {
+            if (!m_pPort) {
+                break;
+            }
+            CTrendsDialog trends(this);
+            if (m_pPort->IsOpen()) {
+                m_pPort->Close();  // the trends window opens it itself
+            }
+            trends.m_pPort = m_pPort.get();
+            trends.m_strDevicePath = m_strSimulatedDevice.empty()
+                                         ? ResolvePortName(m_pPort->GetPortName())
+                                         : m_strSimulatedDevice;
+            RunModal(trends);
+            break;
+        }
         case kScClose:
             close();
             break;

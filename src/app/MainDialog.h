@@ -61,6 +61,7 @@ public:
     static constexpr unsigned kIdmMonitorCharger = 0x20;
     static constexpr unsigned kIdmCrcCheck = 0x30;
     static constexpr unsigned kIdmWriteImage = 0x40;
+    static constexpr unsigned kIdmChargerTrends = 0x50;
     static constexpr unsigned kIdmUpgradeFromFile = 0x80;
     static constexpr unsigned kIdmUseCarriedImage = 0x90;
     static constexpr unsigned kScClose = 0xF060;

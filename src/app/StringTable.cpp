@@ -19,6 +19,7 @@ constexpr StringEntry kStrings[] = {
     {IDS_WRITE_IMAGE, "&Write Image"},
     {IDS_UPGRADE_FROM_FILE, "Upgrade from &File..."},
     {IDS_USE_CARRIED_IMAGE, "Use &Carried Image"},
+    {IDS_CHARGER_TRENDS, "Charger &Trends..."},
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ enum StringId : int {
     IDS_WRITE_IMAGE = 107,
     IDS_UPGRADE_FROM_FILE = 110,
     IDS_USE_CARRIED_IMAGE = 111,
+    IDS_CHARGER_TRENDS = 108,
 };
 
 // The text stored under the number; empty when there is none.

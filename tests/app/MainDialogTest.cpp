@@ -252,22 +252,23 @@ private slots:
             action->trigger();
         }
         QCOMPARE(texts, QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
-                                     "&Write Image", "", "Upgrade from &File...",
-                                     "Use &Carried Image", "", "&Port Setup..."}));
+                                     "&Write Image", "Charger &Trends...", "",
+                                     "Upgrade from &File...", "Use &Carried Image", "",
+                                     "&Port Setup..."}));
         QCOMPARE(dialog.titles, QStringList({"About Corvane", "Charger Variables", "File CRC Check",
-                                             "Port Setup"}));
+                                             "Charger Trends", "Port Setup"}));
         QCOMPARE(dialog.imageWrites, 1);
         // The low four bits of a command value are ignored; unknown values do nothing.
         dialog.OnSysCommand(0x1F);
-        dialog.OnSysCommand(0x50);
-        QCOMPARE(dialog.titles.size(), 5);
+        dialog.OnSysCommand(0x70);
+        QCOMPARE(dialog.titles.size(), 6);
         QCOMPARE(dialog.titles.back(), QString("About Corvane"));
         // Without string 101 its item and the separator before it are left out.
         QMenu menu;
         CMainDialog::ExtendSystemMenu(
             menu, [](int id) { return id == 101 ? QString() : QString::number(id); },
             [](unsigned) {});
-        QCOMPARE(menu.actions().size(), 7);
+        QCOMPARE(menu.actions().size(), 8);
         QCOMPARE(menu.actions().at(1)->text(), QString("105"));
     }
 

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "DiagTestFiles.h"
+#include "QtTestApp.h"
+#include "TestKit.h"
+#include "diagnostics/ReportFeed.h"
+#include "diagnostics/TrendsDialog.h"
+#include "diagnostics/WallTime.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+using namespace diagtest;
+using std::chrono::milliseconds;
+
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The trends window on a link (a symbolic link, as corvane-sim --link makes)
+// to a pseudo-terminal the test plays the charger on. Time is virtual: the
+// wall clock is a fixed start plus the fake clock.
+class TrendsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_port.SetPortName(m_link);
+        m_dialog.m_pPort = &m_port;
+        m_dialog.m_strDevicePath = m_link;
+        m_dialog.SetClocks(m_clock, [this] { return At(m_clock.NowMs()); });
+    }
+
+    WallTimePoint At(std::uint32_t ms) const { return m_start + milliseconds(ms); }
+    double MsAt(std::uint32_t ms) const {
+        return static_cast<double>(
+            std::chrono::duration_cast<milliseconds>(At(ms).time_since_epoch()).count());
+    }
+
+    // A charger is plugged in: the link leads to a fresh pseudo-terminal.
+    void PlugIn() {
+        m_charger = std::make_unique<testkit::CPtyPair>();
+        std::filesystem::remove(m_link);
+        std::filesystem::create_symlink(m_charger->SlavePath(), m_link);
+    }
+    // It is pulled out: the link goes and the line hangs up.
+    void Unplug() {
+        std::filesystem::remove(m_link);
+        m_charger->HangUp();
+    }
+
+    // The charger sends bytes; waits (bounded) until the port has them all.
+    void Send(const std::string& bytes) {
+        const int expected = m_port.BytesAvailable() + static_cast<int>(bytes.size());
+        m_charger->Send(bytes);
+        for (int wait = 0; wait < 2500 && m_port.BytesAvailable() < expected; ++wait) {
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+        ASSERT_EQ(m_port.BytesAvailable(), expected);
+    }
+
+    // One poll after the given virtual time has passed.
+    void PollAfter(std::uint32_t ms) {
+        m_clock.Advance(ms);
+        m_dialog.OnTimer();
+    }
+
+    diagtest::CApplicationFirst m_application;
+    testkit::CBoxRecorder m_boxes;
+    testkit::CScratchDir m_scratch;
+    const std::string m_link = m_scratch.Path() + "/charger";
+    const WallTimePoint m_start = std::chrono::system_clock::from_time_t(1800000000);
+    testkit::CFakeClock m_clock{1000};
+    std::unique_ptr<testkit::CPtyPair> m_charger;
+    CSerialPort m_port;
+    CTrendsDialog m_dialog;
+};
+
+// One scripted charge: two reports around an unreadable line, an unplug, the
+// return, one more report. The record holds every report and the gap; the
+// chart holds the same values as two curve segments.
+TEST_F(TrendsDialogTest, ScriptedChargeWithAnUnplugReachesTheRecordAndTheChart) {
+    const std::string record = m_scratch.Path() + "/charge.csv";
+    PlugIn();
+    ASSERT_TRUE(m_dialog.StartRecording(record));
+    m_dialog.show();
+    ASSERT_TRUE(m_port.IsOpen());
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    EXPECT_TRUE(m_dialog.StatusText().startsWith("Waiting for the charger's report"))
+        << m_dialog.StatusText().toStdString();
+
+    const std::string second = "0,1,0,2,3,4,5.5,6,7,8.5,9.5,10,11.5,12.5,0,14.5,15.5\r";
+    Send(kFullLine + "\r1,1,1\r");  // at 1100: a report and a line that cannot be read
+    PollAfter(100);
+    Send(second);  // at 1200
+    PollAfter(100);
+    Unplug();
+    PollAfter(100);  // 1300: the link is lost
+    EXPECT_EQ(m_dialog.StatusText().toStdString().rfind("Link lost at ", 0), 0u)
+        << m_dialog.StatusText().toStdString();
+    PlugIn();
+    PollAfter(CReportFeed::kReturnCheckMs);  // 1800: it is back and asked again
+    ASSERT_TRUE(m_port.IsOpen());
+    EXPECT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    Send("0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,99.5\r");
+    PollAfter(100);  // 1900
+    m_dialog.StopRecording();
+
+    const std::string zeros = "false,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,99.50";
+    const std::vector<std::string> expected = {
+        "Time,Batt Present,Radio Detected,Charge Phase (CV/CC),System State,Trim Pot Pos,"
+        "Battery Temp,Average Temp,Gas Gauge,NAC,VSB,Average VSB,Charge Time,Charger Temp,"
+        "Charge Current,Battery Voltage,Supply Voltage",
+        IsoTimestamp(At(1100)) + "," + kFullRows,
+        IsoTimestamp(At(1200)) +
+            ",false,true,CC,2,3,4,5.50,6,0007,8.50,9.50,10,11.50,12.50,14.50,15.50",
+        IsoTimestamp(At(1300)) + ",link lost,,,,,,,,,,,,,,,",
+        IsoTimestamp(At(1800)) + ",link back,,,,,,,,,,,,,,,",
+        IsoTimestamp(At(1900)) + "," + zeros,
+    };
+    EXPECT_EQ(FileLines(record), expected);
+
+    m_dialog.SetPlotted(15, true);  // Supply Voltage
+    m_dialog.Redraw();
+    const auto segments = m_dialog.Plotted(15);
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[0], (QList<QPointF>{{MsAt(1100), 14.1}, {MsAt(1200), 15.5}}));
+    EXPECT_EQ(segments[1], (QList<QPointF>{{MsAt(1900), 99.5}}));
+    EXPECT_EQ(m_dialog.Series().Size(), 3u);
+    m_dialog.SetPlotted(15, false);
+    m_dialog.Redraw();
+    EXPECT_TRUE(m_dialog.Plotted(15).empty());
+}
+
+// The view follows the newest report over the chosen span; paused, it
+// stays where it was while reports still come in.
+TEST_F(TrendsDialogTest, ViewFollowsTheNewestReportUnlessPaused) {
+    PlugIn();
+    m_dialog.SetSpanSeconds(60);
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    for (int second = 0; second < 90; ++second) {
+        Send(kFullLine + "\r");
+        PollAfter(1000);
+    }
+    m_dialog.Redraw();
+    EXPECT_EQ(m_dialog.ViewToMs(), MsAt(1000 + 90 * 1000));
+    EXPECT_EQ(m_dialog.ViewToMs() - m_dialog.ViewFromMs(), 60000.0);
+
+    m_dialog.SetPaused(true);
+    const double pausedAt = m_dialog.ViewToMs();
+    for (int second = 0; second < 5; ++second) {
+        Send(kFullLine + "\r");
+        PollAfter(1000);
+    }
+    EXPECT_EQ(m_dialog.ViewToMs(), pausedAt);
+    EXPECT_EQ(m_dialog.Series().Size(), 95u) << "paused, reports are still taken";
+    m_dialog.SetPaused(false);
+    EXPECT_EQ(m_dialog.ViewToMs(), MsAt(1000 + 95 * 1000));
+}
+
+TEST_F(TrendsDialogTest, ClosingLeavesThePortClosed) {
+    PlugIn();
+    m_dialog.show();
+    ASSERT_TRUE(m_port.IsOpen());
+    EXPECT_TRUE(m_dialog.IsTimerActive());
+    EXPECT_FALSE(m_dialog.minimumSize() == m_dialog.maximumSize()) << "the window is resizable";
+    m_dialog.reject();
+    EXPECT_FALSE(m_port.IsOpen());
+    EXPECT_FALSE(m_dialog.IsTimerActive());
+}
+
+}  // namespace
