@@ -1,4 +1,4 @@
-// Read, Upgrade and Monitor: the commands that talk to a charger.
+// Read and Upgrade: the commands that talk to a charger about its versions.
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,8 +11,6 @@
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/PortDiagnosis.h"
-#include "diagnostics/ChargerVariables.h"
-#include "diagnostics/VariableReport.h"
 #include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
@@ -253,64 +251,4 @@ int RunUpgrade(const CliOptions& options, const PortChoice& port) {
         return kExitFile;
     }
     return UpgradeWith(options, port, file ? *file : CFirmwareImage::Carried());
-}
-
-namespace {
-
-void PrintRowsText(const ChargerVariables& vars, int refresh) {
-    std::printf("-- refresh %d\n", refresh);
-    for (const auto& row : FormatVariables(vars)) {
-        std::printf("  %-22s %s\n", row.label, row.text.c_str());
-    }
-    std::fflush(stdout);
-}
-
-CJson RowsJson(const ChargerVariables& vars) {
-    CJson rows = CJson::Object();
-    for (const auto& row : FormatVariables(vars)) {
-        rows.Add(row.label, CJson::String(row.text));
-    }
-    return rows;
-}
-
-}  // namespace
-
-int RunMonitor(const CliOptions& options, const PortChoice& port) {
-    Session s(options, CFirmwareImage::Carried());
-    InstallTrace(s);
-    s.port.SetPortName(port.device);
-    if (!s.port.Open()) {
-        return Finish("monitor", s, port, kExitPortOpen);
-    }
-    s.port.WriteString("\r/011\r");
-    CVariableReport report;
-    ChargerVariables vars;
-    ResetVariables(vars);
-    CJson refreshes = CJson::Array();
-    int lines = 0;
-    for (int tick = 1; options.count == 0 || tick <= options.count; ++tick) {
-        s.clock.SleepMs(CVariableReport::kTickMs);
-        if (Interrupted()) {
-            break;
-        }
-        lines += report.Tick(s.port, vars) ? 1 : 0;
-        if (options.json) {
-            refreshes.Push(RowsJson(vars));
-        } else {
-            PrintRowsText(vars, tick);
-        }
-    }
-    s.port.Close();
-    const int code = lines > 0 || Interrupted() ? kExitOk : kExitNoCharger;
-    if (options.json) {
-        CJson result = CJson::Object();
-        result.Add("command", CJson::String("monitor"))
-            .Add("port", CJson::String(port.name))
-            .Add("device", CJson::String(port.device))
-            .Add("linesReceived", CJson::Number(lines))
-            .Add("refreshes", std::move(refreshes))
-            .Add("exitCode", CJson::Number(code));
-        PrintJson(result);
-    }
-    return code;
 }

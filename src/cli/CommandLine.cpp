@@ -119,6 +119,9 @@ void AddCommands(CLI::App& app, CliOptions& o) {
         AddCommand(app, o, "monitor", "Show the sixteen charger variables every second");
     monitor->add_option("--count", o.count, "Stop after N refreshes (default: until Ctrl-C)")
         ->check(CLI::NonNegativeNumber);
+    monitor->add_option("--record", o.record,
+                        "Append every report to FILE as it arrives (CSV; JSON lines when the "
+                        "name ends in .jsonl)");
     auto* crc = AddCommand(app, o, "crc", "Show an image file's stored and computed CRC-16");
     crc->add_option("FILE", o.file, "The file to check")->required();
     auto* exportImage = AddCommand(app, o, "export", "Write the built-in image to a file");

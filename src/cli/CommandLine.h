@@ -36,7 +36,8 @@ struct CliOptions {
     bool json = false;
     bool verbose = false;
     std::string command;
-    int count = 0;  // monitor: refreshes, 0 = until Ctrl-C
+    int count = 0;       // monitor: refreshes, 0 = until Ctrl-C
+    std::string record;  // monitor: the file every report is appended to
     std::string file;
     bool ifNeeded = false;
     std::string imageFile;   // read, upgrade: an image file instead of the carried image

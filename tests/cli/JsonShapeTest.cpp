@@ -57,10 +57,6 @@ const JsonCase kCases[] = {
      R"({"command":"upgrade","device":"","chargerCode":"2.10e","upgradeOffered":false,)"
      R"("verdict":"ok","exitCode":0,"statuses":["Upgrading","Reading Version Information",)"
      R"("Read Version Complete","Upgrade Successful"]})"},
-    {"Monitor", "--simulate monitor --count 2", 0,
-     R"({"command":"monitor","exitCode":0,"refreshes":[)"
-     R"j({"#":16,"Charge Phase (CV/CC)":"","NAC":"","Supply Voltage":""},)j"
-     R"({"#":16,"Batt Present":"true"}]})"},
     {"Export", "export image.bin", 0, R"({"command":"export","file":"image.bin","bytes":12810})"},
     {"Crc", "crc image.bin", 0,
      R"({"command":"crc","fileName":"image.bin","fileSize":12810,"crcFromFile":"20C5",)"
