@@ -85,14 +85,12 @@ void CTrendsDialog::BuildControls() {
 
     m_chart = new QChart();
     m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chartView = new QChartView(m_chart, this);
+    m_chartView->setRenderHint(QPainter::Antialiasing);
     m_timeAxis = new QDateTimeAxis(m_chart);
     m_timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
     m_timeAxis->setTickCount(7);
     m_valueAxis = new QValueAxis(m_chart);
-    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
-    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
-    m_chartView = new QChartView(m_chart, this);
-    m_chartView->setRenderHint(QPainter::Antialiasing);
 
     m_scroll = new QScrollBar(Qt::Horizontal, this);
     m_scroll->setObjectName(QStringLiteral("timeScroll"));
@@ -153,6 +151,13 @@ void CTrendsDialog::showEvent(QShowEvent* event) {
 }
 
 void CTrendsDialog::OnInitDialog() {
+    // The axes join the chart once the window has its size: a time axis laid
+    // out at the view's size before the first showing keeps no room for its
+    // labels.
+    if (m_chart->axes().isEmpty()) {
+        m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+        m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    }
     m_series.Clear();
     m_notice.Reset();
     m_linkText.clear();
@@ -353,6 +358,9 @@ void CTrendsDialog::Redraw() {
 }
 
 void CTrendsDialog::DrawChart() {
+    if (m_chart->axes().isEmpty()) {
+        return;  // not shown yet
+    }
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
     for (int row = 0; row < kVariableRows; ++row) {
@@ -364,8 +372,12 @@ void CTrendsDialog::DrawChart() {
     }
     const double margin = high > low ? (high - low) * 0.05 : 1.0;
     m_valueAxis->setRange(low - margin, high + margin);
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewFromMs)),
-                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewToMs)));
+    // Before the first showing there is no view yet; an empty range would
+    // leave the time axis undrawn for good.
+    if (m_viewToMs > m_viewFromMs) {
+        m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewFromMs)),
+                             QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewToMs)));
+    }
 }
 
 void CTrendsDialog::DrawRow(int row, double& low, double& high) {
