@@ -3,8 +3,9 @@
 // BM_TakeAndRecordReport cuts one report line out of received bytes, parses
 // it and appends it to a CSV record (one write(2) a line, fdatasync once
 // every 50 reports, as a refresh does at 50 reports a second). Its counter
-// core_percent_at_50Hz is the share of one core that 50 reports a second
-// cost. BM_DecimateDay draws one value of a day at one report a second
+// core_percent_at_50Hz is the share of one core, in per cent, that 50
+// reports a second cost (the library prints it with a seconds suffix, as
+// it does every inverted rate). BM_DecimateDay draws one value of a day at one report a second
 // (86400 samples) on 1000 pixel columns; BM_DecimateTenMinutes the default
 // ten-minute view of the same day.
 #include <benchmark/benchmark.h>
