@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -146,8 +147,12 @@ std::vector<std::string> FixedPorts(const std::vector<std::string>& given) {
     return ports;
 }
 
-bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder) {
+bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,
+                                std::optional<CFirmwareImage>& file) {
     bench::BenchOptions options;
+    if (file) {
+        options.image = std::make_shared<const CFirmwareImage>(std::move(*file));
+    }
     options.mode =
         o.readOnly ? bench::Mode::ReadOnly : (o.force ? bench::Mode::Force : bench::Mode::IfNeeded);
     options.explainOpenFailure = [](const std::string& device) {
@@ -244,6 +249,10 @@ int RunBench(const CliOptions& options) {
     if (const int code = CheckUsage(options); code >= 0) {
         return code;
     }
+    std::optional<CFirmwareImage> file;  // checked before any port or charger
+    if (!LoadCommandImage("bench", options, file)) {
+        return kExitFile;
+    }
     const CStopSignals signals;  // before any thread starts
     SimulatedBench simulated;
     if (options.simulate && !StartSimulated(options, simulated)) {
@@ -264,7 +273,7 @@ int RunBench(const CliOptions& options) {
     CBenchReport report(FormFor(options), stdout, columns);
     std::vector<bench::SlotInfo> slots;
     {
-        bench::CBench bench(MakeOptions(options, journal), report);
+        bench::CBench bench(MakeOptions(options, journal, file), report);
         for (const auto& port : ports) {
             bench.Plug(port);
         }

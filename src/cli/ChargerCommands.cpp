@@ -179,32 +179,6 @@ void LogUpgrade(const Session& s, const PortChoice& port, const std::string& bef
     }
 }
 
-// With --image, reads and checks the file before the port is touched; a
-// refused file is explained (and, with --json, answered with an object) and
-// the command ends with kExitFile.
-bool LoadImageFile(const char* command, const CliOptions& options,
-                   std::optional<CFirmwareImage>& image) {
-    if (options.imageFile.empty()) {
-        return true;
-    }
-    std::string reason;
-    image = LoadFirmwareImage(options.imageFile, options.imageLabel, reason);
-    if (image) {
-        return true;
-    }
-    std::fprintf(stderr, "%s\n", ImageFileRefusal(options.imageFile, reason).c_str());
-    if (options.json) {
-        CJson result = CJson::Object();
-        result.Add("command", CJson::String(command))
-            .Add("imageFile", CJson::String(options.imageFile))
-            .Add("error", CJson::String(reason))
-            .Add("verdict", CJson::String("file-refused"))
-            .Add("exitCode", CJson::Number(kExitFile));
-        PrintJson(result);
-    }
-    return false;
-}
-
 int ReadWith(const CliOptions& options, const PortChoice& port, const CFirmwareImage& image) {
     Session s(options, image);
     InstallTrace(s);
@@ -237,9 +211,32 @@ int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwa
 
 }  // namespace
 
+bool LoadCommandImage(const char* command, const CliOptions& options,
+                      std::optional<CFirmwareImage>& image) {
+    if (options.imageFile.empty()) {
+        return true;
+    }
+    std::string reason;
+    image = LoadFirmwareImage(options.imageFile, options.imageLabel, reason);
+    if (image) {
+        return true;
+    }
+    std::fprintf(stderr, "%s\n", ImageFileRefusal(options.imageFile, reason).c_str());
+    if (options.json) {
+        CJson result = CJson::Object();
+        result.Add("command", CJson::String(command))
+            .Add("imageFile", CJson::String(options.imageFile))
+            .Add("error", CJson::String(reason))
+            .Add("verdict", CJson::String("file-refused"))
+            .Add("exitCode", CJson::Number(kExitFile));
+        PrintJson(result);
+    }
+    return false;
+}
+
 int RunRead(const CliOptions& options, const PortChoice& port) {
     std::optional<CFirmwareImage> file;
-    if (!LoadImageFile("read", options, file)) {
+    if (!LoadCommandImage("read", options, file)) {
         return kExitFile;
     }
     return ReadWith(options, port, file ? *file : CFirmwareImage::Carried());
@@ -247,7 +244,7 @@ int RunRead(const CliOptions& options, const PortChoice& port) {
 
 int RunUpgrade(const CliOptions& options, const PortChoice& port) {
     std::optional<CFirmwareImage> file;
-    if (!LoadImageFile("upgrade", options, file)) {
+    if (!LoadCommandImage("upgrade", options, file)) {
         return kExitFile;
     }
     return UpgradeWith(options, port, file ? *file : CFirmwareImage::Carried());

@@ -104,6 +104,7 @@ void AddBench(CLI::App& app, CliOptions& o) {
     bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
     bench->add_option("--chargers", o.chargers, "With --simulate: this many simulated chargers")
         ->check(CLI::Range(1, 64));
+    AddImageOptions(*bench, o);
 }
 
 void AddCommands(CLI::App& app, CliOptions& o) {

@@ -11,14 +11,23 @@
 // Threads: the main thread; the port's workers run beside it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "protocol/FirmwareImage.h"
 
 struct PortChoice {
     std::string name;    // as given or stored: COM2, /dev/ttyUSB0
     std::string device;  // what it resolves to
 };
+
+// With --image, reads and checks the file before any port is touched and
+// sets `image`; false when the file is refused, which is then explained on
+// standard error (and with --json in an object): the command ends with
+// kExitFile. Without --image, true and `image` stays empty (the carried one).
+bool LoadCommandImage(const char* command, const CliOptions& options,
+                      std::optional<CFirmwareImage>& image);
 
 int RunRead(const CliOptions& options, const PortChoice& port);
 int RunUpgrade(const CliOptions& options, const PortChoice& port);

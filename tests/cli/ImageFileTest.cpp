@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <QJsonDocument>
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,27 @@ TEST_F(ImageFile, SoundFileNamedAfterItsLabelUpgradesTheChargerToIt) {
         << lines[0];
 }
 
+// The bench sends the file to every charger, and each record names it.
+TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
+    MakeImage({"--label", "2.11a", "2.11a.bin"});
+    const CliResult r =
+        RunCli({"bench", "--simulate", "--chargers", "2", "--image", "2.11a.bin"}, 60000);
+    ASSERT_EQ(r.code, 0) << r;
+    std::ifstream journal(m_state + "/corvane/bench.jsonl");
+    int records = 0;
+    for (std::string line; std::getline(journal, line); ++records) {
+        const QJsonObject record =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(record["after"].toString(), "2.11a") << line;
+        EXPECT_EQ(record["outcome"].toString(), "upgraded") << line;
+        const QJsonObject image = record["image"].toObject();
+        EXPECT_EQ(image["label"].toString(), "2.11a") << line;
+        EXPECT_EQ(image["size"].toInt(), 12810) << line;
+        EXPECT_EQ(image["path"].toString().toStdString(), m_work + "/2.11a.bin") << line;
+    }
+    EXPECT_EQ(records, 2);
+}
+
 struct Unsound {
     const char* name;
     const char* command;  // what is asked of corvane-cli, before --image FILE
@@ -125,6 +147,8 @@ const Unsound kUnsound[] = {
      "header bytes 4 to 127 are not all zero"},
     {"HeaderCrcWrong", "upgrade", [](const std::string& p) { Write(p, Changed(3, 0x34)); },
      "the header's CRC is 2034, the code's CRC is 20C5"},
+    {"Bench", "bench", [](const std::string& p) { Write(p, Bytes(100, 0)); },
+     "the file holds 100 bytes, less than the 128-byte header"},
     {"CodeOverLimit", "upgrade",
      [](const std::string& p) {
          Bytes bytes(128 + 65536, 0);
@@ -154,6 +178,7 @@ TEST_P(UnsoundImageFile, IsRefusedWithItsReasonAndNothingReachesThePort) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(line.Receive(1, 50), "") << "sent to the port";
     EXPECT_FALSE(std::filesystem::exists(SessionLogPath()));
+    EXPECT_FALSE(std::filesystem::exists(m_state + "/corvane/bench.jsonl"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, UnsoundImageFile, ::testing::ValuesIn(kUnsound),
