@@ -32,11 +32,6 @@ const std::uint8_t* CFirmwareImage::Block(int n) const {
     return offset + kBlockSize <= m_bytes.size() ? m_bytes.data() + offset : m_paddedLast.data();
 }
 
-std::string CFirmwareImage::Description() const {
-    return m_strLabel + " (" + std::to_string(Size()) + " bytes, CRC " + CrcText(HeaderCrc()) +
-           ", " + (IsBuiltIn() ? std::string("built in") : m_strPath) + ")";
-}
-
 std::string CrcText(std::uint16_t crc) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(crc));

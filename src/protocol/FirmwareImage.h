@@ -16,8 +16,7 @@
 //   is closed (the upgrade sequence closes it before it returns).
 //
 //   Records (the session log, the bench's records) name an image by its
-//   label, size, code CRC and the path it came from; Description() says the
-//   same in one phrase.
+//   label, size, code CRC (CrcText) and the path it came from.
 //
 //   An image is immutable once built; nothing here is shared between runs
 //   except the carried image, which is a constant.
@@ -54,9 +53,6 @@ public:
     std::uint16_t HeaderCrc() const;
     // True for an image that came from no file (the carried one).
     bool IsBuiltIn() const { return m_strPath.empty(); }
-    // "2.11a (12810 bytes, CRC 1A2B, /path/2.11a.bin)"; "built in" for the
-    // carried image's path.
-    std::string Description() const;
 
     // 128-byte blocks the upload sends: the size divided by 128, rounded up.
     int BlockCount() const { return m_blockCount; }
