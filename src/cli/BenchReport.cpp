@@ -105,7 +105,8 @@ std::string CBenchReport::PlainLine(const bench::BenchEvent& event) {
     const std::string head = slot.port + ": ";
     switch (event.kind) {
         case EventKind::Appeared:
-            return head + "appeared (" + Or(slot.byIdName, slot.device.c_str()) + ")";
+            return head + "appeared (" + slot.device +
+                   (PortWithName(slot) == slot.port ? "" : ", " + slot.byIdName) + ")";
         case EventKind::Started:
             m_lastBlockShown[slot.slot] = 0;
             return head + "started";
