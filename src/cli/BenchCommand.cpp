@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -144,7 +145,14 @@ std::vector<std::string> FixedPorts(const std::vector<std::string>& given) {
         }
         ports.insert(ports.end(), matches.begin(), matches.end());
     }
-    return ports;
+    // A port named twice (a path and a pattern that matches it) is served once.
+    std::vector<std::string> once;
+    for (const auto& port : ports) {
+        if (std::find(once.begin(), once.end(), port) == once.end()) {
+            once.push_back(port);
+        }
+    }
+    return once;
 }
 
 bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,

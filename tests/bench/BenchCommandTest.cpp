@@ -93,8 +93,10 @@ TEST_F(BenchCommand, InterruptStopsEveryJob) {
 }
 
 // A port that is not there: the reason says so, and no port could be opened.
+// Named twice, it is still served once.
 TEST_F(BenchCommand, MissingPortExitsThree) {
-    const auto r = RunCli({"bench", "--port", "/dev/ttyUSB97"});
+    const auto r = RunCli({"bench", "--port", "/dev/ttyUSB97", "--port", "/dev/ttyUSB97"});
+    EXPECT_EQ(CountOf(r.out, "appeared"), 1) << r;
     EXPECT_EQ(r.code, 3) << r;
     EXPECT_TRUE(Contains(r.out,
                          "/dev/ttyUSB97: failed after 0.0 s: The device /dev/ttyUSB97 "
