@@ -242,12 +242,12 @@ void CVersionPanel::SetProgress(int position, int total) {
         return;
     }
     bar->show();
-    const int kept = bar->value();
     const int maximum = static_cast<std::uint16_t>(total);
     // An empty range would turn the bar into a busy indicator; keep it an
-    // empty bar instead.
+    // empty bar instead. A new range is a new upload: it starts empty, never
+    // at the position the last one reached.
     bar->setRange(0, std::max(maximum, 1));
-    bar->setValue(maximum == 0 ? 0 : std::clamp(kept, 0, maximum));
+    bar->setValue(0);
     QPalette palette = bar->palette();
     palette.setColor(QPalette::Highlight, QColor(kBarColour));
     bar->setPalette(palette);

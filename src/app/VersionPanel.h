@@ -79,7 +79,7 @@ public:
     void PaintVersions();
     void ShowStatus(const std::string& text);
     // (p, t): p not 0 moves the bar; (0, t) shows it with range 0..t (t taken
-    // modulo 65536) in blue, keeping its position; (0, 0) hides it.
+    // modulo 65536) in blue, at position 0; (0, 0) hides it.
     void SetProgress(int position, int total);
 
     // The monitor's record: all sixteen values zero.

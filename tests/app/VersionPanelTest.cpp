@@ -169,7 +169,7 @@ private slots:
         QTest::addColumn<int>("maximum");
         QTest::addColumn<int>("value");
         QTest::newRow("show a new bar") << 0 << 0 << 101 << true << 101 << 0;
-        QTest::newRow("show keeps the position") << 57 << 0 << 101 << true << 101 << 57;
+        QTest::newRow("a new range starts at zero") << 57 << 0 << 101 << true << 101 << 0;
         QTest::newRow("step") << 0 << 57 << 101 << true << 101 << 57;
         QTest::newRow("step past the end") << 0 << 500 << 101 << true << 101 << 101;
         QTest::newRow("hide") << 57 << 0 << 0 << false << 101 << 57;
