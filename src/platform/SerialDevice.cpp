@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/ExclusiveHolds.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -105,6 +106,13 @@ bool CSerialDevice::Open(const std::string& path) {
         ::close(fd);
         return Fail(EBUSY);
     }
+    // A regular file, /dev/null or a FIFO opens like anything else but takes
+    // no line settings: refused here, before anyone waits for a charger on it.
+    termios probe{};
+    if (::tcgetattr(fd, &probe) != 0 && errno == ENOTTY) {
+        ::close(fd);
+        return Fail(ENOTTY);
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
@@ -114,6 +122,7 @@ bool CSerialDevice::Open(const std::string& path) {
     m_locked = true;
     if (::ioctl(fd, TIOCEXCL) == 0) {
         m_exclusive = true;
+        RecordExclusiveHold(fd);
     } else if (errno != ENOTTY) {
         SetLastErrorFromErrno();
         Close();
@@ -239,6 +248,20 @@ bool CSerialDevice::Purge() {
     return true;
 }
 
+int CSerialDevice::OutputPending() {
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+        return 0;  // nothing that can be asked about, so nothing to wait for
+    }
+    // A UART's own transmitter may still hold bytes after the driver's queue
+    // has emptied; drivers that can tell answer TIOCSERGETLSR.
+    int status = 0;
+    if (queued == 0 && ::ioctl(m_fd, TIOCSERGETLSR, &status) == 0 && (status & TIOCSER_TEMT) == 0) {
+        return 1;
+    }
+    return queued > 0 ? queued : 0;
+}
+
 bool CSerialDevice::RestoreSettings() {
     if (!m_haveSaved) {
         return true;
@@ -252,9 +275,11 @@ bool CSerialDevice::RestoreSettings() {
 
 void CSerialDevice::Release() {
     if (m_exclusive) {
+        // The kernel keeps the mark after the descriptor closes; take it off.
         if (::ioctl(m_fd, TIOCNXCL) != 0) {
             SetLastErrorFromErrno();
         }
+        ForgetExclusiveHold(m_fd);
         m_exclusive = false;
     }
     if (m_locked) {

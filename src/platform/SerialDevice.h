@@ -14,6 +14,10 @@
 //   modem-control lines (a pseudo-terminal answers ENOTTY or EINVAL) has no
 //   line to move, which is not an error.
 //
+//   The exclusive-use mark outlives the process that set it, so every mark
+//   set here is recorded in ExclusiveHolds and taken off by Release, or at
+//   exit if the process ends without closing.
+//
 //   Reads and writes never block: the port's workers poll the descriptor
 //   (Fd) together with their exit event and then call Read or Write.
 //
@@ -58,7 +62,8 @@ public:
     CSerialDevice& operator=(const CSerialDevice&) = delete;
 
     // Opens the device for reading and writing, non-blocking, exclusively.
-    // A device held by another opener fails like a missing one.
+    // A device held by another opener fails like a missing one (EBUSY); one
+    // that takes no line settings (not a tty) fails with ENOTTY.
     bool Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
@@ -76,9 +81,15 @@ public:
     bool DiscardInput();
     // Drops everything queued in both directions.
     bool Purge();
+    // Bytes written but not yet sent on the line: the driver's output queue,
+    // or 1 while a UART's transmitter still shifts out its last bytes. 0
+    // when the device cannot tell (a pseudo-terminal hands bytes straight to
+    // its far end and always says 0). The writer may be writing meanwhile.
+    int OutputPending();
     bool RestoreSettings();
 
-    // Gives up the exclusive hold but keeps the descriptor open.
+    // Gives up the exclusive hold (the mark and the lock) but keeps the
+    // descriptor open.
     void Release();
     void Close();
 

@@ -1,5 +1,6 @@
 #include "serial/SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "platform/LastError.h"
 #include "platform/MessageBox.h"
 #include "serial/ErrorReport.h"
+#include "serial/OutputDrain.h"
 #include "serial/PortLink.h"
 #include "serial/PortName.h"
 #include "serial/ReceiveRing.h"
@@ -22,6 +24,19 @@ constexpr std::uint32_t kReceiveRingSize = 1024;
 
 bool IsReady(const std::future<void>& done, std::chrono::steady_clock::time_point deadline) {
     return done.valid() && done.wait_until(deadline) == std::future_status::ready;
+}
+
+// True when the writer said, within waitMs, that its queue takes requests. A
+// writer that ended without saying so (an exception) broke its promise.
+bool WriterReady(std::future<bool>& ready, int waitMs) {
+    if (ready.wait_for(std::chrono::milliseconds(waitMs)) != std::future_status::ready) {
+        return false;
+    }
+    try {
+        return ready.get();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 }  // namespace
@@ -88,7 +103,10 @@ bool CSerialPort::Open() {
     m_pLink = std::move(link);
     m_pLink->SetOpen();
     m_bOpen = true;
-    StartWorkers();
+    if (!StartWorkers()) {
+        Close();  // stops whatever worker did start and lets the device go
+        return false;
+    }
     return true;
 }
 
@@ -115,7 +133,7 @@ void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
     }
 }
 
-void CSerialPort::StartWorkers() {
+bool CSerialPort::StartWorkers() {
     auto ready = std::make_shared<std::promise<bool>>();
     std::future<bool> writerReady = ready->get_future();
     std::shared_ptr<CPortLink> link = m_pLink;
@@ -125,10 +143,15 @@ void CSerialPort::StartWorkers() {
             writer.Run(*ready);
         },
         "CreateThread (Writer)");
+    if (!m_writerThread.thread.joinable()) {
+        return false;  // reported by StartWorker
+    }
     // A caller may queue as soon as Open returns, so wait until the writer
-    // has set up its queue (or found that it cannot).
-    if (m_writerThread.thread.joinable()) {
-        writerReady.wait();
+    // has set up its queue. A writer that found it cannot, or that failed
+    // before saying so, leaves a port that could send nothing.
+    if (!WriterReady(writerReady, m_stopTimeoutMs)) {
+        ReportCommError("CreateThread (Writer)");
+        return false;
     }
     m_readerThread = StartWorker(
         [link] {
@@ -136,24 +159,29 @@ void CSerialPort::StartWorkers() {
             reader.Run();
         },
         "CreateThread (Reader)");
+    return m_readerThread.thread.joinable();
 }
 
 CSerialPort::Worker CSerialPort::StartWorker(std::function<void()> body, const char* failure) {
     Worker worker;
-    // The workers report into whatever the opening thread reports into (a
-    // bench run's own result text and tagged debugger output).
-    std::packaged_task<void()> task([body = std::move(body),
-                                     boxes = platform::ThreadMessageBoxHook(),
-                                     sink = platform::ThreadDebugSink()] {
-        platform::CThreadMessageBoxes boxScope(boxes);
-        platform::CThreadDebugSink debugScope(sink);
-        body();
-    });
-    worker.done = task.get_future();
     try {
+        // The workers report into whatever the opening thread reports into (a
+        // bench run's own result text and tagged debugger output).
+        std::packaged_task<void()> task([body = std::move(body),
+                                         boxes = platform::ThreadMessageBoxHook(),
+                                         sink = platform::ThreadDebugSink()] {
+            platform::CThreadMessageBoxes boxScope(boxes);
+            platform::CThreadDebugSink debugScope(sink);
+            body();
+        });
+        worker.done = task.get_future();
         worker.thread = std::thread(std::move(task));
     } catch (const std::system_error& error) {
         platform::SetLastError(static_cast<std::uint32_t>(error.code().value()));
+        worker.done = {};
+        ReportCommError(failure);
+    } catch (const std::exception&) {
+        platform::SetLastError(ENOMEM);
         worker.done = {};
         ReportCommError(failure);
     }
@@ -248,15 +276,15 @@ bool CSerialPort::QueueRequest(int kind, int length, std::uint8_t byte, const st
 }
 
 bool CSerialPort::WaitUntilWritten(int timeoutMs) {
-    constexpr std::uint32_t kPollMs = 2;
-    const std::uint32_t start = platform::ProcessMilliseconds();
-    while (m_bOpen && !m_pLink->Queue().Empty()) {
-        if (platform::ProcessMilliseconds() - start >= static_cast<std::uint32_t>(timeoutMs)) {
-            return false;
-        }
-        platform::SystemClock().SleepMs(kPollMs);
+    if (!m_bOpen) {
+        return true;
     }
-    return true;
+    CPortLink& link = *m_pLink;
+    DrainProbes probes;
+    probes.queueEmpty = [&link] { return link.Queue().Empty(); };
+    probes.devicePending = [&link] { return link.IsLost() ? 0 : link.Device().OutputPending(); };
+    return DrainOutput(probes, platform::SystemClock(),
+                       static_cast<std::uint32_t>(std::max(timeoutMs, 0)));
 }
 
 bool CSerialPort::WriteBlock(const void* data, int length) {

@@ -75,9 +75,10 @@ public:
     bool QueueRequest(int kind, int length, std::uint8_t byte, const std::uint8_t* data);
     bool WriteBlock(const void* data, int length);
     bool WriteString(const char* text);
-    // Waits until every queued request has been written, at most timeoutMs;
-    // true when the queue emptied. For a last word before Close, which drops
-    // what is still queued.
+    // Waits until every queued request has been written and the device has
+    // sent it on the line, at most timeoutMs; true when both emptied. For a
+    // last word before Close, which drops what is still queued in the writer
+    // and purges the device's queues.
     bool WaitUntilWritten(int timeoutMs);
 
     // Optional observer of the bytes that cross the line (the command line's
@@ -99,7 +100,7 @@ private:
     };
 
     void ConfigureDevice(platform::CSerialDevice& device);
-    void StartWorkers();
+    bool StartWorkers();  // false (reported) when a worker could not start
     static Worker StartWorker(std::function<void()> body, const char* failure);
     bool StopThreads();  // true when both workers ended
     void JoinOrKeep(Worker& worker, bool ended);

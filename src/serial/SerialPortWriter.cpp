@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <thread>
 
 #include "platform/DebugOutput.h"
@@ -31,7 +32,12 @@ CSerialPortWriter::CSerialPortWriter(std::shared_ptr<CPortLink> link) : m_pLink(
 void CSerialPortWriter::Run(std::promise<bool>& ready) {
     CPortLink& link = *m_pLink;
     CWriteQueue& queue = link.Queue();
-    const bool started = queue.Start(CRequestPool::PortBudget());
+    bool started = false;
+    try {
+        started = queue.Start(CRequestPool::PortBudget());
+    } catch (const std::exception&) {
+        started = false;  // no memory for the pool: Open hears it and fails
+    }
     ready.set_value(started);
     if (!started) {
         queue.Stop();
@@ -103,6 +109,13 @@ void CSerialPortWriter::WritePort(const std::uint8_t* data, std::size_t count) {
     std::size_t done = 0;
     bool lineDown = false;
     while (done < count && !link.IsLost()) {
+        // Looked at before every write, the rest of a partial one included: a
+        // writer held up past Close's wait (by a slow trace, say) must not
+        // write to a device that Close has already let go.
+        if (link.ExitEvent().TryWait()) {
+            m_bAbandoned = true;
+            return;
+        }
         const long put = link.Device().Write(data + done, count - done);
         if (put > 0) {
             link.Trace(true, data + done, static_cast<std::size_t>(put));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "TestKit.h"
+#include "platform/ExclusiveHolds.h"
 #include "platform/LastError.h"
 #include "platform/SerialDevice.h"
 
@@ -120,6 +121,28 @@ TEST(SerialDevice, HeldDeviceRefusesEveryOtherOpener) {
     ::close(after);
 }
 
+bool MarkedExclusive(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EBUSY;
+    }
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    return exclusive != 0;
+}
+
+// The mark outlives the descriptor (it stays on a pseudo-terminal until its
+// master closes), so a process that ends without Close must take it off.
+TEST(SerialDevice, ExclusiveMarkIsTakenOffOnTheWayOut) {
+    testkit::CPtyPair pty;
+    CSerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(MarkedExclusive(pty.SlavePath()));
+    platform::ReleaseExclusiveHolds();  // what exit() and std::terminate run
+    EXPECT_FALSE(MarkedExclusive(pty.SlavePath()));
+}
+
 TEST(SerialDevice, NothingWaitingReadsAsZeroAndAHangUpAsFailure) {
     testkit::CPtyPair pty;
     CSerialDevice device;
@@ -127,6 +150,11 @@ TEST(SerialDevice, NothingWaitingReadsAsZeroAndAHangUpAsFailure) {
     ASSERT_TRUE(ConfigureAll(device));
     char buffer[8];
     EXPECT_EQ(device.Read(buffer, sizeof buffer), 0);
+    // A pseudo-terminal hands written bytes straight to its far end: even
+    // unread there, they are not in an output queue of the device.
+    ASSERT_EQ(device.Write("unread", 6), 6);
+    EXPECT_EQ(device.OutputPending(), 0);
+    EXPECT_EQ(pty.Receive(6, 2000), "unread");
     pty.Send("z");
     EXPECT_EQ(ReadWithin(device, 1, 2000), "z");
     pty.HangUp();

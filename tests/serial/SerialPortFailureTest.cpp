@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -47,6 +51,25 @@ TEST_F(SerialPortFailureTest, MissingDeviceFailsTheOpenWithTheCommunicationsBox)
     EXPECT_EQ(m_boxes.Boxes()[0].text, kCommErrorText);
     EXPECT_EQ(m_boxes.Boxes()[0].caption, "ERROR");
     EXPECT_FALSE(port.WriteString("x"));
+}
+
+// A file, /dev/null or a FIFO opens like a device but takes no line
+// settings: refused at once, not after a charger's worth of retries.
+TEST_F(SerialPortFailureTest, DeviceThatIsNotASerialLineIsRefused) {
+    testkit::CScratchDir dir;
+    const std::string file = dir.Path() + "/plain";
+    const std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {file, std::string("/dev/null"), fifo}) {
+        CSerialPort port;
+        port.SetPortName(path);
+        EXPECT_FALSE(port.Open()) << path;
+        EXPECT_FALSE(port.IsOpen()) << path;
+    }
+    EXPECT_EQ(m_debug.Text(), "CreateFileCreateFileCreateFile");
+    ASSERT_EQ(m_boxes.Count(), 3U);
+    EXPECT_EQ(m_boxes.Boxes()[2].text, kCommErrorText);
 }
 
 TEST_F(SerialPortFailureTest, NamesThatMeanNoDeviceFailLikeAMissingOne) {
@@ -130,6 +153,52 @@ TEST_F(SerialPortFailureTest, FullRequestPoolRefusesWithTheCommunicationsBox) {
     EXPECT_EQ(m_debug.Text(), "HeapAlloc (writer packet)");
 }
 
+// Leaves the code under test exactly `spare` more descriptors: the limit is
+// set just above the lowest free ones. Undone at the end.
+class CDescriptorSqueeze {
+public:
+    explicit CDescriptorSqueeze(int spare) {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(lowest);
+        for (int fd = lowest; fd < lowest + spare; ++fd) {
+            m_usable = m_usable && ::fcntl(fd, F_GETFD) == -1;
+        }
+        rlimit squeezed = m_old;
+        squeezed.rlim_cur = static_cast<rlim_t>(lowest + spare);
+        m_usable = m_usable && ::setrlimit(RLIMIT_NOFILE, &squeezed) == 0;
+    }
+    ~CDescriptorSqueeze() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+    bool Usable() const { return m_usable; }
+
+private:
+    rlimit m_old{};
+    bool m_usable = true;
+};
+
+// Room for the exit event and the device, none for the writer's own events:
+// the writer cannot take requests, so the port must not claim to be open.
+TEST_F(SerialPortFailureTest, WriterThatCannotSetUpFailsTheOpen) {
+    testkit::CPtyPair pty;
+    CSerialPort port;
+    port.SetPortName(pty.SlavePath());
+    {
+        CDescriptorSqueeze squeeze(2);
+        if (!squeeze.Usable()) {
+            GTEST_SKIP() << "cannot limit this process's descriptors";
+        }
+        EXPECT_FALSE(port.Open());
+    }
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(m_debug.Text(), "CreateThread (Writer)");
+    ASSERT_EQ(m_boxes.Count(), 1U);
+    EXPECT_EQ(m_boxes.Boxes()[0].text, kCommErrorText);
+    // Nothing of the failed opening stays behind.
+    EXPECT_TRUE(port.Open());
+    ASSERT_TRUE(port.WriteString("ok"));
+    EXPECT_EQ(pty.Receive(2, 5000), "ok");
+}
+
 // A box hook that holds the reporting thread until the test lets it go (or a
 // bound passes), standing in for a user who does not answer a box.
 struct HeldBox {
@@ -182,6 +251,53 @@ TEST_F(SerialPortFailureTest, WorkerThatDoesNotEndNeverActsOnALaterOpening) {
     EXPECT_EQ(port.BytesAvailable(), 0);
     EXPECT_EQ(m_debug.Text(),
               "GetOverlappedResult (in Reader)Reader/Status Thread didn't exit.\n\r");
+}
+
+// A writer held up past Close's wait (here in a trace that does not return)
+// must not write the rest of its block when it goes on: Close has let the
+// device go by then, and another program may have it.
+TEST_F(SerialPortFailureTest, WriterHeldPastCloseNeverWritesAgain) {
+    auto held = std::make_shared<HeldBox>();
+    auto sent = std::make_shared<std::atomic<std::size_t>>(0);
+    const std::vector<std::uint8_t> block(1 << 20, 0x5A);  // outlives the port
+    testkit::CPtyPair pty;
+    CSerialPort port;
+    port.SetTraceHook([held, sent](bool isSent, const std::uint8_t*, std::size_t length) {
+        if (!isSent) {
+            return;
+        }
+        *sent += length;
+        std::unique_lock<std::mutex> guard(held->lock);
+        if (!held->entered) {
+            held->entered = true;
+            held->changed.notify_all();
+            held->changed.wait_for(guard, std::chrono::seconds(20), [&] { return held->released; });
+        }
+    });
+    port.SetStopTimeoutMs(300);
+    port.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(port.Open());
+    ASSERT_TRUE(port.WriteBlock(block.data(), static_cast<int>(block.size())));
+    {
+        std::unique_lock<std::mutex> guard(held->lock);
+        ASSERT_TRUE(
+            held->changed.wait_for(guard, std::chrono::seconds(10), [&] { return held->entered; }));
+    }
+    port.Close();
+    EXPECT_EQ(m_debug.Text(), "Writer Thread didn't exit.\n\r");
+    const std::size_t before = sent->load();
+    EXPECT_LT(before, block.size());
+    // The far end takes what reached it, so there is room again when the
+    // writer goes on.
+    pty.Receive(block.size(), 200);
+    {
+        std::lock_guard<std::mutex> guard(held->lock);
+        held->released = true;
+    }
+    held->changed.notify_all();
+    EXPECT_EQ(pty.Receive(1, 500), "");
+    EXPECT_EQ(sent->load(), before);
+    port.SetStopTimeoutMs(10000);  // the destructor waits for the writer to end
 }
 
 }  // namespace
