@@ -24,9 +24,12 @@ constexpr char kUpgradeFailedBox[] =
 
 // Upload, then identification on the still open port; the verdict rests on
 // the charger-code version alone.
-void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock,
-                     const CFirmwareImage& image) {
+UpgradeEnd UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                           const CFirmwareImage& image) {
     clock.SleepMs(kOpenPauseMs);
+    if (view.CancelRequested()) {
+        return UpgradeEnd::StoppedBeforeHandOver;  // the charger has heard nothing
+    }
     // The ring is not emptied first: only identification does that.
     if (port.ReadByte() != kBootLoaderStart) {
         port.QueueRequest(WRITE_BLOCK, kBootLoaderCommandLength, 0,
@@ -34,34 +37,43 @@ void UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& cl
     }
     view.ShowStatus("Upgrading");
     view.PaintWindow();  // drawn before the upload holds the thread
-    UploadImage(port, view, clock, image);
+    const UploadState upload = UploadImage(port, view, clock, image);
     if (view.CancelRequested()) {
         port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
-        return;
+        return upload == UploadState::Cancelled ? UpgradeEnd::StoppedDuringUpload
+                                                : UpgradeEnd::StoppedDuringCheck;
     }
     ReadChargerVersions(port, view, clock);
+    if (view.CancelRequested()) {
+        // Identification was cut short: the empty version it leaves says
+        // nothing about the charger.
+        return UpgradeEnd::StoppedDuringCheck;
+    }
     // The image's label is what the panel shows as the upgrade version.
     if (view.ChargerCode() != image.Label()) {
         // Only the charger message: no unrelated code left on this thread.
         platform::SetLastError(0);
         ReportError(kUpgradeFailedBox);
         view.ShowStatus("Upgrade Process Failed");
-    } else {
-        view.ShowStatus("Upgrade Successful");
+        return UpgradeEnd::Failed;
     }
+    view.ShowStatus("Upgrade Successful");
+    return UpgradeEnd::Succeeded;
 }
 
 }  // namespace
 
-void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock,
-                const CFirmwareImage& image) {
+UpgradeEnd RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                      const CFirmwareImage& image) {
     view.ShowReadButton(false);
     port.Open();  // shows its own box when it fails
+    UpgradeEnd end = UpgradeEnd::PortNotOpened;
     if (port.IsOpen()) {
-        UpgradeOpenPort(port, view, clock, image);
+        end = UpgradeOpenPort(port, view, clock, image);
     } else {
         view.ShowStatus("Unable to Open Comm Port");
     }
     view.ShowReadButton(true);
     port.Close();  // closed already after identification; then a no-op
+    return end;
 }

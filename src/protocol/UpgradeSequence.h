@@ -8,6 +8,15 @@
 //   when the charger now reports the image's label. The port is closed on
 //   return, so the image's blocks are no longer borrowed once it returns.
 //
+//   A stop request (the command line's Ctrl-C, SIGTERM, SIGHUP) is looked at
+//   after the pause that follows the opening: a stop there sends nothing at
+//   all, so the charger is left exactly as it was found. A stop during the
+//   upload cancels it with CAN twice, which are given time to leave the port
+//   before it closes. A stop during the version check after the upload gives
+//   no verdict: neither "Upgrade Process Failed" nor its box. The result says
+//   where the sequence ended, for the command line's words and exit code;
+//   the window, which never stops a command, does not need it.
+//
 // Threads: runs on the caller's thread; see Identification.h.
 #pragma once
 
@@ -16,5 +25,14 @@
 #include "protocol/FirmwareImage.h"
 #include "serial/SerialPort.h"
 
-void RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock,
-                const CFirmwareImage& image = CFirmwareImage::Carried());
+enum class UpgradeEnd {
+    PortNotOpened,
+    StoppedBeforeHandOver,  // nothing was sent to the charger
+    StoppedDuringUpload,    // the upload was cancelled with CAN twice
+    StoppedDuringCheck,     // the upload ended; the version check was cut short
+    Failed,                 // "Upgrade Process Failed"
+    Succeeded,              // "Upgrade Successful"
+};
+
+UpgradeEnd RunUpgrade(CSerialPort& port, IChargerView& view, platform::IClock& clock,
+                      const CFirmwareImage& image = CFirmwareImage::Carried());

@@ -260,6 +260,38 @@ TEST_F(UpgradeSequenceTest, LargestImageIsSentWholeAndInstalled) {
     EXPECT_NE(view.IndexOf("progress:513/513"), -1);
 }
 
+// A stop that comes during the pause after the opening leaves the charger as
+// it was: no hand-over command, and so no CAN either.
+TEST_F(UpgradeSequenceTest, StopDuringThePauseSendsNothing) {
+    CPtyPeer& far = StartPeer();
+    bool stop = false;
+    clock.onSleep = [&](std::uint32_t ms) { stop = stop || ms == 500; };
+    view.cancelWhen = [&] { return stop; };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::StoppedBeforeHandOver);
+    EXPECT_EQ(clock.Sent(), "");
+    EXPECT_EQ(far.Received(), "");
+    EXPECT_TRUE(view.Statuses().empty());
+    EXPECT_EQ(boxes.Count(), 0U);
+    EXPECT_TRUE(view.readShown);
+    EXPECT_FALSE(port.IsOpen());
+}
+
+// A stop while the versions are read after a finished upload: identification
+// shows no verdict, and neither does the upgrade.
+TEST_F(UpgradeSequenceTest, StopDuringTheCheckAfterTheUploadGivesNoVerdict) {
+    StartCharger(Healthy());
+    bool stop = false;
+    view.onStatus = [&](const std::string& text) {
+        stop = stop || text == "Reading Version Information";
+    };
+    view.cancelWhen = [&] { return stop; };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::StoppedDuringCheck);
+    EXPECT_EQ(view.Statuses(), (Texts{"Upgrading", "Reading Version Information"}));
+    EXPECT_EQ(boxes.Count(), 0U);
+    EXPECT_EQ(charger->Log().eotReceived, 1);
+    EXPECT_FALSE(port.IsOpen());
+}
+
 TEST_F(UpgradeSequenceTest, PortThatCannotBeOpenedDoesNothingElse) {
     port.SetPortName("/dev/corvane-no-such-port");
     Upgrade();
