@@ -45,7 +45,7 @@ bool HasStatus(const CConsoleView& view, const char* text) {
 int ReadExitCode(const CConsoleView& view) {
     const std::string last = view.LastStatus();
     if (Interrupted()) {
-        return kExitInterrupted;
+        return StopExitCode(kExitInterrupted);
     }
     if (last == "Read Version Complete") {
         return kExitOk;
@@ -62,7 +62,7 @@ int ReadExitCode(const CConsoleView& view) {
 int UpgradeExitCode(const CConsoleView& view) {
     const std::string last = view.LastStatus();
     if (Interrupted()) {
-        return kExitInterrupted;
+        return StopExitCode(kExitInterrupted);
     }
     if (last == "Upgrade Successful") {
         return kExitOk;
@@ -90,10 +90,8 @@ const char* Verdict(int code) {
             return "port-not-opened";
         case kExitNoCharger:
             return "no-communication";
-        case kExitInterrupted:
-            return "interrupted";
         default:
-            return "failed";
+            return code > 128 ? "interrupted" : "failed";
     }
 }
 
@@ -127,8 +125,7 @@ CJson ResultJson(const char* command, const Session& s, const PortChoice& port, 
 }
 
 void PrintJson(const CJson& json) {
-    std::printf("%s\n", json.Dump().c_str());
-    std::fflush(stdout);
+    PrintOut("%s\n", json.Dump().c_str());
 }
 
 void InstallTrace(Session& s) {
@@ -157,7 +154,41 @@ int Finish(const char* command, Session& s, const PortChoice& port, int code) {
     return code;
 }
 
-void LogUpgrade(const Session& s, const PortChoice& port, const std::string& before, int code) {
+// Where a stopped upgrade ended, in words for the technician and the log.
+const char* StopOutcome(UpgradeEnd end) {
+    switch (end) {
+        case UpgradeEnd::StoppedBeforeHandOver:
+            return "Stopped before the charger was touched";
+        case UpgradeEnd::StoppedDuringCheck:
+            return "Upload finished, version check interrupted";
+        default:
+            return "Interrupted";
+    }
+}
+
+void ExplainStop(UpgradeEnd end) {
+    switch (end) {
+        case UpgradeEnd::StoppedBeforeHandOver:
+            std::fprintf(stderr,
+                         "Stopped before the charger was touched: nothing was sent to it.\n");
+            break;
+        case UpgradeEnd::StoppedDuringUpload:
+            std::fprintf(stderr,
+                         "The upload was interrupted and the boot loader told to cancel; "
+                         "upgrade again before the charger is used.\n");
+            break;
+        case UpgradeEnd::StoppedDuringCheck:
+            std::fprintf(stderr,
+                         "The upload finished, but the version check after it was interrupted; "
+                         "run 'corvane-cli read' to see what the charger now holds.\n");
+            break;
+        default:
+            break;
+    }
+}
+
+void LogUpgrade(const Session& s, const PortChoice& port, const std::string& before, int code,
+                UpgradeEnd end) {
     UpgradeRecord record;
     record.port = port.name;
     record.device = port.device;
@@ -170,8 +201,8 @@ void LogUpgrade(const Session& s, const PortChoice& port, const std::string& bef
     record.imageCrc = CrcText(s.image.HeaderCrc());
     record.imagePath = s.image.Path();
     record.outcome = code == kExitOk ? "Upgrade Successful" : s.view.LastStatus();
-    if (code == kExitInterrupted) {
-        record.outcome = "Interrupted";
+    if (Interrupted()) {
+        record.outcome = StopOutcome(end);
     }
     std::string message;
     if (!AppendSessionLog(record, message)) {
@@ -196,15 +227,19 @@ int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwa
         ReadChargerVersions(s.port, s.view, s.clock);
         const int code = ReadExitCode(s.view);
         before = s.view.ChargerCode();
-        if (code == kExitPortOpen || code == kExitInterrupted || !s.view.UpgradeOffered()) {
+        if (code == kExitPortOpen || Interrupted() || !s.view.UpgradeOffered()) {
             return Finish("upgrade", s, port, code);
         }
     }
-    // Ctrl-C ends the upload with CAN twice and skips the rest (see the view).
-    RunUpgrade(s.port, s.view, s.clock, image);
+    // A stop request ends the upload with CAN twice and skips the rest (see
+    // the view); before the hand-over it sends nothing at all.
+    const UpgradeEnd end = RunUpgrade(s.port, s.view, s.clock, image);
     const int code = UpgradeExitCode(s.view);
+    if (Interrupted()) {
+        ExplainStop(end);
+    }
     if (code != kExitPortOpen) {
-        LogUpgrade(s, port, before, code);
+        LogUpgrade(s, port, before, code, end);
     }
     return Finish("upgrade", s, port, code);
 }

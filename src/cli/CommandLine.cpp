@@ -20,8 +20,8 @@ const char* const kExitCodeHelp =
     "  2  usage error\n"
     "  3  the port could not be opened\n"
     "  4  no communication with the charger\n"
-    "  5  file error (also a settings file that cannot be written)\n"
-    "  130  interrupted with Ctrl-C\n";
+    "  5  file error (also a settings file, or standard output, that cannot be written)\n"
+    "  130  interrupted with Ctrl-C (129: SIGHUP, 143: SIGTERM)\n";
 
 namespace {
 

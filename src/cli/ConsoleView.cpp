@@ -12,8 +12,7 @@ CConsoleView::CConsoleView(bool printAsItHappens, CProgressLine& progress, platf
 void CConsoleView::ShowStatus(const std::string& text) {
     m_statuses.push_back(text);
     if (m_print) {
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
+        PrintOut("%s\n", text.c_str());  // a failure is a stop request
     }
 }
 
@@ -40,8 +39,7 @@ bool CConsoleView::CancelRequested() {
 
 void CConsoleView::PaintVersions() {
     if (m_print) {
-        std::printf("%s", VersionsText().c_str());
-        std::fflush(stdout);
+        PrintOut("%s", VersionsText().c_str());
     }
 }
 

@@ -6,7 +6,8 @@
 //   window's labels and values, the progress bar becomes a CProgressLine on
 //   standard error, and the buttons become flags the command reads to decide
 //   its exit code. With --json nothing is printed as it happens; the command
-//   prints one object at the end from what was recorded.
+//   prints one object at the end from what was recorded. Standard output
+//   that can no longer be written stops the command like Ctrl-C does.
 //
 // Threads: the command line's main thread.
 #pragma once

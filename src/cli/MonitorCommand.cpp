@@ -14,7 +14,8 @@
 //
 //   Exit codes: 0 when a report was read, 1 when lines came but none could be
 //   read, 4 when none came at all, 3 when the port did not open, 5 when the
-//   record could not be written, 130 on Ctrl-C.
+//   record or standard output could not be written, 130 on Ctrl-C (128 + the
+//   signal for SIGTERM and SIGHUP).
 //
 // Threads: the main thread; the port's workers run beside it.
 #include <cstdio>
@@ -34,9 +35,9 @@
 
 namespace {
 
+// A line that cannot be written (`monitor | head -3`) is a stop request.
 void PrintLine(const std::string& text) {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    PrintOut("%s\n", text.c_str());
 }
 
 void Say(const std::string& text) {
@@ -66,10 +67,8 @@ const char* Verdict(int code) {
             return "no-communication";
         case kExitFile:
             return "file-error";
-        case kExitInterrupted:
-            return "interrupted";
         default:
-            return "failed";
+            return code > 128 ? "interrupted" : "failed";
     }
 }
 
@@ -197,7 +196,7 @@ private:
 
     int ExitCode() const {
         if (Interrupted()) {
-            return kExitInterrupted;
+            return StopExitCode(kExitInterrupted);  // 128 + signal, or 5 for output
         }
         if (m_recordFailed) {
             return kExitFile;

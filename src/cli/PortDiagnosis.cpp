@@ -3,13 +3,18 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -45,6 +50,47 @@ PortDiagnosis Permission(const std::string& path, const struct stat& info) {
                                                ": it belongs to the group '" + group +
                                                "'. Add your user to that group (sudo usermod -aG " +
                                                group + " $USER), then log out and in again."};
+}
+
+// Whether a process other than this one holds a lock on the device: the
+// kernel lists every lock in /proc/locks by pid and device:inode.
+bool LockedByAnother(const struct stat& info) {
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", ::major(info.st_dev), ::minor(info.st_dev),
+                  static_cast<unsigned long>(info.st_ino));
+    const std::string self = std::to_string(::getpid());
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:3 0 EOF"; waiters are marked "->".
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        fields >> number >> kind;
+        if (kind == "->") {
+            fields >> kind;
+        }
+        fields >> mode >> access >> pid >> where;
+        if (where == id && pid != self) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The kernel keeps a tty's exclusive-use mark after the process that set it
+// has closed the device, and refuses every later open (root aside). Marked,
+// but nobody holds the device's lock: the holder has gone.
+PortDiagnosis StaleMark(const std::string& path) {
+    return {PortProblem::Busy,
+            path +
+                " is still marked for exclusive use by a program that no longer holds it "
+                "(one that ended without letting it go). Unplug and replug the adapter, or "
+                "restart whatever provides the device, then try again."};
+}
+
+PortDiagnosis NotSerial(const std::string& path) {
+    return {PortProblem::NotSerial, path +
+                                        " is not a serial device. Give the port the charger "
+                                        "is connected to (see 'corvane-cli ports')."};
 }
 
 PortDiagnosis Busy(const std::string& path) {
@@ -94,13 +140,23 @@ PortDiagnosis DiagnosePort(const std::string& path) {
         return Permission(path, info);
     }
     if (fd < 0 && error == EBUSY) {
-        return Busy(path);
+        return LockedByAnother(info) ? Busy(path) : StaleMark(path);
     }
     if (fd >= 0) {
+        termios settings{};
+        const bool notSerial = ::tcgetattr(fd, &settings) != 0 && errno == ENOTTY;
+        int marked = 0;
+        const bool exclusive = ::ioctl(fd, TIOCGEXCL, &marked) == 0 && marked != 0;
         const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         ::close(fd);
+        if (notSerial) {
+            return NotSerial(path);
+        }
         if (locked) {
             return Busy(path);
+        }
+        if (exclusive) {
+            return StaleMark(path);
         }
         return {PortProblem::Other,
                 "The device " + path + " opens, but could not be set up as a serial port."};

@@ -3,8 +3,10 @@
 //
 // Principles of operation
 //   After a failed open the command line looks at the device itself: does it
-//   exist, may this user open it (and if not, which group owns it), is another
-//   process holding it (found through /proc/<pid>/fd). The window keeps its
+//   exist, may this user open it (and if not, which group owns it), is it a
+//   serial line at all, is another process holding it (found through
+//   /proc/<pid>/fd), or was its exclusive-use mark left behind by a process
+//   that no longer holds it (marked, but no lock in /proc/locks). The window keeps its
 //   fixed communications box; this text is only for the command line.
 //
 // Threads: plain functions; called on the command line's main thread.
@@ -12,7 +14,7 @@
 
 #include <string>
 
-enum class PortProblem { None, Missing, PermissionDenied, Busy, Other };
+enum class PortProblem { None, Missing, PermissionDenied, Busy, NotSerial, Other };
 
 struct PortDiagnosis {
     PortProblem problem = PortProblem::None;

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "platform/DebugOutput.h"
+#include "platform/ExclusiveHolds.h"
 #include "platform/MessageBox.h"
 #include "serial/PortName.h"
 #include "sim/SimulatedCharger.h"
@@ -63,14 +64,28 @@ int RunCommand(const CliOptions& options, const PortChoice& port) {
     return RunVersion(options);
 }
 
+// Output that never reached its reader fails the run, whatever the command
+// thought of it: a script must not take a cut-off answer for a whole one.
+int Delivered(int code) {
+    FlushOut();
+    if (!OutputFailed()) {
+        return code;
+    }
+    ExplainOutputFailure();
+    return code == kExitOk ? kExitFile : code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallInterruptHandler();
+    // A port left open by exit() or std::terminate still loses its
+    // exclusive-use mark; Close takes it off on every ordinary path.
+    platform::InstallExclusiveRelease();
     CliOptions options;
     if (const int code = ParseCommandLine(argc, argv, options); code >= 0) {
-        return code;
+        return Delivered(code);
     }
-    InstallInterruptHandler();
     InstallConsoleBoxes();
     InstallDebugOutput(options.verbose);
     if (options.command == "bench") {
@@ -86,12 +101,12 @@ int main(int argc, char** argv) {
             options.simulate->empty() ? "old-firmware" : *options.simulate, error);
         if (!simulation) {
             std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-            return kExitUsage;
+            return Delivered(kExitUsage);
         }
         port = {"simulated", simulation->SlavePath()};
     } else {
         port.name = ChosenPortName(options);
         port.device = ResolvePortName(port.name);
     }
-    return RunCommand(options, port);
+    return Delivered(RunCommand(options, port));
 }

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +94,47 @@ TEST_F(ExitCodes, BusyDeviceIsThreeAndNamesTheHolder) {
     EXPECT_EQ(r.code, 3) << r;
     EXPECT_TRUE(Contains(r.err, pty.SlavePath() + " is in use by")) << r;
     EXPECT_TRUE(Contains(r.err, "(pid " + std::to_string(::getpid()) + ")")) << r;
+}
+
+// A process that ended while holding the device left its exclusive-use mark
+// (here: set on a descriptor since closed); nobody holds the device now.
+TEST_F(ExitCodes, MarkLeftByAProgramThatEndedIsThreeAndSaysSo) {
+    testkit::CPtyPair pty;
+    const int marker = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(marker, 0);
+    ASSERT_EQ(::ioctl(marker, TIOCEXCL), 0);
+    ::close(marker);
+    const CliResult r = RunCli({"--port", pty.SlavePath(), "read"});
+    EXPECT_EQ(r.code, 3) << r;
+    EXPECT_TRUE(Contains(r.err, pty.SlavePath() +
+                                    " is still marked for exclusive use by a program that no "
+                                    "longer holds it"))
+        << r;
+}
+
+// A file, /dev/null or a FIFO is refused at once, not after ten seconds of
+// asking a charger that is not there.
+TEST_F(ExitCodes, DeviceThatIsNotASerialLineIsThree) {
+    const std::string file = m_work + "/plain";
+    const std::string fifo = m_work + "/fifo";
+    std::ofstream(file) << "x";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {file, std::string("/dev/null"), fifo}) {
+        const CliResult r = RunCli({"--port", path, "upgrade"});
+        EXPECT_EQ(r.code, 3) << r;
+        EXPECT_TRUE(Contains(r.err, path + " is not a serial device")) << r;
+        EXPECT_FALSE(Contains(r.out, "Upgrading")) << r;
+    }
+}
+
+// Output that never reached standard output is no success.
+TEST_F(ExitCodes, StandardOutputThatCannotBeWrittenIsFive) {
+    CChild cli;
+    cli.setStandardOutputFile("/dev/full");
+    StartCli(cli, {"crc", CORVANE_SOURCE_DIR "/resources/upgrade-2.10e.bin"});
+    EXPECT_EQ(cli.Finish(10000), 5) << cli.err;
+    EXPECT_TRUE(Contains(cli.err, "cannot write to standard output: No space left on device"))
+        << cli.err;
 }
 
 // The device belongs to a group the user is not in. As root the command runs

@@ -1,6 +1,10 @@
-// Ctrl-C in the middle of an upload: the boot loader is told to give up with
-// two CANs, the port is let go, and the command exits with 130.
+// Ctrl-C, SIGTERM or SIGHUP in the middle of an upgrade: the boot loader is
+// told to give up with two CANs, the port is let go, and the command exits
+// with 128 + the signal. Before the hand-over nothing is sent at all; during
+// the check after the upload there is no verdict. A closed standard output
+// stops a command the same way.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,27 +22,56 @@
 namespace clitest {
 namespace {
 
-// A new opener can take the device exclusively: nobody holds it any more.
+// The device's exclusive-use mark, as the next opener meets it (root opens
+// a marked tty and can ask; anyone else is refused).
+bool MarkedExclusive(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EBUSY;
+    }
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    return exclusive != 0;
+}
+
+// A new opener can take the device exclusively: nobody holds it any more,
+// and nobody left its mark on it.
 bool DeviceIsFree(const std::string& path) {
+    if (MarkedExclusive(path)) {
+        return false;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return locked;
 }
 
-using Interrupt = CCliTest;
+struct StopSignal {
+    int number;
+    int exitCode;
+};
 
-TEST_F(Interrupt, CtrlCDuringAnUploadToTheSimulatorStopsItAndFreesThePort) {
+std::string SignalName(const ::testing::TestParamInfo<StopSignal>& info) {
+    return info.param.number == SIGINT ? "CtrlC" : info.param.number == SIGTERM ? "Term" : "HangUp";
+}
+
+const StopSignal kStopSignals[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+
+using Interrupt = CCliTest;
+class InterruptBySignal : public CCliTest, public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(InterruptBySignal, DuringAnUploadToTheSimulatorStopsItAndFreesThePort) {
     const std::string device = StartSim("");  // paced, as on a real line
     CChild cli;
     StartCli(cli, {"--port", device, "upgrade"});
     ASSERT_TRUE(cli.WaitFor([&] { return Contains(cli.err, "block 10 of 101"); }, 20000))
         << cli.out << cli.err;
-    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), GetParam().number), 0);
     // Winding down takes a CAN pair and a close; the 5 s bound is far above
     // that and below what a full identification of a silent charger would
     // take. What follows means something only after an orderly exit.
-    ASSERT_EQ(cli.Finish(5000), 130) << cli.err;
+    ASSERT_EQ(cli.Finish(5000), GetParam().exitCode) << cli.err;
     EXPECT_TRUE(DeviceIsFree(device));
     EXPECT_FALSE(Contains(cli.out, "Upgrade Successful")) << cli.out;
 
@@ -67,7 +100,7 @@ TEST_F(Interrupt, CtrlCDuringAnUploadToTheSimulatorStopsItAndFreesThePort) {
 // other commands would only be taken for a damaged block. The test plays the
 // charger: it hands over to the boot loader, takes three blocks, and is
 // still holding back the third ACK when Ctrl-C comes.
-TEST_F(Interrupt, CtrlCSendsTwoCansRightAfterTheLastBlock) {
+TEST_P(InterruptBySignal, SendsTwoCansRightAfterTheLastBlock) {
     testkit::CPtyPair pty;
     CChild cli;
     StartCli(cli, {"--port", pty.SlavePath(), "upgrade"});
@@ -90,8 +123,8 @@ TEST_F(Interrupt, CtrlCSendsTwoCansRightAfterTheLastBlock) {
             pty.Send("\x06");
         }
     }
-    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
-    EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), GetParam().number), 0);
+    EXPECT_EQ(cli.Finish(5000), GetParam().exitCode) << cli.err;
     EXPECT_EQ(pty.Receive(2, 1000).substr(0, 2), std::string("\x18\x18"));
     EXPECT_TRUE(DeviceIsFree(pty.SlavePath()));
 }
@@ -128,6 +161,78 @@ TEST_F(Interrupt, CtrlCStopsACrcCheckAtOnce) {
     // Reading it all would take minutes; the bound only keeps a failure short.
     EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
     EXPECT_FALSE(Contains(cli.out, "Verdict")) << cli.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptBySignal, ::testing::ValuesIn(kStopSignals), SignalName);
+
+// Ctrl-C as soon as the port is open, during the pause before the hand-over:
+// the charger hears nothing, and the technician is told so.
+TEST_F(Interrupt, CtrlCBeforeTheHandOverLeavesTheChargerUntouched) {
+    testkit::CPtyPair pty;
+    CChild cli;
+    StartCli(cli, {"--port", pty.SlavePath(), "upgrade"});
+    ASSERT_TRUE(cli.WaitFor([&] { return MarkedExclusive(pty.SlavePath()); }, 10000)) << cli.err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
+    EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
+    EXPECT_TRUE(Contains(cli.err, "Stopped before the charger was touched")) << cli.err;
+    EXPECT_EQ(pty.Receive(1, 300), "");
+    EXPECT_TRUE(DeviceIsFree(pty.SlavePath()));
+    const auto lines = SessionLogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(Contains(lines[0], "outcome=\"Stopped before the charger was touched\""))
+        << lines[0];
+}
+
+// The test plays a boot loader that takes block 1 and then cancels; Ctrl-C
+// comes while the versions are read again. No verdict: the check never ended.
+TEST_F(Interrupt, CtrlCDuringTheCheckAfterTheUploadGivesNoVerdict) {
+    testkit::CPtyPair pty;
+    CChild cli;
+    StartCli(cli, {"--port", pty.SlavePath(), "upgrade"});
+    std::string line;
+    for (int i = 0; i < 100 && !Contains(line, "/0842\r"); ++i) {
+        line += pty.Receive(1, 100);
+    }
+    ASSERT_TRUE(Contains(line, "/0842\r")) << testing::PrintToString(line);
+    std::string frame;
+    for (int i = 0; i < 10 && frame.empty(); ++i) {
+        pty.Send("C");
+        frame = pty.Receive(1, 1000);
+    }
+    frame += pty.Receive(133 - frame.size(), 2000);
+    ASSERT_EQ(frame.size(), 133u);
+    pty.Send("\x18");
+    ASSERT_TRUE(
+        cli.WaitFor([&] { return Contains(cli.out, "Reading Version Information"); }, 10000))
+        << cli.out << cli.err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
+    EXPECT_EQ(cli.Finish(5000), 130) << cli.err;
+    EXPECT_TRUE(
+        Contains(cli.err, "The upload finished, but the version check after it was interrupted"))
+        << cli.err;
+    EXPECT_FALSE(Contains(cli.out + cli.err, "Upgrade Process Failed")) << cli.out << cli.err;
+    EXPECT_TRUE(DeviceIsFree(pty.SlavePath()));
+}
+
+// `monitor | head -3`: the reader goes away after the first refresh. The
+// next refresh cannot be written; that stops the monitor like Ctrl-C, with
+// the port let go, instead of SIGPIPE killing it.
+TEST_F(Interrupt, ClosedStandardOutputStopsTheMonitorCleanly) {
+    const std::string device = StartSim("--no-pacing");
+    CChild shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config));
+    env.insert("XDG_STATE_HOME", QString::fromStdString(m_state));
+    shell.setProcessEnvironment(env);
+    shell.Start("/bin/bash", {"-c", std::string(CORVANE_BIN_DIR) + "/corvane-cli --port " + device +
+                                        " monitor | head -3; echo \"cli=${PIPESTATUS[0]}\""});
+    ASSERT_TRUE(shell.Finish(15000).has_value()) << shell.err;
+    const auto lines = Lines(shell.out);
+    ASSERT_EQ(lines.size(), 4u) << shell.out;
+    EXPECT_EQ(lines[0], "-- refresh 1");
+    EXPECT_EQ(lines[3], "cli=5") << shell.err;
+    EXPECT_TRUE(Contains(shell.err, "cannot write to standard output: Broken pipe")) << shell.err;
+    EXPECT_TRUE(DeviceIsFree(device));
 }
 
 }  // namespace
