@@ -52,6 +52,10 @@ struct StopSignal {
     int exitCode;
 };
 
+std::ostream& operator<<(std::ostream& os, const StopSignal& s) {
+    return os << "signal " << s.number << ", exit " << s.exitCode;
+}
+
 std::string SignalName(const ::testing::TestParamInfo<StopSignal>& info) {
     return info.param.number == SIGINT ? "CtrlC" : info.param.number == SIGTERM ? "Term" : "HangUp";
 }
