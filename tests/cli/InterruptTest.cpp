@@ -4,11 +4,11 @@
 // the check after the upload there is no verdict. A closed standard output
 // stops a command the same way.
 #include <gtest/gtest.h>
-#include <sys/ioctl.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QJsonArray>
