@@ -83,7 +83,10 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, {});
     const QCommandLineOption screenshot(kScreenshotOption, {}, QStringLiteral("FILE"));
-    parser.addOptions({help, version, screenshot});
+    const QCommandLineOption bench(QStringLiteral("bench"), {});
+    const QCommandLineOption portSetup(QStringLiteral("port-setup"), {});
+    const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("PORT"));
+    parser.addOptions({help, version, screenshot, bench, portSetup, port});
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -96,6 +99,17 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
     options.showHelp = parser.isSet(help);
     options.showVersion = parser.isSet(version);
     options.screenshotFile = parser.value(screenshot);
+    options.bench = parser.isSet(bench);
+    options.portSetup = parser.isSet(portSetup);
+    options.ports = parser.values(port);
+    if (options.bench && options.portSetup) {
+        options.error = QStringLiteral("--bench and --port-setup open different windows.");
+    } else if ((options.bench || options.portSetup) && !options.simulateScenario.isEmpty()) {
+        options.error = QStringLiteral(
+            "--simulate is for the main window; point the bench at corvane-sim's links.");
+    } else if (!options.ports.isEmpty() && !options.bench) {
+        options.error = QStringLiteral("--port is for the bench window (--bench).");
+    }
     if (parser.isSet(screenshot) && options.screenshotFile.isEmpty()) {
         options.error = QStringLiteral("--screenshot needs a file name.");
     }
@@ -104,13 +118,19 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
 
 QString StartOptions::HelpText() {
     return QStringLiteral(
-        "Usage: corvane [--simulate[=SCENARIO]] [--screenshot FILE]\n"
+        "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]... | --port-setup]\n"
+        "               [--screenshot FILE]\n"
         "Reads a battery charger's versions and upgrades its firmware.\n"
         "\n"
         "  --simulate[=SCENARIO]  talk to a built-in simulated charger instead of a port:\n"
         "                     old-firmware (default), current, no-firmware, noisy,\n"
         "                     cancel, silent\n"
-        "  --screenshot FILE  save a picture of the main window as PNG and exit\n"
+        "  --bench            open the bench window: several chargers at once\n"
+        "  --port PORT        a port of the bench (a path, COM1..COM4 or a pattern such as\n"
+        "                     /dev/serial/by-id/usb-FTDI_*); repeatable\n"
+        "  --port-setup       open the port setup: which device COM1..COM4 stand for\n"
+        "  --screenshot FILE  save a picture of the window as PNG and exit (a bench with\n"
+        "                     ports serves them to the end first)\n"
         "  -h, --help         show this help and exit\n"
         "  -v, --version      show the version and exit\n");
 }

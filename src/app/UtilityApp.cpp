@@ -1,6 +1,7 @@
 #include "app/UtilityApp.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPixmap>
 
 #include <clocale>
@@ -8,8 +9,10 @@
 #include <utility>
 
 #include "app/AppIcon.h"
+#include "app/BenchWindow.h"
 #include "app/MainDialog.h"
 #include "app/MessageBoxPresenter.h"
+#include "app/PortSetupDialog.h"
 #include "platform/MessageBox.h"
 #include "sim/SimulatedCharger.h"
 
@@ -41,6 +44,10 @@ bool CUtilityApp::InitInstance() {
     QApplication::setWindowIcon(AppIcon());
 
     const CMessageBoxPresenter boxes;
+    if (m_options.bench || m_options.portSetup) {
+        RunToolWindow();
+        return false;
+    }
     std::unique_ptr<sim::CSimulatedCharger> simulation;
     if (!m_options.simulateScenario.isEmpty()) {
         std::string error;
@@ -66,12 +73,46 @@ bool CUtilityApp::InitInstance() {
 
 bool CUtilityApp::SaveScreenshot(CMainDialog& dialog) const {
     dialog.show();
+    const bool saved = SavePicture(dialog);
+    dialog.done(QDialog::Accepted);
+    return saved;
+}
+
+bool CUtilityApp::SavePicture(QWidget& window) const {
     QCoreApplication::processEvents();
-    const QPixmap picture = dialog.grab();
+    const QPixmap picture = window.grab();
     const bool saved = picture.save(m_options.screenshotFile, "PNG");
     if (!saved) {
         std::fprintf(stderr, "corvane: cannot write %s\n", qPrintable(m_options.screenshotFile));
     }
-    dialog.done(QDialog::Accepted);
     return saved;
+}
+
+void CUtilityApp::RunToolWindow() {
+    std::unique_ptr<QDialog> window;
+    if (m_options.portSetup) {
+        window = std::make_unique<CPortSetupDialog>();
+    } else {
+        auto bench = std::make_unique<CBenchWindow>();
+        if (!m_options.ports.isEmpty()) {
+            bench->SetPorts(m_options.ports.join(QLatin1Char(' ')));
+        }
+        if (!m_options.screenshotFile.isEmpty() && !m_options.ports.isEmpty()) {
+            // The picture shows the bench once it has served its ports.
+            QEventLoop served;
+            bench->onRunEnded = [&served] { served.quit(); };
+            bench->show();
+            if (bench->Start()) {
+                served.exec();
+            }
+        }
+        window = std::move(bench);
+    }
+    if (m_options.screenshotFile.isEmpty()) {
+        window->exec();
+        return;
+    }
+    window->show();
+    m_exitCode = SavePicture(*window) ? 0 : 1;
+    window->reject();
 }

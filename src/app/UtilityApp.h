@@ -13,6 +13,7 @@
 //
 //   With a screenshot file in the options, the window is shown off screen,
 //   rendered into the file and ended instead of run; it stores no settings.
+//   --bench and --port-setup run those windows instead of the main window.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -23,6 +24,7 @@
 #include "app/StartOptions.h"
 
 class CMainDialog;
+class QWidget;
 namespace sim {
 class CSimulatedCharger;
 }
@@ -45,6 +47,9 @@ public:
 
 private:
     bool SaveScreenshot(CMainDialog& dialog) const;
+    bool SavePicture(QWidget& window) const;
+    // The bench window or the port setup on its own.
+    void RunToolWindow();
 
     StartOptions m_options;
     int m_exitCode = 0;

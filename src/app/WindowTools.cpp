@@ -2,6 +2,7 @@
 
 #include <QMenu>
 
+#include "app/BenchWindow.h"
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "app/PortEntryNotes.h"
@@ -17,6 +18,8 @@ CWindowTools::CWindowTools(CMainDialog& window) : QObject(&window), m_window(win
     m_window.m_menuSystem->addSeparator();
     m_portSetup = m_window.m_menuSystem->addAction(QStringLiteral("&Port Setup..."));
     connect(m_portSetup, &QAction::triggered, this, [this] { OnPortSetup(); });
+    m_bench = m_window.m_menuSystem->addAction(QStringLiteral("&Bench..."));
+    connect(m_bench, &QAction::triggered, this, [this] { OnBench(); });
 }
 
 void CWindowTools::OnPortSetup() {
@@ -25,4 +28,7 @@ void CWindowTools::OnPortSetup() {
     m_notes->Refresh();
 }
 
-void CWindowTools::OnBench() {}
+void CWindowTools::OnBench() {
+    CBenchWindow bench(&m_window);
+    m_window.RunModal(bench);
+}

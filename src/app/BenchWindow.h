@@ -1,0 +1,122 @@
+// Bench window: several chargers served at once from the window, each on
+// its own port, and each new one as it is plugged in.
+//
+// Principles of operation
+//   The window is a front end of the bench engine (bench::CBench). The
+//   ports field takes device paths, COM1 to COM4 (as mapped) and patterns
+//   such as /dev/serial/by-id/usb-FTDI_* or DIR/charger-*. Start serves the
+//   chargers on the ports there now (patterns matched once) and ends when
+//   every job has ended; Watch serves each charger as its port appears and
+//   empties its row when it goes, until Stop. Stop asks every job to stop,
+//   the way a single upgrade stops. The mode (upgrade when needed, force,
+//   read only) and the image (the carried one, or a checked file) apply to
+//   the next Start or Watch.
+//
+//   One row per slot: port, state, a progress bar (block n of all), the
+//   versions before and after, the result (a failed row says why, in the
+//   engine's words), and the time. Every result is also recorded where the
+//   command line's bench records it (bench.jsonl and the system log).
+//
+//   The engine tells of its slots on its worker threads; each event is
+//   copied and handed to the window's thread through the event queue, and
+//   only there drawn. The engine's change descriptor and each path watch's
+//   descriptor wake the window through socket notifiers; nothing polls.
+//   Closing the window stops the bench and waits for its jobs.
+//
+// Threads: the window's thread, except OnBenchEvent (any engine thread),
+// which only posts.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ImageChoice.h"
+#include "bench/BenchObserver.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSocketNotifier;
+class QTableWidget;
+namespace bench {
+class CBench;
+class CBenchJournal;
+class ISystemLog;
+}  // namespace bench
+namespace platform {
+class CPathWatch;
+}
+
+class CBenchWindow : public QDialog, private bench::IBenchObserver {
+public:
+    enum Column { kPort, kState, kProgress, kBefore, kAfter, kResult, kTime, kColumns };
+
+    // systemLog: where results go besides bench.jsonl; null: syslog(3).
+    explicit CBenchWindow(QWidget* parent = nullptr, bench::ISystemLog* systemLog = nullptr);
+    ~CBenchWindow() override;
+
+    void SetPorts(const QString& ports);
+    // 0 upgrade when needed, 1 force, 2 read only.
+    void SetMode(int mode);
+    // False, with the reason in the summary line, when no port could be served.
+    bool Start();
+    bool Watch();
+    void Stop();
+    bool IsRunning() const { return m_running; }
+
+    // Runs once each time a Start or Watch has ended.
+    std::function<void()> onRunEnded;
+
+    int RowCount() const;
+    QString CellText(int row, Column column) const;
+    QString Summary() const;
+    CImageChoice& ImageChoice() { return m_image; }
+
+    void reject() override;
+
+private:
+    void BuildControls();
+    void OnBenchEvent(const bench::BenchEvent& event) override;
+    void OnEvent(const bench::BenchEvent& event);
+    void OnChange();
+    void OnWatchEvents(platform::CPathWatch& watch);
+    bool Begin(bool watching, std::vector<std::string>& ports);
+    bool StartWatches(const std::vector<std::string>& patterns, std::vector<std::string>& present);
+    void StopWatches();
+    void EndBench();
+    void Finish();
+    void SetRunning(bool running);
+    void ShowImage();
+    int RowFor(const bench::SlotInfo& slot);
+    void UpdateSummary();
+
+    QLineEdit* m_editPorts = nullptr;
+    QComboBox* m_comboMode = nullptr;
+    QLabel* m_labelImage = nullptr;
+    QPushButton* m_btnImageFile = nullptr;
+    QPushButton* m_btnImageCarried = nullptr;
+    QPushButton* m_btnStart = nullptr;
+    QPushButton* m_btnWatch = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QTableWidget* m_table = nullptr;
+    QLabel* m_labelSummary = nullptr;
+
+    CImageChoice m_image;
+    std::unique_ptr<bench::ISystemLog> m_ownSystemLog;
+    std::unique_ptr<bench::CBenchJournal> m_journal;
+    std::unique_ptr<bench::CBench> m_bench;
+    QSocketNotifier* m_changeNotifier = nullptr;
+    std::vector<std::unique_ptr<platform::CPathWatch>> m_watches;
+    std::vector<QSocketNotifier*> m_watchNotifiers;
+    std::map<int, int> m_rows;  // slot -> table row
+    bool m_running = false;
+    bool m_watching = false;
+    bool m_finishing = false;  // the end of the run is queued
+    QString m_problem;
+};
