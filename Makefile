@@ -5,7 +5,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= OFF
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test demo bench tsan asan format clean
+.PHONY: all deps configure build test demo bench screenshots tsan asan format clean
 
 all: build
 
@@ -26,6 +26,10 @@ demo: build
 
 bench: build
 	@scripts/bench.sh $(BUILD)
+
+# The port setup's and the bench window's pictures in docs/.
+screenshots: build
+	@scripts/screenshots.sh $(BUILD) docs
 
 # The serial link, the protocol and the bench again under the sanitizers (no window);
 # only their test programs are built.

@@ -133,6 +133,7 @@ void CBenchWindow::BuildControls() {
                                         QStringLiteral("Time")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setFocusPolicy(Qt::NoFocus);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(kResult, QHeaderView::Stretch);
@@ -250,7 +251,8 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         options.image = std::make_shared<const CFirmwareImage>(m_image.Image());
     }
     options.recorder = m_journal.get();
-    m_bench = std::make_unique<bench::CBench>(std::move(options), *this);
+    bench::IBenchObserver& observer = *this;
+    m_bench = std::make_unique<bench::CBench>(std::move(options), observer);
     m_changeNotifier = new QSocketNotifier(m_bench->ChangeFd(), QSocketNotifier::Read, this);
     connect(m_changeNotifier, &QSocketNotifier::activated, this, [this] { OnChange(); });
     m_watching = watching;
@@ -370,10 +372,26 @@ int CBenchWindow::RowFor(const bench::SlotInfo& slot) {
     auto* bar = new QProgressBar(m_table);
     bar->setRange(0, 1);
     bar->setValue(0);
-    bar->setFormat(QStringLiteral("%v/%m"));
+    bar->setFormat(QString());
     m_table->setCellWidget(row, kProgress, bar);
     m_rows[slot.slot] = row;
     return row;
+}
+
+// Block n of all while uploading; at the end, how far the upload came. A job
+// that sent nothing leaves the bar empty.
+void CBenchWindow::ShowProgress(QProgressBar& bar, const bench::BenchEvent& event) {
+    const bench::SlotInfo& slot = event.slot;
+    if (event.kind == bench::EventKind::Started || slot.totalBlocks <= 0) {
+        bar.setRange(0, 1);
+        bar.setValue(0);
+        bar.setFormat(QString());
+        return;
+    }
+    const int block = slot.result ? slot.result->blocks : slot.block;
+    bar.setFormat(QStringLiteral("%v/%m"));
+    bar.setRange(0, slot.totalBlocks);
+    bar.setValue(std::clamp(block, 0, slot.totalBlocks));
 }
 
 void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
@@ -388,14 +406,7 @@ void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
     m_table->item(row, kBefore)->setText(Q(slot.before));
     m_table->item(row, kAfter)->setText(Q(slot.after));
     m_table->item(row, kTime)->setText(Seconds(slot.seconds));
-    auto* bar = static_cast<QProgressBar*>(m_table->cellWidget(row, kProgress));
-    if (slot.totalBlocks > 0) {
-        bar->setRange(0, slot.totalBlocks);
-        bar->setValue(std::min(slot.block, slot.totalBlocks));
-    } else if (event.kind == bench::EventKind::Started) {
-        bar->setRange(0, 1);
-        bar->setValue(0);
-    }
+    ShowProgress(*static_cast<QProgressBar*>(m_table->cellWidget(row, kProgress)), event);
     QTableWidgetItem* result = m_table->item(row, kResult);
     if (event.kind == bench::EventKind::Started) {
         result->setText(QString());
@@ -415,9 +426,11 @@ int CBenchWindow::RowCount() const {
 }
 
 QString CBenchWindow::CellText(int row, Column column) const {
+    if (row < 0 || row >= m_table->rowCount()) {
+        return {};
+    }
     if (column == kProgress) {
-        const auto* bar = static_cast<const QProgressBar*>(m_table->cellWidget(row, kProgress));
-        return QString::number(bar->value()) + QLatin1Char('/') + QString::number(bar->maximum());
+        return static_cast<const QProgressBar*>(m_table->cellWidget(row, kProgress))->text();
     }
     return m_table->item(row, column)->text();
 }

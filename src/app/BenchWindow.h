@@ -41,6 +41,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
 class QTableWidget;
@@ -84,6 +85,7 @@ private:
     void BuildControls();
     void OnBenchEvent(const bench::BenchEvent& event) override;
     void OnEvent(const bench::BenchEvent& event);
+    static void ShowProgress(QProgressBar& bar, const bench::BenchEvent& event);
     void OnChange();
     void OnWatchEvents(platform::CPathWatch& watch);
     bool Begin(bool watching, std::vector<std::string>& ports);

@@ -59,7 +59,7 @@ void CPortSetupDialog::BuildRows() {
         row.device = new QComboBox(this);
         row.device->setEditable(true);
         row.device->setInsertPolicy(QComboBox::NoInsert);
-        row.device->setMinimumContentsLength(44);
+        row.device->setMinimumContentsLength(60);
         row.device->view()->setItemDelegate(new CNoteItemDelegate(row.device->view()));
         row.device->lineEdit()->setPlaceholderText(Q(CPortMappings::StandardDevice(name)) +
                                                    QStringLiteral(" (standard)"));

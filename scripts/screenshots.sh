@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Renders the pictures of the port setup and the bench window for the README
+# (docs/port-setup.png, docs/bench.png) off screen, against simulated
+# chargers. Settings and records go to a scratch folder; nothing of yours is
+# read or changed. The main window's picture is `corvane --screenshot FILE`.
+set -euo pipefail
+build=${1:-build}
+out=${2:-docs}
+corvane="$build/bin/corvane"
+sim="$build/bin/corvane-sim"
+for program in "$corvane" "$sim"; do
+    [[ -x "$program" ]] || { echo "$program is not built yet" >&2; exit 1; }
+done
+# A folder with a short name, as the pictures show its paths.
+scratch=/tmp/corvane-bench
+mkdir "$scratch" 2>/dev/null || scratch=$(mktemp -d /tmp/corvane-bench.XXXX)
+export XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" QT_QPA_PLATFORM=offscreen
+
+# Four chargers, the third refusing block 10 every time.
+coproc SIM { exec "$sim" --chargers 4 --link "$scratch/charger-%d" --fault 3:--nak-block=10:20; }
+sim_pid=$SIM_PID
+trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+for _ in 1 2 3 4; do
+    read -r _ <&"${SIM[0]}"  # "PTY <device> <link>": the link is there
+done
+
+# The port setup: COM2 on a charger's link, COM3 on an adapter that is not
+# plugged in, COM1 and COM4 on their standard devices.
+"$build/bin/corvane-cli" ports --map "COM2=$scratch/charger-1" >/dev/null
+"$build/bin/corvane-cli" ports --map COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0 >/dev/null
+"$corvane" --port-setup --screenshot "$out/port-setup.png"
+echo "wrote $out/port-setup.png"
+
+# The bench, once it has served all four.
+"$corvane" --bench --port "$scratch/charger-*" --screenshot "$out/bench.png"
+echo "wrote $out/bench.png"
