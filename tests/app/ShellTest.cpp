@@ -132,6 +132,16 @@ private slots:
                                  "fusion", "-reverse", "--screenshot", "a.png"});
         QCOMPARE(withQt.error, QString());
         QCOMPARE(withQt.screenshotFile, "a.png");
+        const StartOptions bench =
+            StartOptions::Parse({"corvane", "--bench", "--port", "COM2", "--port", "/tmp/c-*"});
+        QVERIFY(bench.bench && bench.error.isEmpty());
+        QCOMPARE(bench.ports, QStringList({"COM2", "/tmp/c-*"}));
+        QVERIFY(StartOptions::Parse({"corvane", "--port-setup"}).portSetup);
+        for (const QStringList& wrong : {QStringList{"corvane", "--port", "COM2"},
+                                         QStringList{"corvane", "--bench", "--port-setup"},
+                                         QStringList{"corvane", "--bench", "--simulate"}}) {
+            QVERIFY2(!StartOptions::Parse(wrong).error.isEmpty(), qPrintable(wrong.join(' ')));
+        }
     }
 
     void screenshotOfTheProgram() {
