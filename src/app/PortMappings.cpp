@@ -59,10 +59,11 @@ bool CPortMappings::Store(const std::string& name, const std::string& path, std:
         return true;
     }
     CSettingsKey key = OpenSettings();
-    // A cleared mapping stands for the standard device again.
-    const std::string value = path.empty() ? StandardDevice(name) : path;
-    if (key.WriteValue(name.c_str(), value) != 0) {
-        error = "The setting could not be written to " + key.FilePath() + ".";
+    // A cleared mapping is removed, as "ports --unmap" removes it.
+    const int status =
+        path.empty() ? key.RemoveValue(name.c_str()) : key.WriteValue(name.c_str(), path);
+    if (status != 0) {
+        error = "The setting could not be written: " + key.FailureText() + ".";
         return false;
     }
     return true;

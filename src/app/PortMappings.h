@@ -7,8 +7,8 @@
 //   are the values the command line's "ports --map" writes and every port
 //   open resolves (ResolvePortName). A path is stored only when the port
 //   could open it as given: absolute, no control characters, shorter than a
-//   value may be. Clearing a mapping takes the name back to its standard
-//   device.
+//   value may be. Clearing a mapping removes the value, so that the name
+//   stands for its standard device again.
 //
 // Threads: user-interface thread only (it reads and writes the settings
 // file).

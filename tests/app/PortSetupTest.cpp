@@ -134,7 +134,10 @@ private slots:
         QCOMPARE(ResolvePortName("COM1"), devices.Link(3));
         QCOMPARE(ResolvePortName("COM2"), std::string("/dev/ttyS1"));
         QCOMPARE(ResolvePortName("COM3"), std::string("/dev/ttyUSB7"));
-        QCOMPARE(ResolvePortName("COM4"), std::string("/dev/ttyS3"));  // cleared
+        QCOMPARE(ResolvePortName("COM4"), std::string("/dev/ttyS3"));
+        CSettingsKey key;  // cleared: the mapping is gone, as ports --unmap leaves it
+        key.OpenKey("Veltra", "Corvane");
+        QCOMPARE(key.ReadValue("COM4", "none"), std::string("none"));
     }
 
     // The list keeps "COM1".."COM4" and stores the name; the dropped list
