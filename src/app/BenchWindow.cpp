@@ -417,6 +417,7 @@ void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
         result->setText(ResultText(*slot.result));
         result->setToolTip(result->text());
         result->setForeground(failed ? QColor(176, 0, 0) : QColor(0, 112, 0));
+        m_table->resizeRowToContents(row);  // a reason may take several lines
         UpdateSummary();
     }
 }

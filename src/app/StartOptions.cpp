@@ -118,8 +118,8 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
 
 QString StartOptions::HelpText() {
     return QStringLiteral(
-        "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]... | --port-setup]\n"
-        "               [--screenshot FILE]\n"
+        "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]...] [--port-setup] "
+        "[--screenshot FILE]\n"
         "Reads a battery charger's versions and upgrades its firmware.\n"
         "\n"
         "  --simulate[=SCENARIO]  talk to a built-in simulated charger instead of a port:\n"
