@@ -228,7 +228,7 @@ void Serve(bench::CBench& bench, const Watches& watches, bool watching,
 
 int BenchExitCode(const std::vector<bench::SlotInfo>& slots) {
     if (Interrupted()) {
-        return kExitInterrupted;
+        return StopExitCode(kExitInterrupted);
     }
     bool anyOpened = false;
     bool anyFailed = false;
@@ -295,5 +295,5 @@ int RunBench(const CliOptions& options) {
     if (const std::string problem = journal.Problem(); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());
     }
-    return options.watch && Interrupted() ? kExitInterrupted : BenchExitCode(slots);
+    return options.watch && Interrupted() ? StopExitCode(kExitInterrupted) : BenchExitCode(slots);
 }

@@ -39,11 +39,12 @@ int CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
-// SIGINT to the child alone; never to a group (a pid of 0 would be ours).
-void Interrupt(CChild& child) {
+// A signal (Ctrl-C's by default) to the child alone; never to a group (a
+// pid of 0 would be ours).
+void Interrupt(CChild& child, int signal = SIGINT) {
     const auto pid = static_cast<pid_t>(child.processId());
     ASSERT_GT(pid, 0) << "the child is no longer running";
-    ::kill(pid, SIGINT);
+    ::kill(pid, signal);
 }
 
 class BenchCommand : public CCliTest {};
@@ -74,14 +75,14 @@ TEST_F(BenchCommand, WatchServesChargersAsTheyComeAndGo) {
     EXPECT_EQ(cli.Finish(10000), 130) << cli.err;
 }
 
-// Ctrl-C during the uploads stops every job the way one upgrade stops, and
-// each charger is still recorded.
-TEST_F(BenchCommand, InterruptStopsEveryJob) {
+// SIGTERM during the uploads stops every job the way one upgrade stops, each
+// charger is still recorded, and the exit is 128 + the signal.
+TEST_F(BenchCommand, TerminationStopsEveryJob) {
     CChild cli;
     StartCli(cli, {"--simulate", "--json", "bench", "--chargers", "2"});
     ASSERT_TRUE(cli.WaitFor([&] { return Contains(cli.out, "\"block\":20"); }, 30000)) << cli.err;
-    Interrupt(cli);
-    EXPECT_EQ(cli.Finish(20000), 130) << cli.err;
+    Interrupt(cli, SIGTERM);
+    EXPECT_EQ(cli.Finish(20000), 128 + SIGTERM) << cli.err;
     EXPECT_EQ(CountOf(cli.out, "\"reason\":\"Stopped during the upload at block "), 2) << cli.out;
     std::ifstream records(m_state + "/corvane/bench.jsonl");
     std::string line;
