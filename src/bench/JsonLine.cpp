@@ -3,25 +3,9 @@
 #include <charconv>
 #include <cstdio>
 
-namespace bench {
+#include "support/JsonQuote.h"
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+namespace bench {
 
 std::string Fixed1(double number) {
     char text[32];
@@ -34,12 +18,12 @@ void CJsonLine::Key(const std::string& key) {
     if (!m_body.empty()) {
         m_body += ',';
     }
-    m_body += JsonString(key) + ':';
+    m_body += JsonQuote(key) + ':';
 }
 
 CJsonLine& CJsonLine::Add(const std::string& key, const std::string& text) {
     Key(key);
-    m_body += JsonString(text);
+    m_body += JsonQuote(text);
     return *this;
 }
 
@@ -63,7 +47,7 @@ CJsonLine& CJsonLine::Add(const std::string& key, const std::vector<std::string>
     Key(key);
     m_body += '[';
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        m_body += (i == 0 ? "" : ",") + JsonString(texts[i]);
+        m_body += (i == 0 ? "" : ",") + JsonQuote(texts[i]);
     }
     m_body += ']';
     return *this;

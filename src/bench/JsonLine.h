@@ -2,10 +2,9 @@
 // the command line's bench events.
 //
 // Principles of operation
-//   Members keep the order they were added in. Strings are escaped for JSON
-//   (control bytes as \u00XX; bytes above 127 pass through as the UTF-8 they
-//   are); numbers are written in the C locale whatever the process's locale,
-//   with to_chars.
+//   Members keep the order they were added in. Strings are quoted by
+//   JsonQuote (support/JsonQuote.h); numbers are written in the C locale
+//   whatever the process's locale, with to_chars.
 //
 // Threads: a value belongs to one thread.
 #pragma once
@@ -14,8 +13,6 @@
 #include <vector>
 
 namespace bench {
-
-std::string JsonString(const std::string& text);
 
 class CJsonLine {
 public:

@@ -1,13 +1,9 @@
 // Json: the small JSON writer behind --json.
 //
 // Principles of operation
-//   Builds one object a command, values in insertion order, strings escaped
-//   for JSON: control bytes as \u00XX, well-formed UTF-8 passed through as it
-//   is. Text that is not UTF-8 (a file name in another encoding, noise from a
-//   charger) still gives valid JSON: each byte that does not belong to a
-//   well-formed sequence becomes the replacement character, written \ufffd,
-//   which tells a script that the name was not UTF-8. Just enough for our
-//   output; nothing is parsed.
+//   Builds one object a command, values in insertion order, strings quoted
+//   by JsonQuote (support/JsonQuote.h), so text that is not UTF-8 still gives
+//   valid JSON. Just enough for our output; nothing is parsed.
 //
 // Threads: a value belongs to one thread.
 #pragma once
@@ -15,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/JsonQuote.h"
 
 class CJson {
 public:
@@ -36,5 +34,3 @@ private:
     std::string m_scalar;  // already encoded
     std::vector<std::pair<std::string, CJson>> m_members;
 };
-
-std::string JsonQuote(const std::string& text);

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/JsonQuote.h"
+
 namespace {
 
 const char* const kTimeColumn = "Time";
@@ -17,26 +19,6 @@ const char* const kTimeColumn = "Time";
 std::string SystemReason(int code) {
     static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
     return c != locale_t{} ? ::strerror_l(code, c) : std::strerror(code);
-}
-
-// Labels and values are plain ASCII; quotes, backslashes and control bytes
-// are escaped all the same.
-std::string JsonText(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            quoted += '\\';
-            quoted += ch;
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            quoted += escape;
-        } else {
-            quoted += ch;
-        }
-    }
-    return quoted + "\"";
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -118,9 +100,9 @@ std::string CReportRecorder::HeaderLine() const {
 std::string CReportRecorder::ReportLine(WallTimePoint when, const ChargerVariables& vars) const {
     const auto rows = FormatVariables(vars);
     if (m_format == Format::JsonLines) {
-        std::string line = "{" + JsonText("time") + ":" + JsonText(IsoTimestamp(when));
+        std::string line = "{" + JsonQuote("time") + ":" + JsonQuote(IsoTimestamp(when));
         for (const auto& row : rows) {
-            line += "," + JsonText(row.label) + ":" + JsonText(row.text);
+            line += "," + JsonQuote(row.label) + ":" + JsonQuote(row.text);
         }
         return line + "}";
     }
@@ -134,8 +116,8 @@ std::string CReportRecorder::ReportLine(WallTimePoint when, const ChargerVariabl
 
 std::string CReportRecorder::EventLine(WallTimePoint when, const char* event) const {
     if (m_format == Format::JsonLines) {
-        return "{" + JsonText("time") + ":" + JsonText(IsoTimestamp(when)) + "," +
-               JsonText("event") + ":" + JsonText(event) + "}";
+        return "{" + JsonQuote("time") + ":" + JsonQuote(IsoTimestamp(when)) + "," +
+               JsonQuote("event") + ":" + JsonQuote(event) + "}";
     }
     // The event stands under the first value's label; the other values are empty.
     return IsoTimestamp(when) + "," + event + std::string(kVariableRows - 1, ',');

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/JsonQuote.h"
+
 namespace {
 
 std::string NowIso8601() {
@@ -15,26 +17,6 @@ std::string NowIso8601() {
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
     return text;
-}
-
-// A text in double quotes, with quotes, backslashes and control characters
-// escaped as in JSON, so that a line stays one line whatever a name holds.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string Field(const std::string& value) {
@@ -56,13 +38,13 @@ std::string SessionLogPath() {
 }
 
 std::string FormatSessionLine(const UpgradeRecord& record, const std::string& isoTime) {
-    return isoTime + " port=" + Quoted(record.port) + " device=" + Quoted(record.device) +
-           " image=" + Quoted(record.imageLabel) +
+    return isoTime + " port=" + JsonQuote(record.port) + " device=" + JsonQuote(record.device) +
+           " image=" + JsonQuote(record.imageLabel) +
            " bytes=" + std::to_string(record.imageBytes) + " crc=" + Field(record.imageCrc) +
-           " file=" + (record.imagePath.empty() ? "-" : Quoted(record.imagePath)) +
+           " file=" + (record.imagePath.empty() ? "-" : JsonQuote(record.imagePath)) +
            " before=" + Field(record.versionBefore) + " after=" + Field(record.versionAfter) +
            " blocks=" + std::to_string(record.blocks) +
-           " resends=" + std::to_string(record.resends) + " outcome=" + Quoted(record.outcome);
+           " resends=" + std::to_string(record.resends) + " outcome=" + JsonQuote(record.outcome);
 }
 
 bool AppendSessionLog(const UpgradeRecord& record, std::string& message) {
