@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/CliClock.h"
+#include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleView.h"
 #include "cli/Interrupt.h"
@@ -82,19 +83,6 @@ void ExplainOpenFailure(const PortChoice& port) {
     std::fprintf(stderr, "%s\n", diagnosis.message.c_str());
 }
 
-const char* Verdict(int code) {
-    switch (code) {
-        case kExitOk:
-            return "ok";
-        case kExitPortOpen:
-            return "port-not-opened";
-        case kExitNoCharger:
-            return "no-communication";
-        default:
-            return code > 128 ? "interrupted" : "failed";
-    }
-}
-
 CJson ImageJson(const CFirmwareImage& image) {
     CJson json = CJson::Object();
     json.Add("label", CJson::String(image.Label()))
@@ -119,7 +107,7 @@ CJson ResultJson(const char* command, const Session& s, const PortChoice& port, 
         .Add("image", ImageJson(s.image))
         .Add("statuses", std::move(statuses))
         .Add("upgradeOffered", CJson::Bool(s.view.UpgradeOffered()))
-        .Add("verdict", CJson::String(Verdict(code)))
+        .Add("verdict", CJson::String(ExitVerdict(code)))
         .Add("exitCode", CJson::Number(code));
     return result;
 }
@@ -132,15 +120,7 @@ void InstallTrace(Session& s) {
     if (!s.options.verbose) {
         return;
     }
-    s.port.SetTraceHook([](bool sent, const std::uint8_t* data, std::size_t length) {
-        std::string line = sent ? "> " : "< ";
-        char hex[4];
-        for (std::size_t i = 0; i < length; ++i) {
-            std::snprintf(hex, sizeof hex, "%02x ", data[i]);
-            line += hex;
-        }
-        std::fprintf(stderr, "%s\n", line.c_str());
-    });
+    InstallByteTrace(s.port);
 }
 
 int Finish(const char* command, Session& s, const PortChoice& port, int code) {

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "cli/CliClock.h"
+#include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
@@ -45,33 +46,6 @@ void Say(const std::string& text) {
     std::fflush(stderr);
 }
 
-void InstallTrace(CSerialPort& port) {
-    port.SetTraceHook([](bool sent, const std::uint8_t* data, std::size_t length) {
-        std::string line = sent ? "> " : "< ";
-        char hex[4];
-        for (std::size_t i = 0; i < length; ++i) {
-            std::snprintf(hex, sizeof hex, "%02x ", data[i]);
-            line += hex;
-        }
-        Say(line);
-    });
-}
-
-const char* Verdict(int code) {
-    switch (code) {
-        case kExitOk:
-            return "ok";
-        case kExitPortOpen:
-            return "port-not-opened";
-        case kExitNoCharger:
-            return "no-communication";
-        case kExitFile:
-            return "file-error";
-        default:
-            return code > 128 ? "interrupted" : "failed";
-    }
-}
-
 CJson RowsJson(const ChargerVariables& vars) {
     CJson rows = CJson::Object();
     for (const auto& row : FormatVariables(vars)) {
@@ -85,7 +59,7 @@ public:
     CMonitorRun(const CliOptions& options, const PortChoice& port)
         : m_options(options), m_port(port), m_feed(m_serial, m_clock) {
         if (options.verbose) {
-            InstallTrace(m_serial);
+            InstallByteTrace(m_serial);
         }
         m_serial.SetPortName(port.device);
         m_feed.SetHandlers({[this](const ChargerVariables& vars) { OnReport(vars); },
@@ -219,7 +193,7 @@ private:
                 .Add("linesReceived", CJson::Number(m_feed.LinesReceived()))
                 .Add("reportsRead", CJson::Number(m_feed.ReportsRead()))
                 .Add("linksLost", CJson::Number(m_linksLost))
-                .Add("verdict", CJson::String(Verdict(code)))
+                .Add("verdict", CJson::String(ExitVerdict(code)))
                 .Add("exitCode", CJson::Number(code));
             PrintLine(result.Dump());
         }
