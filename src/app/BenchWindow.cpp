@@ -1,7 +1,5 @@
 #include "app/BenchWindow.h"
 
-#include <glob.h>
-
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -57,19 +55,6 @@ QString Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", seconds);
     return QString::fromLatin1(text);
-}
-
-// The paths a pattern matches now, in order.
-std::vector<std::string> Expand(const std::string& pattern) {
-    std::vector<std::string> paths;
-    glob_t found{};
-    if (::glob(pattern.c_str(), 0, nullptr, &found) == 0) {
-        for (std::size_t i = 0; i < found.gl_pathc; ++i) {
-            paths.emplace_back(found.gl_pathv[i]);
-        }
-    }
-    ::globfree(&found);
-    return paths;
 }
 
 }  // namespace
@@ -229,7 +214,7 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
     } else {
         for (const std::string& port : given) {
             const auto matched = platform::CPathWatch::HasWildcard(port)
-                                     ? Expand(port)
+                                     ? platform::CPathWatch::Matching(port)
                                      : std::vector<std::string>{port};
             ports.insert(ports.end(), matched.begin(), matched.end());
         }

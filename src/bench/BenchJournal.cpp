@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "bench/JsonLine.h"
+#include "support/SessionLog.h"
 
 namespace bench {
 namespace {
@@ -70,15 +71,7 @@ void CSyslog::Write(bool failed, const std::string& line) {
 }
 
 std::string BenchJournalPath() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    std::string base;
-    if (state != nullptr && state[0] == '/') {
-        base = state;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : "") + "/.local/state";
-    }
-    return base + "/corvane/bench.jsonl";
+    return StateFilePath("bench.jsonl");
 }
 
 std::string RecordLine(const SlotInfo& slot, const RunResult& result, const std::string& isoTime) {

@@ -7,7 +7,6 @@
 // watch's descriptor and the stop signals, which are blocked everywhere else
 // so that they wake exactly this wait. A stop signal stops every job the way
 // a single upgrade stops (CAN twice, drained) and the bench winds down.
-#include <glob.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -40,18 +39,6 @@ bool IsPattern(const std::string& port) {
 // COM names resolve as everywhere else; paths stay as given.
 std::string PortPath(const std::string& name) {
     return !name.empty() && name[0] == '/' ? name : ResolvePortName(name);
-}
-
-std::vector<std::string> Expand(const std::string& pattern) {
-    std::vector<std::string> paths;
-    glob_t found{};
-    if (::glob(pattern.c_str(), 0, nullptr, &found) == 0) {
-        for (std::size_t i = 0; i < found.gl_pathc; ++i) {
-            paths.emplace_back(found.gl_pathv[i]);
-        }
-    }
-    ::globfree(&found);
-    return paths;
 }
 
 int Usage(const char* message) {
@@ -139,7 +126,7 @@ std::vector<std::string> FixedPorts(const std::vector<std::string>& given) {
             ports.push_back(port);
             continue;
         }
-        const auto matches = Expand(port);
+        const auto matches = platform::CPathWatch::Matching(port);
         if (matches.empty()) {
             std::fprintf(stderr, "No port matches %s.\n", port.c_str());
         }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fnmatch.h>
+#include <glob.h>
 #include <libudev.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
@@ -61,6 +62,18 @@ CPathWatch::~CPathWatch() {
     if (m_epoll >= 0) {
         ::close(m_epoll);
     }
+}
+
+std::vector<std::string> CPathWatch::Matching(const std::string& pattern) {
+    std::vector<std::string> paths;
+    glob_t found{};
+    if (::glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+        for (std::size_t i = 0; i < found.gl_pathc; ++i) {
+            paths.emplace_back(found.gl_pathv[i]);
+        }
+    }
+    ::globfree(&found);
+    return paths;
 }
 
 bool CPathWatch::HasWildcard(const std::string& text) {

@@ -61,6 +61,8 @@ public:
 
     // True when text holds a wildcard of fnmatch.
     static bool HasWildcard(const std::string& text);
+    // The paths a pattern matches now, in order (glob).
+    static std::vector<std::string> Matching(const std::string& pattern);
 
 private:
     bool StartDeviceEvents();

@@ -25,7 +25,7 @@ std::string Field(const std::string& value) {
 
 }  // namespace
 
-std::string SessionLogPath() {
+std::string StateFilePath(const std::string& name) {
     const char* state = std::getenv("XDG_STATE_HOME");
     std::string base;
     if (state != nullptr && state[0] == '/') {
@@ -34,7 +34,11 @@ std::string SessionLogPath() {
         const char* home = std::getenv("HOME");
         base = std::string(home != nullptr ? home : "") + "/.local/state";
     }
-    return base + "/corvane/upgrade.log";
+    return base + "/corvane/" + name;
+}
+
+std::string SessionLogPath() {
+    return StateFilePath("upgrade.log");
 }
 
 std::string FormatSessionLine(const UpgradeRecord& record, const std::string& isoTime) {

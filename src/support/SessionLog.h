@@ -34,6 +34,9 @@ struct UpgradeRecord {
 };
 
 std::string SessionLogPath();
+// A file of ours in the user's state folder: $XDG_STATE_HOME/corvane/NAME,
+// with ~/.local/state when the variable is unset or not an absolute path.
+std::string StateFilePath(const std::string& name);
 // Appends the record; false (and message set) when the file cannot be written.
 bool AppendSessionLog(const UpgradeRecord& record, std::string& message);
 // The line written for a record, without its newline (time given in ISO 8601).
