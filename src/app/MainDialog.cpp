@@ -11,7 +11,6 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppIcon.h"
-#include "app/InputGuard.h"
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "app/StringTable.h"
@@ -19,6 +18,7 @@
 #include "diagnostics/CrcCheckDialog.h"
 #include "diagnostics/DialogUnits.h"
 #include "diagnostics/ImageExport.h"
+#include "diagnostics/InputGuard.h"
 #include "diagnostics/MonitorDialog.h"
 #include "diagnostics/TrendsDialog.h"
 #include "platform/DebugOutput.h"

@@ -9,6 +9,7 @@
 #include "diagnostics/FileCrc.h"
 #include "diagnostics/FileDialogs.h"
 #include "diagnostics/FileDirSetting.h"
+#include "diagnostics/InputGuard.h"
 #include "platform/LastError.h"
 #include "serial/ErrorReport.h"
 
@@ -73,16 +74,20 @@ void CCrcCheckDialog::OnSelectFile() {
     }
     m_fileName->setText(path);
 
+    // A long check keeps the window painted; input made meanwhile is dropped,
+    // not carried out once the check ends.
+    CInputGuard guard(*this);
     CrcReadOptions options;
     std::size_t sinceRepaint = 0;
     options.onPiece = [&sinceRepaint](std::size_t length) {
         sinceRepaint += length;
         if (sinceRepaint >= kBytesBetweenRepaints) {
             sinceRepaint = 0;
-            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QApplication::processEvents();
         }
     };
     const CrcCheckResult result = CheckFileCrc(QFile::encodeName(path).toStdString(), options);
+    guard.Discard();
 
     if (result.sizeKnown) {
         m_fileSize->setText(Text(result.fileSizeText));

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "DiagTestFiles.h"
 #include "QtTestApp.h"
@@ -130,6 +131,32 @@ TEST_F(FileToolDialogsTest, EnterOnSelectFileSelectsAFile) {
     select->setFocus();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(select, &enter);
+    EXPECT_EQ(m_dialogs.asked, 1);
+    EXPECT_TRUE(m_crc.isVisible());
+}
+
+// Input made while a long check reads its file (a second Select File, an
+// Escape) is dropped, neither run inside the check nor carried out after it.
+TEST_F(FileToolDialogsTest, InputDuringALongCheckIsDropped) {
+    m_crc.show();
+    const QString big = Path("big.bin");
+    std::filesystem::resize_file(
+        [&] {
+            std::ofstream(big.toStdString()).put('\0');
+            return big.toStdString();
+        }(),
+        9U << 20);  // long enough for the window to be repainted during the check
+    QPushButton* select = nullptr;
+    for (QPushButton* button : m_crc.findChildren<QPushButton*>()) {
+        select = button->text() == "Select File" ? button : select;
+    }
+    ASSERT_NE(select, nullptr);
+    QApplication::postEvent(select,
+                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+    QApplication::postEvent(&m_crc,
+                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_EQ(Select(big), big + "|9437184|0000|0|0000");
+    QApplication::processEvents();
     EXPECT_EQ(m_dialogs.asked, 1);
     EXPECT_TRUE(m_crc.isVisible());
 }

@@ -1,4 +1,4 @@
-#include "app/InputGuard.h"
+#include "diagnostics/InputGuard.h"
 
 #include <QCoreApplication>
 #include <QEvent>
