@@ -14,11 +14,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
+#include "bench/JsonLine.h"
 #include "platform/PathWatch.h"
 #include "serial/PortName.h"
 
@@ -51,10 +51,9 @@ QString ResultText(const bench::RunResult& result) {
     return QStringLiteral("Failed: ") + Q(result.reason);
 }
 
+// The same figure as the records and the command line, whatever the locale.
 QString Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
-    return QString::fromLatin1(text);
+    return Q(bench::Fixed1(seconds) + " s");
 }
 
 }  // namespace
