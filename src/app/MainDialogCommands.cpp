@@ -1,0 +1,228 @@
+// The main window's commands: the system commands of its menu, the image
+// choice they make, and Read and Upgrade, which run on the window's clock.
+//
+// Principles of operation
+//   These are members of CMainDialog, kept apart from the window's template,
+//   start and end (MainDialog.cpp) because they change for different
+//   reasons: a new tool or command touches this file, a new control the
+//   other. Each command runs to its end before the next input is read.
+//
+// Threads: user-interface thread only.
+#include "app/MainDialog.h"
+
+#include <QMenu>
+#include <QPushButton>
+
+#include "app/AboutDialog.h"
+#include "app/MainDialogView.h"
+#include "app/StringTable.h"
+#include "diagnostics/CrcCheckDialog.h"
+#include "diagnostics/ImageExport.h"
+#include "diagnostics/InputGuard.h"
+#include "diagnostics/MonitorDialog.h"
+#include "diagnostics/TrendsDialog.h"
+#include "platform/DebugOutput.h"
+#include "protocol/Identification.h"
+#include "protocol/UpgradeSequence.h"
+#include "serial/PortName.h"
+#include "support/SessionLog.h"
+
+namespace {
+
+constexpr unsigned kCommandMask = 0xFFF0;
+// The session log names the built-in simulated charger as the command line does.
+constexpr const char* kSimulatedPortName = "simulated";
+
+}  // namespace
+
+void CMainDialog::ExtendSystemMenu(QMenu& menu, const StringLoader& loadString,
+                                   const CommandDispatch& dispatch) {
+    const auto addCommand = [&](const QString& text, unsigned value) {
+        QAction* action = menu.addAction(text);
+        action->setData(value);
+        QObject::connect(action, &QAction::triggered, &menu,
+                         [dispatch, value] { dispatch(value); });
+    };
+    const QString about = loadString(IDS_ABOUTBOX);
+    if (!about.isEmpty()) {
+        menu.addSeparator();
+        addCommand(about, kIdmAboutBox);
+    }
+    menu.addSeparator();
+    const struct {
+        int id;
+        unsigned value;
+    } tools[] = {{IDS_MONITOR_CHARGER, kIdmMonitorCharger},
+                 {IDS_CRC_CHECK, kIdmCrcCheck},
+                 {IDS_WRITE_IMAGE, kIdmWriteImage},
+                 {IDS_CHARGER_TRENDS, kIdmChargerTrends}};
+    for (const auto& tool : tools) {
+        const QString text = loadString(tool.id);
+        if (!text.isEmpty()) {
+            addCommand(text, tool.value);
+        }
+    }
+    // Where Upgrade's image comes from.
+    const QString fromFile = loadString(IDS_UPGRADE_FROM_FILE);
+    const QString carried = loadString(IDS_USE_CARRIED_IMAGE);
+    if (!fromFile.isEmpty() || !carried.isEmpty()) {
+        menu.addSeparator();
+    }
+    if (!fromFile.isEmpty()) {
+        addCommand(fromFile, kIdmUpgradeFromFile);
+    }
+    if (!carried.isEmpty()) {
+        addCommand(carried, kIdmUseCarriedImage);
+    }
+}
+
+void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
+    switch (nID & kCommandMask) {
+        case kIdmAboutBox: {
+            CAboutDialog about(this);
+            RunModal(about);
+            break;
+        }
+        case kIdmMonitorCharger: {
+            if (!m_pPort) {
+                break;
+            }
+            CMonitorDialog monitor(this);
+            if (m_pPort->IsOpen()) {
+                m_pPort->Close();  // the monitor opens it itself
+            }
+            monitor.m_pPort = m_pPort.get();
+            RunModal(monitor);
+            break;
+        }
+        case kIdmCrcCheck: {
+            CCrcCheckDialog check(this);
+            RunModal(check);
+            break;
+        }
+        case kIdmWriteImage:
+            WriteImage();
+            break;
+        case kIdmUpgradeFromFile:
+            OnUpgradeFromFile();
+            break;
+        case kIdmUseCarriedImage:
+            OnUseCarriedImage();
+            break;
+        case kIdmChargerTrends: {
+            if (!m_pPort) {
+                break;
+            }
+            CTrendsDialog trends(this);
+            if (m_pPort->IsOpen()) {
+                m_pPort->Close();  // the trends window opens it itself
+            }
+            trends.m_pPort = m_pPort.get();
+            trends.m_strDevicePath = m_strSimulatedDevice.empty()
+                                         ? ResolvePortName(m_pPort->GetPortName())
+                                         : m_strSimulatedDevice;
+            RunModal(trends);
+            break;
+        }
+        case kScClose:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+int CMainDialog::RunModal(QDialog& dialog) {
+    return dialog.exec();
+}
+
+void CMainDialog::WriteImage() {
+    ::WriteImage(this);
+}
+
+void CMainDialog::OnUpgradeFromFile() {
+    if (m_image.ChooseFile(this)) {
+        ShowImageChoice();
+    }
+}
+
+void CMainDialog::OnUseCarriedImage() {
+    m_image.UseCarried();
+    ShowImageChoice();
+}
+
+void CMainDialog::ShowImageChoice() {
+    m_panel.m_strUpgradeVersion = m_image.Image().Label();
+    OnPaint();
+    EnableCarriedImageItem();
+    // Upgrade is offered unless the charger last reported this very label.
+    m_btnUpgrade->setVisible(m_panel.m_strChargerCode != m_panel.m_strUpgradeVersion);
+}
+
+void CMainDialog::EnableCarriedImageItem() {
+    for (QAction* action : m_menuSystem->actions()) {
+        if (action->data().toUInt() == kIdmUseCarriedImage) {
+            action->setEnabled(!m_image.IsCarried());
+        }
+    }
+}
+
+void CMainDialog::RunCommand(const Command& command) {
+    if (!m_pPort) {
+        return;
+    }
+    // Input that reaches the window while the command runs is dropped, also
+    // what arrived after its last wait.
+    CInputGuard guard(*this);
+    struct Running {
+        int& depth;
+        explicit Running(int& d) : depth(d) { ++depth; }
+        ~Running() { --depth; }
+    } running(m_commandDepth);
+    command(m_clock);
+    guard.Discard();
+}
+
+void CMainDialog::OnRead() {
+    RunCommand([this](platform::IClock& clock) {
+        CMainDialogView view(*this);
+        ReadChargerVersions(*m_pPort, view, clock);
+        m_strVersionReadOn = m_pPort->GetPortName();
+    });
+}
+
+void CMainDialog::OnUpgrade() {
+    RunCommand([this](platform::IClock& clock) {
+        // The version a read of this port showed before, if one came first.
+        const std::string before =
+            m_strVersionReadOn == m_pPort->GetPortName() ? m_panel.m_strChargerCode : "";
+        CMainDialogView view(*this);
+        RunUpgrade(*m_pPort, view, clock, m_image.Image());
+        if (view.LastStatus() != "Unable to Open Comm Port") {
+            // The upgrade ended with a read of the charger's versions.
+            m_strVersionReadOn = m_pPort->GetPortName();
+            LogUpgrade(view, before);
+        }
+    });
+}
+
+void CMainDialog::LogUpgrade(const CMainDialogView& view, const std::string& before) const {
+    UpgradeRecord record;
+    const bool simulated = !m_strSimulatedDevice.empty();
+    record.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
+    record.device = simulated ? m_strSimulatedDevice : ResolvePortName(m_pPort->GetPortName());
+    record.versionBefore = before;
+    record.versionAfter = m_panel.m_strChargerCode;
+    record.blocks = view.HighestBlock();
+    record.resends = view.Resends();
+    record.outcome = view.LastStatus();
+    const CFirmwareImage& image = m_image.Image();
+    record.imageLabel = image.Label();
+    record.imageBytes = image.Size();
+    record.imageCrc = CrcText(image.HeaderCrc());
+    record.imagePath = image.Path();
+    std::string message;
+    if (!AppendSessionLog(record, message)) {
+        platform::OutputDebugString(message + "\n");  // the upgrade's verdict stands
+    }
+}
