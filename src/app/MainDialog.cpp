@@ -144,6 +144,8 @@ bool CMainDialog::OnInitDialog() {
     m_pPort = std::make_unique<CSerialPort>();
     m_pPort->SetPortName(m_comboPort->currentText().toStdString());
     m_pPort->SetDeviceOverride(m_strSimulatedDevice);
+    // The window's user has no other place to learn why a port did not open.
+    m_pPort->SetOpenCauseShown(true);
     CWindowTools::Install(*this);
     m_btnExit->setFocus();  // the first control in tab order
     return true;

@@ -24,7 +24,7 @@
 #include "cli/BenchReport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
-#include "cli/PortDiagnosis.h"
+#include "serial/PortDiagnosis.h"
 #include "platform/PathWatch.h"
 #include "serial/PortName.h"
 #include "sim/Scenarios.h"

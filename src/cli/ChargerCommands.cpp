@@ -11,7 +11,7 @@
 #include "cli/ConsoleView.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
-#include "cli/PortDiagnosis.h"
+#include "serial/PortDiagnosis.h"
 #include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"

@@ -26,7 +26,7 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
-#include "cli/PortDiagnosis.h"
+#include "serial/PortDiagnosis.h"
 #include "diagnostics/ChargerVariables.h"
 #include "diagnostics/ReportFeed.h"
 #include "diagnostics/ReportNotice.h"

@@ -66,7 +66,19 @@ void ReportError(const char* text) {
 }
 
 int ReportCommError(const char* text) {
+    return ReportCommError(text, std::string());
+}
+
+int ReportCommError(const char* text, const std::string& cause) {
     platform::OutputDebugString(text == nullptr ? "" : text);
-    platform::ShowMessageBox(kCommErrorText, kCommErrorCaption);
+    platform::ShowMessageBox(CommErrorText(cause), kCommErrorCaption);
     return kIdOk;
+}
+
+std::string CommErrorText(const std::string& cause) {
+    std::string composed = kCommErrorText;
+    if (!cause.empty()) {
+        composed += "\n\n" + cause;
+    }
+    return composed;
 }

@@ -12,6 +12,7 @@
 #include "platform/MessageBox.h"
 #include "serial/ErrorReport.h"
 #include "serial/OutputDrain.h"
+#include "serial/PortDiagnosis.h"
 #include "serial/PortLink.h"
 #include "serial/PortName.h"
 #include "serial/ReceiveRing.h"
@@ -96,7 +97,7 @@ bool CSerialPort::Open() {
         platform::SetLastError(ENOENT);
     }
     if (path.empty() || !link->Device().Open(path)) {
-        ReportCommError("CreateFile");
+        ReportOpenFailure(path);
         return false;
     }
     ConfigureDevice(link->Device());
@@ -108,6 +109,18 @@ bool CSerialPort::Open() {
         return false;
     }
     return true;
+}
+
+void CSerialPort::ReportOpenFailure(const std::string& path) const {
+    if (!m_bOpenCauseShown) {
+        ReportCommError("CreateFile");
+        return;
+    }
+    // The diagnosis opens the device again; the failed open's own code stays.
+    const std::uint32_t code = platform::GetLastError();
+    const std::string cause = DescribeOpenFailure(m_strPortName, path);
+    platform::SetLastError(code);
+    ReportCommError("CreateFile", cause);
 }
 
 // Everything after the device opened is reported and passed over: the port

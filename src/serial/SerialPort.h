@@ -90,6 +90,11 @@ public:
     // built-in simulated charger); nothing is stored. Empty: names resolve as usual.
     void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
 
+    // On: the box of a failed open ends with the port and what is wrong with
+    // it (the window, whose user has nothing else to read). Off by default:
+    // the command line explains a failed open in words of its own.
+    void SetOpenCauseShown(bool shown) { m_bOpenCauseShown = shown; }
+
     // How long Close waits for the workers to end (10000 ms); tests shorten it.
     void SetStopTimeoutMs(int milliseconds) { m_stopTimeoutMs = milliseconds; }
 
@@ -99,6 +104,7 @@ private:
         std::future<void> done;
     };
 
+    void ReportOpenFailure(const std::string& path) const;
     void ConfigureDevice(platform::CSerialDevice& device);
     bool StartWorkers();  // false (reported) when a worker could not start
     static Worker StartWorker(std::function<void()> body, const char* failure);
@@ -111,6 +117,7 @@ private:
     std::string m_strDeviceOverride;
     platform::SerialLineSettings m_lineSettings;  // what Open applies
     bool m_bOpen = false;
+    bool m_bOpenCauseShown = false;
     int m_stopTimeoutMs = 10000;
     TraceHook m_traceHook;
     std::shared_ptr<CReceiveRing> m_pReceive;  // outlives every opening

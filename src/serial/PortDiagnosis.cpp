@@ -1,4 +1,4 @@
-#include "cli/PortDiagnosis.h"
+#include "serial/PortDiagnosis.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -46,10 +46,11 @@ bool HoldsDevice(const fs::path& fdDir, const fs::path& device) {
 
 PortDiagnosis Permission(const std::string& path, const struct stat& info) {
     const std::string group = GroupName(info.st_gid);
-    return {PortProblem::PermissionDenied, "Permission denied on " + path +
-                                               ": it belongs to the group '" + group +
-                                               "'. Add your user to that group (sudo usermod -aG " +
-                                               group + " $USER), then log out and in again."};
+    return {PortProblem::PermissionDenied,
+            "Permission denied on " + path + ": it belongs to the group '" + group +
+                "'. Add your user to that group (sudo usermod -aG " + group +
+                " $USER), then log out and in again.",
+            path + " may not be opened by this user (it belongs to the group '" + group + "')."};
 }
 
 // Whether a process other than this one holds a lock on the device: the
@@ -76,28 +77,47 @@ bool LockedByAnother(const struct stat& info) {
     return false;
 }
 
+// Whether this very process has the device open (another port object, or a
+// window of this program that has it).
+bool HeldByThisProcess(const std::string& path) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    return !ec && HoldsDevice("/proc/self/fd", device);
+}
+
+PortDiagnosis Busy(const std::string& path, const std::string& holders) {
+    std::string who = holders;
+    if (who.empty()) {
+        who = HeldByThisProcess(path) ? "this program" : "another program";
+    }
+    return {PortProblem::Busy,
+            path + " is in use by " + who + ". Close that program and try again.",
+            path + " is in use by " + who + "."};
+}
+
 // The kernel keeps a tty's exclusive-use mark after the process that set it
 // has closed the device, and refuses every later open (root aside). Marked,
-// but nobody holds the device's lock: the holder has gone.
-PortDiagnosis StaleMark(const std::string& path) {
+// but nobody locks it and no other process has it open: the holder has gone.
+// A program that opens the port without locking it is still using it.
+PortDiagnosis MarkedExclusive(const std::string& path) {
+    const std::string holders = ProcessesHolding(path);
+    if (!holders.empty() || HeldByThisProcess(path)) {
+        return Busy(path, holders);
+    }
     return {PortProblem::Busy,
             path +
                 " is still marked for exclusive use by a program that no longer holds it "
                 "(one that ended without letting it go). Unplug and replug the adapter, or "
-                "restart whatever provides the device, then try again."};
+                "restart whatever provides the device, then try again.",
+            path + " is still marked for exclusive use by a program that has ended."};
 }
 
 PortDiagnosis NotSerial(const std::string& path) {
-    return {PortProblem::NotSerial, path +
-                                        " is not a serial device. Give the port the charger "
-                                        "is connected to (see 'corvane-cli ports')."};
-}
-
-PortDiagnosis Busy(const std::string& path) {
-    const std::string holders = ProcessesHolding(path);
-    return {PortProblem::Busy, path + " is in use by " +
-                                   (holders.empty() ? std::string("another program") : holders) +
-                                   ". Close that program and try again."};
+    return {PortProblem::NotSerial,
+            path +
+                " is not a serial device. Give the port the charger "
+                "is connected to (see 'corvane-cli ports').",
+            path + " is not a serial device."};
 }
 
 }  // namespace
@@ -127,12 +147,15 @@ PortDiagnosis DiagnosePort(const std::string& path) {
     if (path.empty()) {
         return {PortProblem::Missing,
                 "No port is chosen. Name one with --port (COM1 to COM4 or "
-                "a device path such as /dev/ttyUSB0)."};
+                "a device path such as /dev/ttyUSB0).",
+                "No device is set up for this port."};
     }
     if (::stat(path.c_str(), &info) != 0) {
-        return {PortProblem::Missing, "The device " + path +
-                                          " does not exist. Check that the adapter is plugged "
-                                          "in, and see 'corvane-cli ports'."};
+        return {PortProblem::Missing,
+                "The device " + path +
+                    " does not exist. Check that the adapter is plugged "
+                    "in, and see 'corvane-cli ports'.",
+                path + " is absent."};
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const int error = errno;
@@ -140,7 +163,7 @@ PortDiagnosis DiagnosePort(const std::string& path) {
         return Permission(path, info);
     }
     if (fd < 0 && error == EBUSY) {
-        return LockedByAnother(info) ? Busy(path) : StaleMark(path);
+        return LockedByAnother(info) ? Busy(path, ProcessesHolding(path)) : MarkedExclusive(path);
     }
     if (fd >= 0) {
         termios settings{};
@@ -153,14 +176,24 @@ PortDiagnosis DiagnosePort(const std::string& path) {
             return NotSerial(path);
         }
         if (locked) {
-            return Busy(path);
+            return Busy(path, ProcessesHolding(path));
         }
         if (exclusive) {
-            return StaleMark(path);
+            return MarkedExclusive(path);
         }
         return {PortProblem::Other,
-                "The device " + path + " opens, but could not be set up as a serial port."};
+                "The device " + path + " opens, but could not be set up as a serial port.",
+                path + " opens, but could not be set up as a serial port."};
     }
-    return {PortProblem::Other,
-            "The device " + path + " cannot be opened: " + std::strerror(error) + "."};
+    const std::string reason = std::strerror(error);
+    return {PortProblem::Other, "The device " + path + " cannot be opened: " + reason + ".",
+            path + " cannot be opened: " + reason + "."};
+}
+
+std::string DescribeOpenFailure(const std::string& portName, const std::string& path) {
+    const std::string cause = DiagnosePort(path).cause;
+    if (portName.empty() || portName == path) {
+        return cause;
+    }
+    return portName + ": " + cause;
 }

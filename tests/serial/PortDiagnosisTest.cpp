@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "TestKit.h"
+#include "serial/ErrorReport.h"
+#include "serial/PortDiagnosis.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+// A pseudo-terminal whose slave side carries the exclusive-use mark and is
+// open in no descriptor of this process; the master keeps the tty alive.
+class CMarkedTty {
+public:
+    CMarkedTty() {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
+            m_path = ::ptsname(m_master);
+        }
+    }
+    ~CMarkedTty() {
+        if (m_child > 0) {
+            ::kill(m_child, SIGKILL);
+            ::waitpid(m_child, nullptr, 0);
+        }
+        ::close(m_master);
+    }
+    const std::string& Path() const { return m_path; }
+    pid_t Child() const { return m_child; }
+
+    // Marks the slave; with keepOpen a child process goes on holding it
+    // without a lock, as a program that never locks its port does.
+    bool Mark(bool keepOpen) {
+        const int fd = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+            return false;
+        }
+        if (keepOpen) {
+            m_child = ::fork();
+            if (m_child == 0) {
+                ::pause();
+                ::_exit(0);
+            }
+        }
+        ::close(fd);
+        return m_child >= 0;
+    }
+
+private:
+    int m_master = -1;
+    pid_t m_child = 0;
+    std::string m_path;
+};
+
+// The causes the window adds to its box, one sentence each, naming the device.
+TEST(PortDiagnosisTest, EachCauseNamesTheDeviceAndWhatIsWrong) {
+    testkit::CScratchDir dir;
+    const std::string file = dir.Path() + "/passwd";
+    ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    const std::string missing = dir.Path() + "/ttyUSB9";
+    const struct {
+        std::string path;
+        PortProblem problem;
+        std::string cause;
+    } rows[] = {
+        {"", PortProblem::Missing, "No device is set up for this port."},
+        {missing, PortProblem::Missing, missing + " is absent."},
+        {file, PortProblem::NotSerial, file + " is not a serial device."},
+        {"/dev/null", PortProblem::NotSerial, "/dev/null is not a serial device."},
+    };
+    for (const auto& row : rows) {
+        const PortDiagnosis diagnosis = DiagnosePort(row.path);
+        EXPECT_EQ(diagnosis.problem, row.problem) << row.path;
+        EXPECT_EQ(diagnosis.cause, row.cause);
+        // The command line's text says the same and what to do about it.
+        EXPECT_GT(diagnosis.message.size(), diagnosis.cause.size()) << row.path;
+    }
+}
+
+// A marked tty that another process still has open is in use, not abandoned,
+// even though that process took no lock on it.
+TEST(PortDiagnosisTest, MarkedDeviceIsStaleOnlyWhenNobodyHasItOpen) {
+    CMarkedTty held;
+    ASSERT_TRUE(held.Mark(true));
+    const PortDiagnosis inUse = DiagnosePort(held.Path());
+    EXPECT_EQ(inUse.problem, PortProblem::Busy);
+    EXPECT_EQ(inUse.cause.rfind(held.Path() + " is in use by ", 0), 0U) << inUse.cause;
+    EXPECT_NE(inUse.cause.find("(pid " + std::to_string(held.Child()) + ")"), std::string::npos)
+        << inUse.cause;
+
+    CMarkedTty abandoned;
+    ASSERT_TRUE(abandoned.Mark(false));
+    EXPECT_EQ(DiagnosePort(abandoned.Path()).cause,
+              abandoned.Path() + " is still marked for exclusive use by a program that has ended.");
+}
+
+TEST(PortDiagnosisTest, DeviceHeldByThisProgramSaysSo) {
+    testkit::CBoxRecorder boxes;
+    testkit::CDebugRecorder debug;
+    testkit::CPtyPair pty;
+    CSerialPort holder;
+    holder.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(holder.Open());
+    EXPECT_EQ(DiagnosePort(pty.SlavePath()).cause, pty.SlavePath() + " is in use by this program.");
+}
+
+// The window's box keeps its fixed text and adds the port and the cause as
+// its last line; the command line's box stays as it was.
+TEST(PortDiagnosisTest, FailedOpenAddsPortAndCauseToTheBoxWhenAsked) {
+    testkit::CBoxRecorder boxes;
+    testkit::CDebugRecorder debug;
+    testkit::CScratchDir dir;
+    const std::string missing = dir.Path() + "/ttyACM7";
+    for (const bool shown : {true, false}) {
+        CSerialPort port;
+        port.SetPortName("COM3");
+        port.SetDeviceOverride(missing);
+        port.SetOpenCauseShown(shown);
+        EXPECT_FALSE(port.Open());
+    }
+    ASSERT_EQ(boxes.Count(), 2U);
+    EXPECT_EQ(boxes.Boxes()[0].text,
+              std::string(kCommErrorText) + "\n\nCOM3: " + missing + " is absent.");
+    EXPECT_EQ(boxes.Boxes()[0].caption, "ERROR");
+    EXPECT_EQ(boxes.Boxes()[1].text, kCommErrorText);
+    EXPECT_EQ(debug.Text(), "CreateFileCreateFile");
+    EXPECT_EQ(DescribeOpenFailure(missing, missing), missing + " is absent.");
+}
+
+}  // namespace
