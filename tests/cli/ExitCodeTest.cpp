@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -99,16 +100,21 @@ TEST_F(ExitCodes, BusyDeviceIsThreeAndNamesTheHolder) {
 // A process that ended while holding the device left its exclusive-use mark
 // (here: set on a descriptor since closed); nobody holds the device now.
 TEST_F(ExitCodes, MarkLeftByAProgramThatEndedIsThreeAndSaysSo) {
-    testkit::CPtyPair pty;
-    const int marker = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Only the master stays open here: a held slave would be in use, not abandoned.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const int marker = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(marker, 0);
     ASSERT_EQ(::ioctl(marker, TIOCEXCL), 0);
     ::close(marker);
-    const CliResult r = RunCli({"--port", pty.SlavePath(), "read"});
+    const CliResult r = RunCli({"--port", slave, "read"});
+    ::close(master);
     EXPECT_EQ(r.code, 3) << r;
-    EXPECT_TRUE(Contains(r.err, pty.SlavePath() +
-                                    " is still marked for exclusive use by a program that no "
-                                    "longer holds it"))
+    EXPECT_TRUE(Contains(r.err, slave + " is still marked for exclusive use by a program that no "
+                                        "longer holds it"))
         << r;
 }
 
