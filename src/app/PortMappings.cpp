@@ -1,11 +1,16 @@
 #include "app/PortMappings.h"
 
+#include <sys/stat.h>
+
+#include "support/PortMappingStore.h"
 #include "support/SettingsKey.h"
 
 namespace {
 
 constexpr const char* kMaker = "Veltra";
 constexpr const char* kProgram = "Corvane";
+
+constexpr const char* kNotSerial = "not a serial device";
 
 CSettingsKey OpenSettings() {
     CSettingsKey key;
@@ -36,7 +41,19 @@ std::string CPortMappings::CheckPath(const std::string& path) {
         return "A device path must be shorter than " + std::to_string(CSettingsKey::kValueLimit) +
                " characters.";
     }
+    if (State(path) == kNotSerial) {
+        return path + " is not a serial device.";
+    }
     return {};
+}
+
+std::string CPortMappings::State(const std::string& path) {
+    // Links followed: a by-id name stands for the device it points to.
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+        return "absent";
+    }
+    return S_ISCHR(info.st_mode) ? "present" : kNotSerial;
 }
 
 std::string CPortMappings::Stored(const std::string& name) const {
@@ -55,15 +72,10 @@ bool CPortMappings::Store(const std::string& name, const std::string& path, std:
             return false;
         }
     }
-    if (path == Stored(name)) {
-        return true;
-    }
-    CSettingsKey key = OpenSettings();
     // A cleared mapping is removed, as "ports --unmap" removes it.
-    const int status =
-        path.empty() ? key.RemoveValue(name.c_str()) : key.WriteValue(name.c_str(), path);
-    if (status != 0) {
-        error = "The setting could not be written: " + key.FailureText() + ".";
+    std::string failure;
+    if (!StorePortMapping(name, path, failure)) {
+        error = "The setting could not be stored: " + failure + ".";
         return false;
     }
     return true;

@@ -7,8 +7,11 @@
 //   are the values the command line's "ports --map" writes and every port
 //   open resolves (ResolvePortName). A path is stored only when the port
 //   could open it as given: absolute, no control characters, shorter than a
-//   value may be. Clearing a mapping removes the value, so that the name
-//   stands for its standard device again.
+//   value may be, and not something other than a character device (a path
+//   that does not exist yet, such as an unplugged adapter's by-id name, may
+//   be stored). Clearing a mapping removes the value, so that the name
+//   stands for its standard device again. A mapping counts as stored only
+//   once the settings file on disk gives every mapping back as expected.
 //
 // Threads: user-interface thread only (it reads and writes the settings
 // file).
@@ -25,6 +28,8 @@ public:
     static std::string StandardDevice(const std::string& name);
     // Why a typed path cannot be stored, or empty when it can.
     static std::string CheckPath(const std::string& path);
+    // What is at path now: "present", "absent" or "not a serial device".
+    static std::string State(const std::string& path);
 
     // The stored path, empty when the name is not mapped.
     std::string Stored(const std::string& name) const;

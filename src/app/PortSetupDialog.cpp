@@ -66,7 +66,7 @@ void CPortSetupDialog::BuildRows() {
         row.device->setEditText(Q(m_mappings.Stored(name)));
         row.state = new QLabel(this);
         row.state->setMinimumWidth(
-            row.state->fontMetrics().horizontalAdvance(QStringLiteral("absent____")));
+            row.state->fontMetrics().horizontalAdvance(QStringLiteral("not a serial device__")));
         grid->addWidget(new QLabel(Q(name), this), line, 0);
         grid->addWidget(row.device, line, 1);
         grid->addWidget(row.state, line, 2);
@@ -144,8 +144,7 @@ void CPortSetupDialog::FillList(Row& row, const QString& keep) {
 void CPortSetupDialog::UpdateState(Row& row) {
     const std::string typed = row.device->currentText().toStdString();
     const std::string device = typed.empty() ? CPortMappings::StandardDevice(row.name) : typed;
-    row.state->setText(platform::DevicePresent(device) ? QStringLiteral("present")
-                                                       : QStringLiteral("absent"));
+    row.state->setText(Q(CPortMappings::State(device)));
 }
 
 void CPortSetupDialog::accept() {

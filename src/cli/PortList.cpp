@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "serial/PortName.h"
+#include "support/PortMappingStore.h"
 #include "support/SettingsKey.h"
 
 std::vector<ComMapping> ComMappings() {
@@ -73,11 +74,6 @@ bool CheckPortName(const std::string& name, const std::string& shown, std::strin
     return false;
 }
 
-MapOutcome Failed(const CSettingsKey& key, const std::string& what, std::string& message) {
-    message = "Could not " + what + ": " + key.FailureText() + ".";
-    return MapOutcome::StoreFailed;
-}
-
 }  // namespace
 
 MapOutcome MapPort(const std::string& assignment, std::string& message) {
@@ -91,16 +87,9 @@ MapOutcome MapPort(const std::string& assignment, std::string& message) {
         message = "Cannot map " + name + ": " + problem + ".";
         return MapOutcome::Refused;
     }
-    CSettingsKey key;
-    if (key.OpenKey("Veltra", "Corvane") != 0 || key.WriteValue(name.c_str(), device) != 0) {
-        return Failed(key, "store the mapping", message);
-    }
-    // Only what a fresh reader sees counts as stored.
-    CSettingsKey check;
-    check.OpenKey("Veltra", "Corvane");
-    if (check.ReadValue(name.c_str(), nullptr) != device) {
-        message =
-            "Could not store the mapping: " + key.FilePath() + " does not give it back as written.";
+    std::string failure;
+    if (!StorePortMapping(name, device, failure)) {
+        message = "Could not store the mapping: " + failure + ".";
         return MapOutcome::StoreFailed;
     }
     message = name + " now resolves to " + device + ".";
@@ -111,9 +100,10 @@ MapOutcome UnmapPort(const std::string& name, std::string& message) {
     if (!CheckPortName(name, name, message)) {
         return MapOutcome::Refused;
     }
-    CSettingsKey key;
-    if (key.OpenKey("Veltra", "Corvane") != 0 || key.RemoveValue(name.c_str()) != 0) {
-        return Failed(key, "remove the mapping", message);
+    std::string failure;
+    if (!StorePortMapping(name, std::string(), failure)) {
+        message = "Could not remove the mapping: " + failure + ".";
+        return MapOutcome::StoreFailed;
     }
     message = name + " now resolves to " + ResolvePortName(name) + " (default).";
     return MapOutcome::Done;

@@ -22,7 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Device n is the file ttyUSBn with the link by-id/usb-Veltra_Charger_n.
+// Device n is ttyUSBn (a character device: a link to /dev/zero) with the
+// link by-id/usb-Veltra_Charger_n.
 class CScratchDevices {
 public:
     CScratchDevices() { fs::create_directories(ById()); }
@@ -30,7 +31,7 @@ public:
     std::string Node(int n) const { return m_dir.Path() + "/ttyUSB" + std::to_string(n); }
     std::string Link(int n) const { return ById() + "/usb-Veltra_Charger_" + std::to_string(n); }
     void Plug(int n) const {
-        std::ofstream(Node(n)).put('\n');
+        fs::create_symlink("/dev/zero", Node(n));
         fs::create_symlink(Node(n), Link(n));
     }
     void Unplug(int n) const {
@@ -138,6 +139,24 @@ private slots:
         CSettingsKey key;  // cleared: the mapping is gone, as ports --unmap leaves it
         key.OpenKey("Veltra", "Corvane");
         QCOMPARE(key.ReadValue("COM4", "none"), std::string("none"));
+    }
+
+    // A file or a folder is marked for what it is and never stored.
+    void refusesWhatIsNotASerialDevice() {
+        testkit::CScratchDir dir;
+        const std::string file = dir.Path() + "/passwd";
+        std::ofstream(file) << "root:x:0:0\n";
+        CPortSetupDialog dialog(nullptr, CScratchDevices().Sources());
+        for (const std::string& path : {file, dir.Path()}) {
+            dialog.Rows()[1].device->setEditText(QString::fromStdString(path));
+            QCOMPARE(State(dialog, 1), QStringLiteral("not a serial device"));
+            testkit::CBoxRecorder boxes;
+            dialog.accept();
+            QCOMPARE(boxes.Count(), 1u);
+            QCOMPARE(boxes.Boxes()[0].text, "COM2: " + path + " is not a serial device.");
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(ResolvePortName("COM2"), std::string("/dev/ttyS1"));
     }
 
     // The list keeps "COM1".."COM4" and stores the name; the dropped list
