@@ -10,6 +10,7 @@
 // Threads: user-interface thread only.
 #include "app/MainDialog.h"
 
+#include <QFontMetrics>
 #include <QMenu>
 #include <QPushButton>
 
@@ -32,6 +33,8 @@ namespace {
 constexpr unsigned kCommandMask = 0xFFF0;
 // The session log names the built-in simulated charger as the command line does.
 constexpr const char* kSimulatedPortName = "simulated";
+// The width of the panel's status line that each new status clears.
+constexpr int kStatusWidth = 250;
 
 }  // namespace
 
@@ -137,7 +140,17 @@ int CMainDialog::RunModal(QDialog& dialog) {
 }
 
 void CMainDialog::WriteImage() {
-    ::WriteImage(this);
+    const std::string written = ::WriteImage(this);
+    if (written.empty()) {
+        return;  // cancelled, or reported in its own box
+    }
+    // No box for a success: the status line says where the image went, its
+    // middle elided to the width the panel clears, and the log has it whole.
+    const std::string text = "Image written to " + written;
+    platform::OutputDebugString(text);
+    const QString shown =
+        fontMetrics().elidedText(QString::fromStdString(text), Qt::ElideMiddle, kStatusWidth);
+    m_panel.ShowStatus(shown.toStdString());
 }
 
 void CMainDialog::OnUpgradeFromFile() {

@@ -72,7 +72,7 @@ void CCrcCheckDialog::OnSelectFile() {
     if (path.isEmpty()) {
         return;  // cancelled: nothing shown, nothing stored
     }
-    m_fileName->setText(path);
+    ShowFileName(path);
 
     // A long check keeps the window painted; input made meanwhile is dropped,
     // not carried out once the check ends.
@@ -99,7 +99,7 @@ void CCrcCheckDialog::OnSelectFile() {
         m_generatedCrc->setText(Text(result.generatedCrcText));
         setting.RememberFolderOf(path.toStdString());
     }
-    m_verdict->setText(result.Ok() ? Text(CrcVerdictText(result)) : QString());
+    ShowVerdict(result);
     if (!result.Ok()) {
         ReportFailure(result);
     }
@@ -114,8 +114,36 @@ void CCrcCheckDialog::ReportFailure(const CrcCheckResult& result) {
     ReportError(text.c_str());
 }
 
+void CCrcCheckDialog::ShowFileName(const QString& path) {
+    m_strFileName = path;
+    m_fileName->setText(
+        m_fileName->fontMetrics().elidedText(path, Qt::ElideMiddle, m_fileName->width()));
+    m_fileName->setToolTip(path);
+}
+
+void CCrcCheckDialog::ShowVerdict(const CrcCheckResult& result) {
+    m_verdict->setText(result.Ok() ? Text(CrcVerdictText(result)) : QString());
+    const bool mismatch =
+        result.Ok() && result.valuesKnown && VerdictOf(result) == CrcVerdict::Mismatch;
+    QPalette colours = palette();
+    if (mismatch) {
+        colours.setColor(QPalette::WindowText, ErrorColour());
+    }
+    m_verdict->setPalette(colours);
+}
+
+QColor CCrcCheckDialog::ErrorColour() {
+    return {176, 0, 0};
+}
+
 QString CCrcCheckDialog::FileNameText() const {
+    return m_strFileName;
+}
+QString CCrcCheckDialog::FileNameShown() const {
     return m_fileName->text();
+}
+QColor CCrcCheckDialog::VerdictColour() const {
+    return m_verdict->palette().color(QPalette::WindowText);
 }
 QString CCrcCheckDialog::FileSizeText() const {
     return m_fileSize->text();

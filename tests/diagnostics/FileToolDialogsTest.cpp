@@ -17,6 +17,7 @@
 #include "diagnostics/FileDialogs.h"
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/ImageWriter.h"
+#include "platform/LastError.h"
 #include "support/SettingsKey.h"
 
 namespace {
@@ -183,7 +184,34 @@ TEST_F(FileToolDialogsTest, CancelledOrFailedChecksLeaveTheFieldsTheyDidNotReach
     diagtest::WriteBytes(Path("damaged.bin").toStdString(), bytes);
     EXPECT_EQ(Select(Path("damaged.bin")), Path("damaged.bin") + "|12810|20C5|12682|DD42");
     EXPECT_EQ(m_crc.VerdictText(), "CRC does not match; size agrees with length");
+    EXPECT_EQ(m_crc.VerdictColour(), CCrcCheckDialog::ErrorColour());
     EXPECT_EQ(m_boxes.Count(), 2U);
+    Select(Path("2.10e.bin"));
+    EXPECT_NE(m_crc.VerdictColour(), CCrcCheckDialog::ErrorColour());
+}
+
+// A path longer than its field keeps its start and its file name, with the
+// whole path in the tool tip; a short one is shown whole.
+TEST_F(FileToolDialogsTest, CrcCheckElidesALongPathWithTheWholeOneInTheToolTip) {
+    const std::string folder = m_dir.Path() + "/" + std::string(120, 'f');
+    std::filesystem::create_directories(folder);
+    const QString longPath = QString::fromStdString(folder + "/charger-2.10e.bin");
+    ASSERT_TRUE(ExportImageTo(longPath.toStdString()));
+    EXPECT_EQ(Select(longPath), longPath + "|12810|20C5|12682|20C5");
+    const QString shown = m_crc.FileNameShown();
+    EXPECT_LT(shown.size(), longPath.size());
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".bin"))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/"))) << shown.toStdString();
+    const QLabel* field = nullptr;
+    for (const QLabel* label : m_crc.findChildren<QLabel*>()) {
+        field = label->text() == shown ? label : field;
+    }
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->toolTip(), longPath);
+    ASSERT_TRUE(ExportImageTo(Path("a.bin").toStdString()));
+    Select(Path("a.bin"));
+    EXPECT_EQ(m_crc.FileNameShown(), Path("a.bin"));
 }
 
 // A file too short for its header, and a FIFO that is refused with its kind
@@ -215,14 +243,17 @@ TEST_F(FileToolDialogsTest, ExportProposesTheVersionNameAndStoresTheFolderWhenAn
     EXPECT_EQ(StoredDirectory(), kUnset);
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path()));
 
+    const std::string missing = Path("no/such/folder/2.10e.bin").toStdString();
     m_dialogs.answer = Path("no/such/folder/2.10e.bin");
-    WriteImage(nullptr);
+    EXPECT_EQ(WriteImage(nullptr), "");
     ASSERT_EQ(m_boxes.Count(), 1U);
-    EXPECT_NE(m_boxes.Boxes()[0].text.find("Unable To Create the File"), std::string::npos);
+    // The box names the file it could not write, and why.
+    EXPECT_EQ(m_boxes.Boxes()[0].text, "Error 2: Unable To Create the File " + missing + ".\n\r" +
+                                           platform::SystemErrorText(2) + "\r\n");
     EXPECT_EQ(StoredDirectory(), DefaultFileDirectory());
 
     m_dialogs.answer = Path("firmware");
-    WriteImage(nullptr);
+    EXPECT_EQ(WriteImage(nullptr), Path("firmware").toStdString());
     EXPECT_EQ(diagtest::ReadBytes(Path("firmware").toStdString()), diagtest::Image());
     EXPECT_FALSE(std::filesystem::exists(Path("firmware.bin").toStdString()));
     EXPECT_EQ(StoredDirectory(), m_dir.Path());
