@@ -86,7 +86,8 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
     const QCommandLineOption bench(QStringLiteral("bench"), {});
     const QCommandLineOption portSetup(QStringLiteral("port-setup"), {});
     const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("PORT"));
-    parser.addOptions({help, version, screenshot, bench, portSetup, port});
+    const QCommandLineOption debug(QStringLiteral("debug"), {});
+    parser.addOptions({help, version, screenshot, bench, portSetup, port, debug});
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -98,6 +99,7 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
     }
     options.showHelp = parser.isSet(help);
     options.showVersion = parser.isSet(version);
+    options.debug = parser.isSet(debug);
     options.screenshotFile = parser.value(screenshot);
     options.bench = parser.isSet(bench);
     options.portSetup = parser.isSet(portSetup);
@@ -119,7 +121,7 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
 QString StartOptions::HelpText() {
     return QStringLiteral(
         "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]...] [--port-setup] "
-        "[--screenshot FILE]\n"
+        "[--screenshot FILE] [--debug]\n"
         "Reads a battery charger's versions and upgrades its firmware.\n"
         "\n"
         "  --simulate[=SCENARIO]  talk to a built-in simulated charger instead of a port:\n"
@@ -131,6 +133,7 @@ QString StartOptions::HelpText() {
         "  --port-setup       open the port setup: which device COM1..COM4 stand for\n"
         "  --screenshot FILE  save a picture of the window as PNG and exit (a bench with\n"
         "                     ports serves them to the end first)\n"
+        "  --debug            write debug texts to standard error (else the system log)\n"
         "  -h, --help         show this help and exit\n"
         "  -v, --version      show the version and exit\n");
 }

@@ -9,7 +9,9 @@
 //   the main window; with --screenshot, the bench first serves its ports to
 //   the end, so that the picture shows the results. --simulate[=SCENARIO]
 //   runs the window against the built-in simulated charger for this run
-//   only. Qt's own options (-platform, -style and the like) are passed over
+//   only. --debug writes the debug texts (the names of failed port
+//   operations, the texts of the boxes) to standard error, which otherwise
+//   stays quiet: they go to the system log. Qt's own options (-platform, -style and the like) are passed over
 //   here and left to the Qt application object. Parsing needs no application
 //   object, so main() can decide on the platform before it creates one.
 //
@@ -25,6 +27,7 @@ struct StartOptions {
     bool bench = false;        // --bench: the bench window instead of the main window
     bool portSetup = false;    // --port-setup: the port setup instead of the main window
     QStringList ports;         // --port, for the bench window
+    bool debug = false;        // --debug: debug texts on standard error
     bool showHelp = false;
     bool showVersion = false;
     QString error;  // not empty: the arguments were not understood

@@ -13,6 +13,7 @@
 #include "app/MainDialog.h"
 #include "app/MessageBoxPresenter.h"
 #include "app/PortSetupDialog.h"
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "sim/SimulatedCharger.h"
 
@@ -44,6 +45,9 @@ bool CUtilityApp::InitInstance() {
     QApplication::setWindowIcon(AppIcon());
 
     const CMessageBoxPresenter boxes;
+    if (m_options.debug) {
+        platform::SetDebugSink(platform::StandardErrorSink());
+    }
     if (m_options.bench || m_options.portSetup) {
         RunToolWindow();
         return false;

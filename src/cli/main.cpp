@@ -29,13 +29,11 @@ void InstallConsoleBoxes() {
     });
 }
 
-// The names of failed port operations are for -v only.
+// The names of failed port operations are for -v only, on standard error as
+// the window writes them with --debug; without -v they go nowhere.
 void InstallDebugOutput(bool verbose) {
-    platform::SetDebugSink([verbose](std::string_view text) {
-        if (verbose) {
-            std::fprintf(stderr, "debug: %.*s\n", static_cast<int>(text.size()), text.data());
-        }
-    });
+    platform::SetDebugSink(verbose ? platform::StandardErrorSink()
+                                   : platform::DebugSink([](std::string_view) {}));
 }
 
 std::string ChosenPortName(const CliOptions& options) {

@@ -1,6 +1,8 @@
 #include "platform/DebugOutput.h"
 
+#include <syslog.h>
 #include <unistd.h>
+
 #include <mutex>
 #include <utility>
 
@@ -15,6 +17,14 @@ std::mutex& SinkLock() {
 DebugSink& Sink() {
     static DebugSink sink;
     return sink;
+}
+
+// The system log takes one entry per call; an empty text is no entry.
+void WriteToSystemLog(std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    ::syslog(LOG_USER | LOG_DEBUG, "%.*s", static_cast<int>(text.size()), text.data());
 }
 
 void WriteToStandardError(std::string_view text) {
@@ -48,7 +58,7 @@ void OutputProcessDebugString(std::string_view text) {
     if (sink) {
         sink(text);
     } else {
-        WriteToStandardError(text);
+        WriteToSystemLog(text);
     }
 }
 
@@ -57,6 +67,17 @@ DebugSink SetDebugSink(DebugSink sink) {
     DebugSink old = std::move(Sink());
     Sink() = std::move(sink);
     return old;
+}
+
+std::string StandardErrorLine(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return "debug: " + std::string(text) + "\n";
+}
+
+DebugSink StandardErrorSink() {
+    return [](std::string_view text) { WriteToStandardError(StandardErrorLine(text)); };
 }
 
 DebugSink ThreadDebugSink() {

@@ -137,6 +137,8 @@ private slots:
         QVERIFY(bench.bench && bench.error.isEmpty());
         QCOMPARE(bench.ports, QStringList({"COM2", "/tmp/c-*"}));
         QVERIFY(StartOptions::Parse({"corvane", "--port-setup"}).portSetup);
+        QVERIFY(StartOptions::Parse({"corvane", "--debug"}).debug);
+        QVERIFY(!StartOptions::Parse({"corvane"}).debug);
         for (const QStringList& wrong : {QStringList{"corvane", "--port", "COM2"},
                                          QStringList{"corvane", "--bench", "--port-setup"},
                                          QStringList{"corvane", "--bench", "--simulate"}}) {

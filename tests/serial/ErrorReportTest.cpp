@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "TestKit.h"
+#include "platform/DebugOutput.h"
 #include "platform/LastError.h"
 #include "serial/ErrorReport.h"
 
@@ -83,6 +87,39 @@ TEST_F(ErrorReportTest, CommErrorShowsFixedBoxAndNamesTheOperationOnlyInTheDebug
     EXPECT_NE(box.text.find("unplug the charger for 10 seconds\n"), std::string::npos);
     EXPECT_EQ(box.text.find("CreateFile"), std::string::npos);
     EXPECT_EQ(std::string(kCommErrorCaption), "ERROR");
+}
+
+// Unless a sink is installed, the reports' debug texts go to the system log:
+// nothing reaches standard error. A user who asks gets one line per text.
+TEST(DebugOutputTest, StandardErrorStaysQuietUnlessAsked) {
+    const std::string capture = testing::TempDir() + "corvane-stderr";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(capture.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    {
+        testkit::CBoxRecorder boxes;
+        platform::SetDebugSink({});
+        platform::SetLastError(2);
+        ReportError("Unable To Open File");
+        ReportCommError("CreateFile");
+        platform::SetLastError(0);
+        EXPECT_EQ(boxes.Count(), 2U);
+        const off_t quiet = ::lseek(file, 0, SEEK_END);
+        platform::SetDebugSink(platform::StandardErrorSink());
+        ReportCommError("CreateFile");
+        platform::OutputDebugString("Reader/Status Thread didn't exit.\n\r");
+        platform::SetDebugSink({});
+        EXPECT_EQ(quiet, 0);
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    std::string written(256, '\0');
+    written.resize(static_cast<std::size_t>(::pread(file, written.data(), written.size(), 0)));
+    ::close(file);
+    ::unlink(capture.c_str());
+    EXPECT_EQ(written, "debug: CreateFile\ndebug: Reader/Status Thread didn't exit.\n");
 }
 
 }  // namespace
