@@ -53,10 +53,9 @@ std::string CHistoryTally::Summary() const {
     }
     const auto reasons = TopReasons();
     for (std::size_t i = 0; i < reasons.size(); ++i) {
-        text +=
-            (i == 0 ? " (" : "; ") + reasons[i].first + ": " + std::to_string(reasons[i].second);
+        text += (i == 0 ? "; most common failures: \"" : ", \"") + reasons[i].first + "\" (" +
+                std::to_string(reasons[i].second) + ")";
     }
-    text += reasons.empty() ? "" : ")";
     if (m_simulated > 0) {
         text += "; " + Plural(m_simulated, "simulated record", "simulated records") +
                 " (*) not counted";
