@@ -39,7 +39,7 @@ struct CHistoryReader::Source {
 };
 
 bool CHistoryReader::Later::operator()(const Pending& a, const Pending& b) const {
-    // priority_queue gives out the greatest: the newest, then the first read.
+    // The heap gives out the greatest: the newest, then the first read.
     if (a.record.time != b.record.time) {
         return a.record.time < b.record.time;
     }
@@ -87,7 +87,8 @@ void CHistoryReader::Fill(std::size_t index) {
         }
         pending.source = index;
         pending.order = m_order++;
-        m_heap.push(std::move(pending));
+        m_heap.push_back(std::move(pending));
+        std::push_heap(m_heap.begin(), m_heap.end(), Later());
         ++source.buffered;
     }
 }
@@ -108,10 +109,10 @@ bool CHistoryReader::Seen(const ServiceRecord& record) {
 
 bool CHistoryReader::Next(ServiceRecord& record) {
     while (!m_heap.empty()) {
-        // top() is const: the record is copied out, not moved.
-        const std::size_t source = m_heap.top().source;
-        record = m_heap.top().record;
-        m_heap.pop();
+        std::pop_heap(m_heap.begin(), m_heap.end(), Later());
+        const std::size_t source = m_heap.back().source;
+        record = std::move(m_heap.back().record);
+        m_heap.pop_back();
         --m_sources[source]->buffered;
         Fill(source);
         if (!Seen(record)) {

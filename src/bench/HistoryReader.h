@@ -21,7 +21,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <queue>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,7 @@ private:
     HistoryFilter m_filter;
     CRecordParser m_parser;
     std::vector<std::unique_ptr<Source>> m_sources;
-    std::priority_queue<Pending, std::vector<Pending>, Later> m_heap;
+    std::vector<Pending> m_heap;  // a heap by Later: the newest on top
     std::uint64_t m_order = 0;
     long long m_damaged = 0;
     long long m_duplicates = 0;
