@@ -50,6 +50,22 @@ std::string UtcText(std::int64_t time) {
     return text;
 }
 
+std::string LocalMinuteText(std::int64_t time) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm local{};
+    ::localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+std::string VersionsText(const ServiceRecord& r) {
+    if (r.after.empty() || r.after == r.before) {
+        return r.before;
+    }
+    return (r.before.empty() ? "none" : r.before) + " > " + r.after;
+}
+
 std::string RecordJson(const ServiceRecord& r) {
     const std::string image = CJsonLine()
                                   .Add("label", r.imageLabel)

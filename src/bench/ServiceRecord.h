@@ -53,5 +53,9 @@ std::string RecordJson(const ServiceRecord& record);
 
 // "2026-12-07T20:12:40Z" for seconds since the epoch.
 std::string UtcText(std::int64_t time);
+// "2026-12-07 21:12", local time, for tables.
+std::string LocalMinuteText(std::int64_t time);
+// "2.09 > 2.10e" when the upgrade changed the version, else the one found.
+std::string VersionsText(const ServiceRecord& record);
 
 }  // namespace bench

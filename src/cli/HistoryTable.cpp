@@ -3,8 +3,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <ctime>
-
 namespace {
 
 struct ColumnSpec {
@@ -22,22 +20,6 @@ constexpr ColumnSpec kColumns[] = {
 };
 constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
 constexpr std::size_t kMinReason = 12;
-
-std::string LocalTime(std::int64_t time) {
-    const std::time_t t = static_cast<std::time_t>(time);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    return text;
-}
-
-std::string Versions(const bench::ServiceRecord& r) {
-    if (r.after.empty() || r.after == r.before) {
-        return r.before;
-    }
-    return (r.before.empty() ? "none" : r.before) + " > " + r.after;
-}
 
 std::string Cut(const std::string& text, std::size_t width, bool keepEnd) {
     if (width == 0 || text.size() <= width) {
@@ -109,6 +91,6 @@ std::string CHistoryTable::Header() const {
 }
 
 std::string CHistoryTable::Row(const bench::ServiceRecord& r) const {
-    return Line({LocalTime(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""), Versions(r),
-                 r.port, r.host, r.tool, r.reason});
+    return Line({bench::LocalMinuteText(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""),
+                 bench::VersionsText(r), r.port, r.host, r.tool, r.reason});
 }
