@@ -35,6 +35,7 @@ struct CHistoryReader::Source {
     CReverseLineReader reader;
     std::string path;
     std::size_t buffered = 0;
+    std::size_t oldRun = 0;  // records in a row well before `since`
     bool done = false;
 };
 
@@ -78,8 +79,13 @@ void CHistoryReader::Fill(std::size_t index) {
         if (!result.record) {
             continue;
         }
-        if (m_filter.since && pending.record.time < *m_filter.since - kSinceSlack) {
-            source.done = true;  // older than anything asked for, and so is the rest
+        // A run of records well before the first moment asked for means the
+        // rest is older still; one PC with a wrong clock among those gathered
+        // in a file breaks no run.
+        const bool old = m_filter.since && pending.record.time < *m_filter.since - kSinceSlack;
+        source.oldRun = old ? source.oldRun + 1 : 0;
+        if (source.oldRun >= kWindow) {
+            source.done = true;
             break;
         }
         if (!m_filter.Matches(pending.record)) {

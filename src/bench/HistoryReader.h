@@ -14,7 +14,7 @@
 //   Lines that cannot be read are counted (DamagedLines) and skipped. The
 //   same record found in two journals (a bench PC's own journal beside the
 //   gathered one) is given out once. With a first moment (since), a journal
-//   is left once it reaches records a day older than that.
+//   is left once kWindow records in a row are more than a day older.
 //
 // Threads: a reader belongs to one thread.
 #pragma once

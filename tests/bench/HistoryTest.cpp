@@ -216,6 +216,22 @@ TEST_F(History, FiltersByDevicePortTimeAndOutcome) {
     }
 }
 
+// A record from a PC whose clock was years behind, among those gathered in
+// one file, does not end the reading of the file before what is asked for.
+TEST_F(History, SinceReadsOnPastAWrongClock) {
+    const std::string path =
+        Write("gathered.log", {Journal("2026-12-07T10:00:00Z", "early", "read"),
+                               Journal("2020-01-01T00:00:00Z", "skewed", "read"),
+                               Journal("2026-12-07T11:00:00Z", "late", "read")});
+    bench::HistoryFilter filter;
+    filter.since = 0;
+    ASSERT_TRUE(bench::ParseTime("2026-12-07T00:00:00Z", *filter.since));
+    bench::CHistoryReader reader(filter);
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(path, error));
+    EXPECT_EQ(Read(reader), (std::vector<std::string>{"late", "early"}));
+}
+
 TEST(HistoryRecord, SinceTakesDatesAndSpans) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
