@@ -129,17 +129,17 @@ void AddHistory(CLI::App& app, CliOptions& o) {
                      "local time unless a zone is given) or a span back from now (30m, 12h, 7d, "
                      "2w)")
         ->type_name("DATE|DURATION")
-        ->check(
-            [](const std::string& text) {
+        ->check(CLI::Validator(
+            [](std::string& text) {
                 std::int64_t since = 0;
                 return bench::ParseSince(text, std::time(nullptr), since)
                            ? std::string()
                            : "'" + text + "' is neither a date like 2026-12-01 nor a span like 7d";
             },
-            "DATE|DURATION");
+            ""));
     history->add_option("--outcome", o.outcomes, "Only this outcome; repeatable")
         ->check(CLI::IsMember({"upgraded", "failed", "current", "read"}))
-        ->type_name("upgraded|failed|current|read");
+        ->type_name("OUTCOME");
     history
         ->add_option("--file", o.historyFiles,
                      "Read this journal instead of this PC's (records.jsonl, and the older "
