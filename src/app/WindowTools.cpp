@@ -3,6 +3,7 @@
 #include <QMenu>
 
 #include "app/BenchWindow.h"
+#include "app/HistoryDialog.h"
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "app/PortEntryNotes.h"
@@ -20,6 +21,8 @@ CWindowTools::CWindowTools(CMainDialog& window) : QObject(&window), m_window(win
     connect(m_portSetup, &QAction::triggered, this, [this] { OnPortSetup(); });
     m_bench = m_window.m_menuSystem->addAction(QStringLiteral("&Bench..."));
     connect(m_bench, &QAction::triggered, this, [this] { OnBench(); });
+    m_history = m_window.m_menuSystem->addAction(QStringLiteral("&History..."));
+    connect(m_history, &QAction::triggered, this, [this] { OnHistory(); });
 }
 
 void CWindowTools::OnPortSetup() {
@@ -31,4 +34,9 @@ void CWindowTools::OnPortSetup() {
 void CWindowTools::OnBench() {
     CBenchWindow bench(&m_window);
     m_window.RunModal(bench);
+}
+
+void CWindowTools::OnHistory() {
+    CHistoryDialog history(&m_window);
+    m_window.RunModal(history);
 }

@@ -1,10 +1,10 @@
-// Window tools: the port setup and the bench, as the main window offers
-// them.
+// Window tools: the port setup, the bench and the history, as the main
+// window offers them.
 //
 // Principles of operation
 //   The main window hands itself over once it has initialised. The tools
 //   then add their items to the window's menu ("&Port Setup...",
-//   "&Bench..."), put the notes beside the port list's entries, and run
+//   "&Bench...", "&History..."), put the notes beside the port list's entries, and run
 //   their windows modally when chosen, so that the main window's port stays
 //   closed while they work. After the port setup the notes are taken afresh,
 //   as a mapping may have changed.
@@ -25,10 +25,12 @@ public:
 
     QAction* PortSetupAction() const { return m_portSetup; }
     QAction* BenchAction() const { return m_bench; }
+    QAction* HistoryAction() const { return m_history; }
     CPortEntryNotes* Notes() const { return m_notes; }
 
     void OnPortSetup();
     void OnBench();
+    void OnHistory();
 
 private:
     explicit CWindowTools(CMainDialog& window);
@@ -37,4 +39,5 @@ private:
     CPortEntryNotes* m_notes = nullptr;
     QAction* m_portSetup = nullptr;
     QAction* m_bench = nullptr;
+    QAction* m_history = nullptr;
 };

@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <vector>
 
+#include <ctime>
+
+#include "bench/HistoryFilter.h"
 #include "cli/PortList.h"
 #include "protocol/UpgradeImage.h"
 #include "serial/PortName.h"
@@ -107,6 +110,47 @@ void AddBench(CLI::App& app, CliOptions& o) {
     AddImageOptions(*bench, o);
 }
 
+// history reads journals, not a port: --port is a filter there, and
+// --simulate has nothing to simulate.
+void AddHistory(CLI::App& app, CliOptions& o) {
+    auto* history = app.add_subcommand(
+        "history", "List what was done to which charger, newest first, with a summary");
+    history
+        ->add_option("--device", o.historyDevice,
+                     "Only the charger whose device ID holds ID (any letter case)")
+        ->type_name("ID");
+    history
+        ->add_option("--port", o.historyPort,
+                     "Only records of this port (as given, its device, or its by-id name)")
+        ->type_name("PORT");
+    history
+        ->add_option("--since", o.since,
+                     "Only records from this moment on: a date (2026-12-01, 2026-12-01T08:00, "
+                     "local time unless a zone is given) or a span back from now (30m, 12h, 7d, "
+                     "2w)")
+        ->type_name("DATE|DURATION")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::int64_t since = 0;
+                return bench::ParseSince(text, std::time(nullptr), since)
+                           ? std::string()
+                           : "'" + text + "' is neither a date like 2026-12-01 nor a span like 7d";
+            },
+            ""));
+    history->add_option("--outcome", o.outcomes, "Only this outcome; repeatable")
+        ->check(CLI::IsMember({"upgraded", "failed", "current", "read"}))
+        ->type_name("OUTCOME");
+    history
+        ->add_option("--file", o.historyFiles,
+                     "Read this journal instead of this PC's (records.jsonl, and the older "
+                     "bench.jsonl and upgrade.log); repeatable, merged by time")
+        ->type_name("PATH");
+    auto* json = history->add_flag("--json", o.json, "One JSON line per record");
+    history->add_flag("--csv", o.csv, "CSV with a header row")->excludes(json);
+    history->add_flag("-v,--trace", o.verbose, "(no effect; accepted like the other commands)")
+        ->group("");
+}
+
 void AddCommands(CLI::App& app, CliOptions& o) {
     auto* read = AddCommand(app, o, "read", "Read the charger's boot-code and firmware versions");
     AddImageOptions(*read, o);
@@ -134,6 +178,7 @@ void AddCommands(CLI::App& app, CliOptions& o) {
     ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
         ->excludes(map);
     AddBench(app, o);
+    AddHistory(app, o);
     AddCommand(app, o, "version", "Show the version of the utility and of its built-in image");
 }
 

@@ -50,6 +50,13 @@ struct CliOptions {
     bool force = false;
     bool readOnly = false;
     int chargers = 0;  // with --simulate: simulated chargers
+    // history
+    std::string historyDevice;
+    std::string historyPort;
+    std::string since;  // a date or a span ("7d"), checked while parsing
+    std::vector<std::string> outcomes;
+    std::vector<std::string> historyFiles;
+    bool csv = false;
 };
 
 // Parses argv; returns -1 to go on, or the exit code when the process should

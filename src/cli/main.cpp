@@ -89,6 +89,9 @@ int main(int argc, char** argv) {
     if (options.command == "bench") {
         return RunBench(options);  // its own ports, or chargers of its own
     }
+    if (options.command == "history") {
+        return Delivered(RunHistory(options));  // journals only, no port
+    }
 
     std::unique_ptr<sim::CSimulatedCharger> simulation;
     PortChoice port;

@@ -61,3 +61,18 @@ std::string JsonQuote(const std::string& text) {
     }
     return out + "\"";
 }
+
+std::string RepairUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            out += text[i++];
+            continue;
+        }
+        const std::size_t length = Utf8SequenceLength(text, i);
+        out += length == 0 ? std::string("\xef\xbf\xbd") : text.substr(i, length);
+        i += length == 0 ? 1 : length;
+    }
+    return out;
+}

@@ -17,3 +17,6 @@
 
 // The text in double quotes, escaped for JSON.
 std::string JsonQuote(const std::string& text);
+// The text with each byte that is not part of well-formed UTF-8 replaced by
+// U+FFFD (a line of an old record, written before quoting took care of it).
+std::string RepairUtf8(const std::string& text);

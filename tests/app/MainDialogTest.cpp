@@ -251,17 +251,17 @@ private slots:
             texts << action->text();
             action->trigger();
         }
-        QCOMPARE(texts,
-                 QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
-                              "&Write Image", "Charger &Trends...", "", "Upgrade from &File...",
-                              "Use &Carried Image", "", "&Port Setup...", "&Bench..."}));
+        QCOMPARE(texts, QStringList({"", "&About Mirelda...", "", "M&onitor Charger", "C&RC Check",
+                                     "&Write Image", "Charger &Trends...", "",
+                                     "Upgrade from &File...", "Use &Carried Image", "",
+                                     "&Port Setup...", "&Bench...", "&History..."}));
         QCOMPARE(dialog.titles, QStringList({"About Corvane", "Charger Variables", "File CRC Check",
-                                             "Charger Trends", "Port Setup", "Bench"}));
+                                             "Charger Trends", "Port Setup", "Bench", "History"}));
         QCOMPARE(dialog.imageWrites, 1);
         // The low four bits of a command value are ignored; unknown values do nothing.
         dialog.OnSysCommand(0x1F);
         dialog.OnSysCommand(0x70);
-        QCOMPARE(dialog.titles.size(), 7);
+        QCOMPARE(dialog.titles.size(), 8);
         QCOMPARE(dialog.titles.back(), QString("About Corvane"));
         // Without string 101 its item and the separator before it are left out.
         QMenu menu;

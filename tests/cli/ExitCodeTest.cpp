@@ -26,11 +26,12 @@ TEST_F(ExitCodes, UsageMissingDeviceAndFileErrorsAreTwoThreeAndFive) {
     const std::vector<std::pair<int, std::vector<const char*>>> cases = {
         {2,
          {"bogus", "--bogus read", "", "read extra", "monitor --count -1", "monitor --count many",
-          "crc", "--simulate=nonsense read", "ports --map COM9=/dev/ttyUSB0", "ports --map COM2"}},
+          "crc", "--simulate=nonsense read", "ports --map COM9=/dev/ttyUSB0", "ports --map COM2",
+          "history --since yesterday", "history --outcome lost", "history --json --csv"}},
         {3,
          {"--port /dev/corvane-tty9 read", "--port /dev/corvane-tty9 upgrade",
           "--port /dev/corvane-tty9 monitor"}},
-        {5, {"crc absent.bin", "export no/such/folder/image.bin"}}};
+        {5, {"crc absent.bin", "export no/such/folder/image.bin", "history --file absent.jsonl"}}};
     for (const auto& [code, list] : cases) {
         for (const char* args : list) {
             const CliResult r = RunCli(Words(args));
@@ -60,6 +61,9 @@ TEST_F(ExitCodes, EachRefusalSaysWhatIsWrong) {
          "There is no port COM5: the ports are COM1 (/dev/ttyS0), COM2 (/dev/ttyS1), "
          "COM3 (/dev/ttyS2) and COM4 (/dev/ttyS3)"},
         {{"ports", "--unmap", "COM0"}, 2, "There is no port COM0"},
+        {{"history", "--since", "yesterday"},
+         2,
+         "neither a date like 2026-12-01 nor a span like 7d"},
         {{"ports", "--map", "COM2=/dev/tty\x1b[2J"}, 2, "control character"},
         {{"ports", "--map", "COM2=/dev/" + std::string(1019, 'x')},
          2,

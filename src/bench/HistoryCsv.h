@@ -1,0 +1,26 @@
+// History CSV: service records as a spreadsheet-ready file.
+//
+// Principles of operation
+//   One header row, then one row per record, fields in the order of the
+//   header, rows ended by CR LF as RFC 4180 asks. A field with a comma, a
+//   quote or a line break is quoted. A text field a spreadsheet would take
+//   for a formula (it starts with =, +, - or @ and is no number; a charger's
+//   device ID is whatever the charger sent) gets a leading apostrophe.
+//   Numbers are written in the C locale. Used by corvane-cli history --csv
+//   and the window's Export CSV.
+//
+// Threads: pure functions.
+#pragma once
+
+#include <string>
+
+#include "bench/ServiceRecord.h"
+
+namespace bench {
+
+// The header row with its line end.
+std::string CsvHeader();
+// The record's row with its line end.
+std::string CsvRow(const ServiceRecord& record);
+
+}  // namespace bench

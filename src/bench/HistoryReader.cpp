@@ -1,0 +1,132 @@
+#include "bench/HistoryReader.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/SessionLog.h"
+
+namespace bench {
+namespace {
+
+constexpr std::int64_t kSinceSlack = 86400;
+
+// What tells two records apart when they fall in the same second.
+std::string Identity(const ServiceRecord& r) {
+    return r.host + '\n' + r.tool + '\n' + r.port + '\n' + r.device + '\n' + r.deviceId + '\n' +
+           r.outcome + '\n' + r.before + '\n' + r.after + '\n' + r.reason + '\n' +
+           std::to_string(r.blocks);
+}
+
+}  // namespace
+
+std::vector<std::string> LocalJournals() {
+    std::vector<std::string> paths;
+    for (const char* name : {"records.jsonl", "bench.jsonl", "upgrade.log"}) {
+        const std::string path = StateFilePath(name);
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+struct CHistoryReader::Source {
+    CReverseLineReader reader;
+    std::string path;
+    std::size_t buffered = 0;
+    std::size_t oldRun = 0;  // records in a row well before `since`
+    bool done = false;
+};
+
+bool CHistoryReader::Later::operator()(const Pending& a, const Pending& b) const {
+    // The heap gives out the greatest: the newest, then the first read.
+    if (a.record.time != b.record.time) {
+        return a.record.time < b.record.time;
+    }
+    return a.order > b.order;
+}
+
+CHistoryReader::CHistoryReader(HistoryFilter filter) : m_filter(std::move(filter)) {}
+
+CHistoryReader::~CHistoryReader() = default;
+
+bool CHistoryReader::AddFile(const std::string& path, std::string& error) {
+    auto source = std::make_unique<Source>();
+    source->path = path;
+    if (!source->reader.Open(path, error)) {
+        return false;
+    }
+    m_sources.push_back(std::move(source));
+    Fill(m_sources.size() - 1);
+    return true;
+}
+
+void CHistoryReader::Fill(std::size_t index) {
+    Source& source = *m_sources[index];
+    std::string line;
+    while (!source.done && source.buffered < kWindow) {
+        if (!source.reader.Previous(line)) {
+            source.done = true;
+            if (!source.reader.Error().empty()) {
+                m_problems.push_back(source.reader.Error());
+            }
+            break;
+        }
+        Pending pending;
+        const LineResult result = m_parser.Parse(line, pending.record);
+        m_damaged += result.damaged ? 1 : 0;
+        if (!result.record) {
+            continue;
+        }
+        // A run of records well before the first moment asked for means the
+        // rest is older still; one PC with a wrong clock among those gathered
+        // in a file breaks no run.
+        const bool old = m_filter.since && pending.record.time < *m_filter.since - kSinceSlack;
+        source.oldRun = old ? source.oldRun + 1 : 0;
+        if (source.oldRun >= kWindow) {
+            source.done = true;
+            break;
+        }
+        if (!m_filter.Matches(pending.record)) {
+            continue;
+        }
+        pending.source = index;
+        pending.order = m_order++;
+        m_heap.push_back(std::move(pending));
+        std::push_heap(m_heap.begin(), m_heap.end(), Later());
+        ++source.buffered;
+    }
+}
+
+bool CHistoryReader::Seen(const ServiceRecord& record) {
+    if (record.time != m_lastTime) {
+        m_lastTime = record.time;
+        m_seenAtLastTime.clear();
+    }
+    std::string identity = Identity(record);
+    if (std::find(m_seenAtLastTime.begin(), m_seenAtLastTime.end(), identity) !=
+        m_seenAtLastTime.end()) {
+        return true;
+    }
+    m_seenAtLastTime.push_back(std::move(identity));
+    return false;
+}
+
+bool CHistoryReader::Next(ServiceRecord& record) {
+    while (!m_heap.empty()) {
+        std::pop_heap(m_heap.begin(), m_heap.end(), Later());
+        const std::size_t source = m_heap.back().source;
+        record = std::move(m_heap.back().record);
+        m_heap.pop_back();
+        --m_sources[source]->buffered;
+        Fill(source);
+        if (!Seen(record)) {
+            return true;
+        }
+        ++m_duplicates;
+    }
+    return false;
+}
+
+}  // namespace bench

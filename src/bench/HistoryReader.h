@@ -1,0 +1,83 @@
+// History reader: the service records of several journals, newest first.
+//
+// Principles of operation
+//   Each journal (this PC's records.jsonl, its older bench.jsonl and
+//   upgrade.log, or journals gathered from other bench PCs) is read from its
+//   end with a CReverseLineReader, so its newest records come first. The
+//   journals are merged by time: a heap holds up to kWindow matching records
+//   of each journal and gives out the newest. A journal whose lines are a
+//   little out of order (jobs that finished together, clocks of several PCs
+//   gathered in one file) still comes out in order as long as no record is
+//   more than kWindow records from its place. Memory is bounded by the
+//   window, not by the journals' length.
+//
+//   Lines that cannot be read are counted (DamagedLines) and skipped. The
+//   same record found in two journals (a bench PC's own journal beside the
+//   gathered one) is given out once. With a first moment (since), a journal
+//   is left once kWindow records in a row are more than a day older.
+//
+// Threads: a reader belongs to one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/HistoryFilter.h"
+#include "bench/RecordParser.h"
+#include "bench/ReverseLineReader.h"
+#include "bench/ServiceRecord.h"
+
+namespace bench {
+
+// This PC's journals that exist, newest shape first: records.jsonl, then
+// the older bench.jsonl and upgrade.log, all in the state folder.
+std::vector<std::string> LocalJournals();
+
+class CHistoryReader {
+public:
+    static constexpr std::size_t kWindow = 256;
+
+    explicit CHistoryReader(HistoryFilter filter);
+    ~CHistoryReader();
+    CHistoryReader(const CHistoryReader&) = delete;
+    CHistoryReader& operator=(const CHistoryReader&) = delete;
+
+    // False, with `error` set, when the journal cannot be opened.
+    bool AddFile(const std::string& path, std::string& error);
+    // The next matching record, newest first; false when there is none.
+    bool Next(ServiceRecord& record);
+
+    long long DamagedLines() const { return m_damaged; }
+    long long Duplicates() const { return m_duplicates; }
+    // Journals that failed while being read (each with its reason).
+    const std::vector<std::string>& Problems() const { return m_problems; }
+
+private:
+    struct Source;
+    struct Pending {
+        ServiceRecord record;
+        std::size_t source = 0;
+        std::uint64_t order = 0;  // read earlier (lower in its file): out first
+    };
+    struct Later {
+        bool operator()(const Pending& a, const Pending& b) const;
+    };
+
+    void Fill(std::size_t source);
+    bool Seen(const ServiceRecord& record);
+
+    HistoryFilter m_filter;
+    CRecordParser m_parser;
+    std::vector<std::unique_ptr<Source>> m_sources;
+    std::vector<Pending> m_heap;  // a heap by Later: the newest on top
+    std::uint64_t m_order = 0;
+    long long m_damaged = 0;
+    long long m_duplicates = 0;
+    std::vector<std::string> m_problems;
+    std::int64_t m_lastTime = 0;
+    std::vector<std::string> m_seenAtLastTime;
+};
+
+}  // namespace bench

@@ -1,0 +1,100 @@
+#include "bench/ServiceRecord.h"
+
+#include <strings.h>
+#include <cstdio>
+#include <ctime>
+
+#include "bench/JsonLine.h"
+
+namespace bench {
+namespace {
+
+bool IsPadding(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+}
+
+}  // namespace
+
+std::string DeviceIdFromLines(const std::vector<std::string>& lines) {
+    static constexpr char kWord[] = "deviceid";
+    static constexpr std::size_t kLength = sizeof kWord - 1;
+    for (const std::string& line : lines) {
+        std::size_t start = 0;
+        while (start < line.size() && IsPadding(line[start])) {
+            ++start;
+        }
+        if (line.size() - start < kLength ||
+            ::strncasecmp(line.c_str() + start, kWord, kLength) != 0) {
+            continue;
+        }
+        start += kLength;
+        while (start < line.size() &&
+               (IsPadding(line[start]) || line[start] == ':' || line[start] == '=')) {
+            ++start;
+        }
+        std::size_t end = line.size();
+        while (end > start && IsPadding(line[end - 1])) {
+            --end;
+        }
+        return line.substr(start, end - start);
+    }
+    return {};
+}
+
+std::string UtcText(std::int64_t time) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm utc{};
+    ::gmtime_r(&t, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string LocalMinuteText(std::int64_t time) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm local{};
+    ::localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+std::string VersionsText(const ServiceRecord& r) {
+    if (r.after.empty() || r.after == r.before) {
+        return r.before;
+    }
+    return (r.before.empty() ? "none" : r.before) + " > " + r.after;
+}
+
+std::string RecordJson(const ServiceRecord& r) {
+    const std::string image = CJsonLine()
+                                  .Add("label", r.imageLabel)
+                                  .Add("size", r.imageSize)
+                                  .Add("crc", r.imageCrc)
+                                  .Add("path", r.imagePath)
+                                  .Text();
+    CJsonLine line;
+    line.Add("time", r.timeText)
+        .Add("host", r.host)
+        .Add("tool", r.tool)
+        .Add("port", r.port)
+        .Add("device", r.device)
+        .Add("byId", r.byId)
+        .Add("deviceId", r.deviceId)
+        .Add("bootCode", r.bootCode)
+        .Add("before", r.before)
+        .Add("after", r.after)
+        .AddRaw("image", image)
+        .Add("blocks", r.blocks)
+        .Add("resends", r.resends)
+        .AddFixed1("seconds", r.seconds)
+        .Add("outcome", r.outcome)
+        .Add("reason", r.reason)
+        .Add("identification", r.identification);
+    if (r.simulated) {
+        line.AddRaw("simulated", "true");
+    }
+    return line.Text();
+}
+
+}  // namespace bench

@@ -1,0 +1,88 @@
+// history: the service records of this PC's journals (or of --file), newest
+// first, as a table with a summary, as JSON lines or as CSV.
+#include <cstdio>
+#include <ctime>
+
+#include "bench/HistoryCsv.h"
+#include "bench/HistoryReader.h"
+#include "bench/HistoryTally.h"
+#include "cli/Commands.h"
+#include "cli/HistoryTable.h"
+#include "cli/Interrupt.h"
+#include "support/SessionLog.h"
+
+namespace {
+
+constexpr int kFlushEvery = 256;  // rows; also how often a closed output is noticed
+
+bench::HistoryFilter FilterOf(const CliOptions& o) {
+    bench::HistoryFilter filter;
+    filter.deviceId = o.historyDevice;
+    filter.port = o.historyPort.empty() ? o.port : o.historyPort;
+    filter.outcomes = o.outcomes;
+    std::int64_t since = 0;
+    if (!o.since.empty() && bench::ParseSince(o.since, std::time(nullptr), since)) {
+        filter.since = since;
+    }
+    return filter;
+}
+
+// Opens the journals; a named one that cannot be read is a file error, but
+// the others are still listed.
+int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
+    const bool named = !o.historyFiles.empty();
+    const std::vector<std::string> paths = named ? o.historyFiles : bench::LocalJournals();
+    if (paths.empty()) {
+        std::fprintf(stderr, "No records yet: %s holds no journal.\n", StateFilePath("").c_str());
+    }
+    int code = kExitOk;
+    for (const std::string& path : paths) {
+        std::string error;
+        if (!reader.AddFile(path, error)) {
+            std::fprintf(stderr, "corvane-cli: cannot read %s\n", error.c_str());
+            code = kExitFile;
+        }
+    }
+    return code;
+}
+
+void Write(const std::string& text) {
+    if (!OutputFailed()) {
+        std::fputs(text.c_str(), stdout);
+    }
+}
+
+}  // namespace
+
+int RunHistory(const CliOptions& options) {
+    bench::CHistoryReader reader(FilterOf(options));
+    int code = OpenJournals(options, reader);
+    const bool table = !options.json && !options.csv;
+    const CHistoryTable layout(StdoutColumns());
+    Write(options.csv ? bench::CsvHeader() : table ? layout.Header() : "");
+    bench::CHistoryTally tally;
+    bench::ServiceRecord record;
+    for (long long rows = 1; !Interrupted() && reader.Next(record); ++rows) {
+        tally.Add(record);
+        Write(options.csv    ? bench::CsvRow(record)
+              : options.json ? bench::RecordJson(record) + "\n"
+                             : layout.Row(record));
+        if (rows % kFlushEvery == 0) {
+            FlushOut();
+        }
+    }
+    tally.SetDamagedLines(reader.DamagedLines());
+    // The summary belongs under the table; a file for a program gets only
+    // its rows, and what was skipped is said on standard error.
+    if (table) {
+        Write(tally.Summary() + "\n");
+    } else if (reader.DamagedLines() > 0) {
+        std::fprintf(stderr, "corvane-cli: %lld damaged line(s) skipped.\n", reader.DamagedLines());
+    }
+    FlushOut();
+    for (const std::string& problem : reader.Problems()) {
+        std::fprintf(stderr, "corvane-cli: cannot read %s\n", problem.c_str());
+        code = kExitFile;
+    }
+    return StopExitCode(code);
+}

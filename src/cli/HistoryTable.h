@@ -1,0 +1,42 @@
+// History table: service records as aligned lines for a terminal.
+//
+// Principles of operation
+//   The records stream past (a year of a bench is too many to measure
+//   first), so columns have fixed widths: time (local), device ID, outcome,
+//   versions (before > after), port, host and tool, then the reason in what
+//   is left. On a narrow terminal the least telling columns go first (tool,
+//   host, port), and a value too long for its column is cut with "~" (a port
+//   keeps its end, where by-id names differ). Without a width (standard
+//   output is no terminal) nothing is cut. A simulated record's outcome is
+//   marked with "*".
+//
+// Threads: a value belongs to one thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bench/ServiceRecord.h"
+
+class CHistoryTable {
+public:
+    // columns: the terminal's width, 0 when unknown.
+    explicit CHistoryTable(int columns);
+    std::string Header() const;
+    std::string Row(const bench::ServiceRecord& record) const;
+
+private:
+    struct Column {
+        const char* title;
+        std::size_t width;
+        bool keepEnd;  // cut from the front
+    };
+    std::string Line(const std::vector<std::string>& values) const;
+
+    std::vector<Column> m_columns;  // those shown, the reason last
+    std::vector<bool> m_shown;      // of all columns, in order
+    std::size_t m_reasonWidth = 0;  // 0: not cut
+};
+
+// The terminal's width for standard output, 0 when it is no terminal.
+int StdoutColumns();

@@ -1,0 +1,305 @@
+// Reading the service records back: the three journal shapes, damaged
+// lines, merging journals by time, the filters, the summary and the CSV.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "bench/HistoryCsv.h"
+#include "bench/HistoryReader.h"
+#include "bench/HistoryTally.h"
+#include "bench/RecordParser.h"
+#include "common/TestKit.h"
+
+namespace {
+
+using bench::ServiceRecord;
+
+std::string Journal(const std::string& time, const std::string& deviceId,
+                    const std::string& outcome, const std::string& more = "") {
+    return "{\"time\":\"" + time +
+           "\",\"host\":\"pc1\",\"tool\":\"bench\",\"port\":\"/dev/ttyUSB0\"," +
+           "\"device\":\"/dev/ttyUSB0\",\"byId\":\"usb-FTDI_A1-if00-port0\",\"deviceId\":\"" +
+           deviceId + "\",\"outcome\":\"" + outcome + "\"" + more + "}";
+}
+
+class CHistoryFiles : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const std::vector<std::string>& lines,
+                      bool lastNewline = true) {
+        const std::string path = m_dir.Path() + "/" + name;
+        std::ofstream out(path, std::ios::binary);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            out << lines[i] << (i + 1 < lines.size() || lastNewline ? "\n" : "");
+        }
+        return path;
+    }
+    // The device IDs read, in the order given out.
+    static std::vector<std::string> Read(bench::CHistoryReader& reader) {
+        std::vector<std::string> ids;
+        ServiceRecord r;
+        while (reader.Next(r)) {
+            ids.push_back(r.deviceId);
+        }
+        return ids;
+    }
+    testkit::CScratchDir m_dir;
+};
+
+using History = CHistoryFiles;
+
+}  // namespace
+
+// The device ID is what follows "deviceid", however the charger spaced it.
+TEST(HistoryRecord, DeviceIdFromIdentificationLines) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"Boot 1.3", "deviceid VC-4017-0032", "V2.09"}, "VC-4017-0032"},
+        {{"Boot 1.3", "V2.09 Veltra charger"}, ""},
+        {{"  DeviceID:\tVC 7  \r"}, "VC 7"},
+        {{"deviceid=\xff\xfe"
+          "41"},
+         "\xff\xfe"
+         "41"},
+        {{"deviceidentity unknown"}, "entity unknown"},
+        {{"deviceid"}, ""},
+    };
+    for (const auto& [lines, id] : cases) {
+        EXPECT_EQ(bench::DeviceIdFromLines(lines), id) << lines.front();
+    }
+}
+
+// bench.jsonl names no host, tool or device ID; upgrade.log is key=value
+// with local time and the window's verdict text. All read as one record.
+TEST(HistoryRecord, ReadsTheOlderJournals) {
+    bench::CRecordParser parser;
+    ServiceRecord r;
+    const std::string benchLine =
+        "{\"time\":\"2026-12-06T10:00:00Z\",\"port\":\"/dev/ttyUSB3\",\"device\":\"/dev/ttyUSB3\","
+        "\"byId\":\"\",\"identification\":[\"deviceid VC-OLD-1 \",\"Boot 1.3\"],"
+        "\"bootCode\":\"1.3\",\"before\":\"2.09\",\"after\":\"\",\"blocks\":41,\"resends\":2,"
+        "\"seconds\":37.5,\"outcome\":\"failed\",\"reason\":\"No answer.\","
+        "\"image\":{\"label\":\"2.10e\",\"size\":12810,\"crc\":\"20C5\",\"path\":\"/srv/a.bin\"}}";
+    ASSERT_TRUE(parser.Parse(benchLine, r).record);
+    EXPECT_EQ(std::tie(r.timeText, r.tool, r.deviceId, r.outcome, r.reason, r.imagePath),
+              std::make_tuple("2026-12-06T10:00:00Z", "bench", "VC-OLD-1", "failed", "No answer.",
+                              "/srv/a.bin"));
+    EXPECT_EQ(std::tie(r.blocks, r.resends, r.imageSize), std::make_tuple(41, 2, 12810));
+
+    const std::string upgradeLine =
+        "2024-05-01T09:30:00+0200 port=\"COM2\" device=\"/dev/ttyUSB0\" image=\"2.10e\" "
+        "bytes=12810 crc=1D0F file=\"/srv/\\\"q\\\".bin\" before=2.09 after=- blocks=101 "
+        "resends=4 outcome=\"Upgrade Process Failed\"";
+    ASSERT_TRUE(parser.Parse(upgradeLine, r).record);
+    EXPECT_EQ(std::tie(r.timeText, r.port, r.imagePath, r.before, r.after, r.outcome, r.reason),
+              std::make_tuple("2024-05-01T07:30:00Z", "COM2", "/srv/\"q\".bin", "2.09", "",
+                              "failed", "Upgrade Process Failed"));
+    EXPECT_FALSE(r.simulated);
+
+    // The first session log had no image fields; "simulated" was the port.
+    ASSERT_TRUE(parser
+                    .Parse("2024-05-01T09:30:00+0200 port=\"simulated\" device=\"/dev/pts/4\" "
+                           "before=2.09 after=2.10e blocks=101 resends=0 "
+                           "outcome=\"Upgrade Successful\"",
+                           r)
+                    .record);
+    EXPECT_EQ(std::tie(r.outcome, r.after, r.imageLabel), std::make_tuple("upgraded", "2.10e", ""));
+    EXPECT_TRUE(r.simulated);
+}
+
+// A line cut short is skipped and counted; a record appended to its stump
+// is kept; a system log's prefix is no damage; bytes that are not UTF-8
+// in an old line do not cost the record.
+TEST(HistoryRecord, DamagedLinesAreCountedAndWhatFollowsKept) {
+    const std::string whole = Journal("2026-12-07T20:00:00Z", "A", "read");
+    const struct {
+        std::string line;
+        bool record;
+        bool damaged;
+    } cases[] = {
+        {whole.substr(0, 60), false, true},
+        {whole.substr(0, 60) + whole, true, true},
+        {std::string(12, '\0') + whole, true, false},
+        {"Dec  7 20:00:00 pc1 corvane[411]: " + whole, true, false},
+        {"2024-05-01 garbage", false, true},
+        {"{\"host\":\"pc1\"}", false, true},
+        {"   \t", false, false},
+        {Journal("2026-12-07T20:00:00Z", "B\xff", "read"), true, false},
+    };
+    bench::CRecordParser parser;
+    for (const auto& c : cases) {
+        ServiceRecord r;
+        const bench::LineResult result = parser.Parse(c.line, r);
+        EXPECT_EQ(result.record, c.record) << c.line;
+        EXPECT_EQ(result.damaged, c.damaged) << c.line;
+    }
+    ServiceRecord r;
+    parser.Parse(cases[7].line, r);
+    EXPECT_EQ(r.deviceId, "B\xef\xbf\xbd");
+}
+
+// Two bench PCs' journals come out as one, newest first, a record out of
+// place in its own journal included; one found in both is shown once.
+TEST_F(History, MergesJournalsByTimeNewestFirst) {
+    const std::string shared = Journal("2026-12-07T10:00:03Z", "both", "upgraded");
+    const std::string a = Write("a.jsonl", {Journal("2026-12-07T10:00:00Z", "a0", "read"),
+                                            Journal("2026-12-07T10:00:04Z", "a4", "read"), shared,
+                                            Journal("2026-12-07T10:00:06Z", "a6", "read")});
+    const std::string b = Write(
+        "b.jsonl",
+        {Journal("2026-12-07T10:00:01Z", "b1", "read"), shared, "{\"time\":\"2026-12-07T10:00:0",
+         "garbage", Journal("2026-12-07T10:00:05Z", "b5", "read")},
+        false);
+    bench::CHistoryReader reader({});
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(a, error)) << error;
+    ASSERT_TRUE(reader.AddFile(b, error)) << error;
+    EXPECT_FALSE(reader.AddFile(m_dir.Path() + "/absent.jsonl", error));
+    EXPECT_NE(error.find("absent.jsonl: No such file or directory"), std::string::npos) << error;
+    EXPECT_EQ(Read(reader), (std::vector<std::string>{"a6", "b5", "a4", "both", "b1", "a0"}));
+    EXPECT_EQ(reader.DamagedLines(), 2);
+    EXPECT_EQ(reader.Duplicates(), 1);
+}
+
+// Lines longer than a read block, and many more lines than the window,
+// come out whole and in order.
+TEST_F(History, LongJournalsReadBackWhole) {
+    std::vector<std::string> lines;
+    const std::string longReason(3 * bench::CReverseLineReader::kBlock, 'x');
+    for (int i = 0; i < 3000; ++i) {
+        char time[32];
+        std::snprintf(time, sizeof time, "2026-12-07T%02d:%02d:%02dZ", i / 3600, i / 60 % 60,
+                      i % 60);
+        lines.push_back(Journal(time, std::to_string(i), "failed",
+                                i == 1500 ? ",\"reason\":\"" + longReason + "\"" : ""));
+    }
+    bench::CHistoryReader reader({});
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(Write("long.jsonl", lines), error));
+    ServiceRecord r;
+    for (int i = 2999; i >= 0; --i) {
+        ASSERT_TRUE(reader.Next(r)) << i;
+        ASSERT_EQ(r.deviceId, std::to_string(i));
+        ASSERT_EQ(r.reason.size(), i == 1500 ? longReason.size() : 0u);
+    }
+    EXPECT_FALSE(reader.Next(r));
+    EXPECT_EQ(reader.DamagedLines(), 0);
+}
+
+// Each filter on its own, then together.
+TEST_F(History, FiltersByDevicePortTimeAndOutcome) {
+    const std::string path =
+        Write("r.jsonl",
+              {Journal("2026-12-01T10:00:00Z", "VC-4017-4711", "upgraded"),
+               Journal("2026-12-05T10:00:00Z", "VC-4017-0032", "failed"),
+               "{\"time\":\"2026-12-06T10:00:00Z\",\"port\":\"COM2\",\"device\":\"/dev/ttyS1\","
+               "\"deviceId\":\"vc-4017-4711\",\"outcome\":\"current\"}",
+               Journal("2026-12-07T10:00:00Z", "VC-4017-4711", "failed")});
+    std::int64_t dec6 = 0;
+    ASSERT_TRUE(bench::ParseTime("2026-12-06T00:00:00Z", dec6));
+    const std::pair<bench::HistoryFilter, std::vector<std::string>> cases[] = {
+        {{"4711", "", {}, {}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-4711"}},
+        {{"VC-4017-0032", "", {}, {}}, {"VC-4017-0032"}},
+        {{"", "com2", {}, {}}, {"vc-4017-4711"}},
+        {{"", "/dev/ttyS1", {}, {}}, {"vc-4017-4711"}},
+        {{"", "/dev/serial/by-id/usb-FTDI_A1-if00-port0", {}, {}},
+         {"VC-4017-4711", "VC-4017-0032", "VC-4017-4711"}},
+        {{"", "", dec6, {}}, {"VC-4017-4711", "vc-4017-4711"}},
+        {{"", "", {}, {"failed", "current"}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-0032"}},
+        {{"4711", "", dec6, {"failed"}}, {"VC-4017-4711"}},
+        {{"9999", "", {}, {}}, {}},
+    };
+    for (const auto& [filter, ids] : cases) {
+        bench::CHistoryReader reader(filter);
+        std::string error;
+        ASSERT_TRUE(reader.AddFile(path, error));
+        EXPECT_EQ(Read(reader), ids) << filter.deviceId << " " << filter.port;
+    }
+}
+
+// A record from a PC whose clock was years behind, among those gathered in
+// one file, does not end the reading of the file before what is asked for.
+TEST_F(History, SinceReadsOnPastAWrongClock) {
+    const std::string path =
+        Write("gathered.log", {Journal("2026-12-07T10:00:00Z", "early", "read"),
+                               Journal("2020-01-01T00:00:00Z", "skewed", "read"),
+                               Journal("2026-12-07T11:00:00Z", "late", "read")});
+    bench::HistoryFilter filter;
+    filter.since = 0;
+    ASSERT_TRUE(bench::ParseTime("2026-12-07T00:00:00Z", *filter.since));
+    bench::CHistoryReader reader(filter);
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(path, error));
+    EXPECT_EQ(Read(reader), (std::vector<std::string>{"late", "early"}));
+}
+
+TEST(HistoryRecord, SinceTakesDatesAndSpans) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    const std::int64_t now = 1'800'000'000;
+    const std::pair<const char*, std::int64_t> good[] = {
+        {"7d", now - 7 * 86400},
+        {"12h", now - 12 * 3600},
+        {"30m", now - 1800},
+        {"2w", now - 14 * 86400},
+        {"2026-12-01", 1'796'079'600},
+        {"2026-12-01T08:00Z", 1'796'112'000},
+        {"2026-12-01 08:00", 1'796'108'400},
+        {"2026-12-01T08:00:00+01:00", 1'796'108'400},
+    };
+    for (const auto& [text, expected] : good) {
+        std::int64_t since = 0;
+        EXPECT_TRUE(bench::ParseSince(text, now, since)) << text;
+        EXPECT_EQ(since, expected) << text;
+    }
+    for (const char* bad : {"7x", "d", "-3d", "yesterday", "2026-13-01", "2026-12-01T25:00", ""}) {
+        std::int64_t since = 0;
+        EXPECT_FALSE(bench::ParseSince(bad, now, since)) << bad;
+    }
+    unsetenv("TZ");
+    tzset();
+}
+
+// Simulated records are listed but not counted; failures by reason.
+TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
+    bench::CHistoryTally tally;
+    const std::pair<const char*, const char*> records[] = {
+        {"upgraded", ""},         {"failed", "No answer."}, {"failed", "Cut at block 4."},
+        {"failed", "No answer."}, {"current", ""},          {"failed", ""},
+    };
+    for (const auto& [outcome, reason] : records) {
+        ServiceRecord r;
+        r.outcome = outcome;
+        r.reason = reason;
+        tally.Add(r);
+    }
+    ServiceRecord simulated;
+    simulated.outcome = "upgraded";
+    simulated.simulated = true;
+    tally.Add(simulated);
+    tally.SetDamagedLines(1);
+    EXPECT_EQ(tally.Summary(),
+              "6 records: 1 upgraded, 1 current, 0 read, 4 failed; most common failures: "
+              "\"No answer.\" (2), \"Cut at block 4.\" (1), \"no reason recorded\" (1); "
+              "1 simulated record (*) not counted; 1 damaged line skipped.");
+}
+
+// Quoted where a spreadsheet needs it; a device ID that looks like a
+// formula stays text.
+TEST(HistoryRecord, CsvRowsMatchTheHeader) {
+    ServiceRecord r;
+    r.timeText = "2026-12-07T20:12:40Z";
+    r.deviceId = "=HYPERLINK(\"x\")";
+    r.reason = "No answer, twice.\nUnplug it.";
+    r.before = "-1";
+    r.seconds = 41.26;
+    r.outcome = "failed";
+    r.simulated = true;
+    EXPECT_EQ(bench::CsvRow(r),
+              "2026-12-07T20:12:40Z,,,,,,\"'=HYPERLINK(\"\"x\"\")\",,-1,,,0,,,0,0,41.3,failed,"
+              "\"No answer, twice.\nUnplug it.\",yes\r\n");
+    const auto count = [](const std::string& text) {
+        return std::count(text.begin(), text.end(), ',');
+    };
+    ServiceRecord plain;
+    EXPECT_EQ(count(bench::CsvHeader()), count(bench::CsvRow(plain)));
+}

@@ -1,0 +1,92 @@
+// corvane-cli history over journals in the scratch state folder: the table
+// with its summary, the filters on the command line, CSV and JSON lines.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <filesystem>
+#include <fstream>
+
+#include "CliHarness.h"
+
+namespace clitest {
+namespace {
+
+using HistoryCommand = CCliTest;
+
+class CHistoryJournals : public CCliTest {
+protected:
+    CHistoryJournals() {
+        std::filesystem::create_directories(m_state + "/corvane");
+        std::ofstream(m_state + "/corvane/records.jsonl")
+            << Record("2026-12-07T09:00:00Z", "VC-4017-4711", "failed", "No answer.", false)
+            << "{\"time\":\"2026-12-07T09:0\n"
+            << Record("2026-12-07T11:00:00Z", "VC-4017-0032", "upgraded", "", true);
+        std::ofstream(m_state + "/corvane/upgrade.log")
+            << "2026-12-07T10:00:00+0000 port=\"COM2\" device=\"/dev/ttyUSB0\" image=\"2.10e\" "
+               "bytes=12810 crc=1D0F file=- before=2.09 after=2.10e blocks=101 resends=0 "
+               "outcome=\"Upgrade Successful\"\n";
+    }
+    static std::string Record(const std::string& time, const std::string& id,
+                              const std::string& outcome, const std::string& reason,
+                              bool simulated) {
+        return "{\"time\":\"" + time + "\",\"host\":\"pc1\",\"tool\":\"cli\",\"port\":\"COM1\"," +
+               "\"deviceId\":\"" + id + "\",\"before\":\"2.09\",\"after\":\"2.10e\"," +
+               "\"outcome\":\"" + outcome + "\",\"reason\":\"" + reason + "\"" +
+               (simulated ? ",\"simulated\":true" : "") + "}\n";
+    }
+};
+
+using HistoryJournals = CHistoryJournals;
+
+// Newest first across the journal and the old session log, the simulated
+// upgrade marked and not counted, the damaged line counted.
+TEST_F(HistoryJournals, TableListsNewestFirstThenTheSummary) {
+    const CliResult r = RunCli({"history"});
+    ASSERT_EQ(r.code, 0) << r;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 5u) << r;
+    EXPECT_TRUE(Contains(lines[0], "DEVICE ID")) << r;
+    EXPECT_TRUE(Contains(lines[1], "VC-4017-0032") && Contains(lines[1], "upgraded*")) << r;
+    EXPECT_TRUE(Contains(lines[2], "COM2") && Contains(lines[2], "2.09 > 2.10e")) << r;
+    EXPECT_TRUE(Contains(lines[3], "VC-4017-4711") && Contains(lines[3], "No answer.")) << r;
+    EXPECT_EQ(lines[4],
+              "2 records: 1 upgraded, 0 current, 0 read, 1 failed; most common failures: "
+              "\"No answer.\" (1); 1 simulated record (*) not counted; 1 damaged line skipped.");
+}
+
+// The filters reach the reader; CSV and JSON carry only the rows, and the
+// damaged line is still told on standard error.
+TEST_F(HistoryJournals, FiltersAndTheOtherForms) {
+    const CliResult csv = RunCli({"history", "--device", "4711", "--csv"});
+    ASSERT_EQ(csv.code, 0) << csv;
+    const std::vector<std::string> rows = Lines(csv.out);
+    ASSERT_EQ(rows.size(), 2u) << csv;
+    EXPECT_EQ(rows[0].rfind("time,host,tool,port,", 0), 0u) << csv;
+    EXPECT_TRUE(Contains(rows[1], ",VC-4017-4711,") && Contains(rows[1], ",No answer.,no")) << csv;
+    EXPECT_TRUE(Contains(csv.err, "1 damaged line(s) skipped")) << csv;
+
+    const CliResult json =
+        RunCli({"history", "--json", "--since", "2026-12-07T09:30Z", "--outcome", "upgraded"});
+    ASSERT_EQ(json.code, 0) << json;
+    const std::vector<std::string> objects = Lines(json.out);
+    ASSERT_EQ(objects.size(), 2u) << json;
+    EXPECT_EQ(QJsonDocument::fromJson(objects[0].c_str()).object()["simulated"].toBool(), true);
+    EXPECT_EQ(QJsonDocument::fromJson(objects[1].c_str()).object()["port"].toString(), "COM2");
+
+    const CliResult port = RunCli({"history", "--port", "com2", "--file",
+                                   m_state + "/corvane/upgrade.log", "--file", "absent.jsonl"});
+    EXPECT_EQ(port.code, 5) << port;
+    EXPECT_TRUE(Contains(port.err, "absent.jsonl: No such file or directory")) << port;
+    EXPECT_EQ(Lines(port.out).size(), 3u) << port;
+}
+
+// No journal yet is no error.
+TEST_F(HistoryCommand, NoJournalYetSaysSo) {
+    const CliResult r = RunCli({"history"});
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_TRUE(Contains(r.err, "No records yet")) << r;
+    EXPECT_TRUE(Contains(r.out, "0 records")) << r;
+}
+
+}  // namespace
+}  // namespace clitest
