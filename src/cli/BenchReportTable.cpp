@@ -216,6 +216,17 @@ CBenchReportTable::Widths CBenchReportTable::Fit(const std::vector<SlotInfo>& sl
             names.push_back(Basename(slot.port));
         }
         w.commonEnd = CommonEnd(names);
+        // Short file names leave room that the bar may take.
+        int longest = 4;  // "PORT"
+        for (const auto& name : names) {
+            longest = std::max(longest, Size(name) - static_cast<int>(w.commonEnd));
+        }
+        if (longest < w.port) {
+            rest += w.port - longest;
+            w.port = longest;
+            growBar(kBarMax);
+            w.progress = progress(w.bar);
+        }
     }
     return w;
 }
