@@ -29,6 +29,7 @@ QString Q(const std::string& text) {
 
 constexpr const char* kPortsValue = "BenchPorts";
 constexpr const char* kDefaultPorts = "/dev/serial/by-id/*";
+constexpr int kReasonsShown = 3;  // under the table
 
 CSettingsKey OpenSettings() {
     CSettingsKey key;
@@ -354,6 +355,15 @@ void CBenchWindow::UpdateSummary() {
     if (m_running) {
         text += m_watching ? QStringLiteral(" Watching for chargers...")
                            : QStringLiteral(" Running...");
+    }
+    // The reasons read whole here, as the rows keep to one line each.
+    const QStringList failures = m_rows->FailureLines();
+    for (int i = 0; i < std::min<int>(failures.size(), kReasonsShown); ++i) {
+        text += QLatin1Char('\n') + failures[i];
+    }
+    if (failures.size() > kReasonsShown) {
+        text += QStringLiteral("\n... and %1 more; each failed row's tool tip has its reason.")
+                    .arg(failures.size() - kReasonsShown);
     }
     const std::string problem = m_journal->Problem();
     if (!problem.empty()) {

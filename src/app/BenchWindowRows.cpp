@@ -293,3 +293,14 @@ CBenchWindowRows::Tally CBenchWindowRows::Count() const {
     }
     return tally;
 }
+
+QStringList CBenchWindowRows::FailureLines() const {
+    QStringList lines;
+    for (const Row& row : m_rows) {
+        if (row.slot.result && row.slot.result->outcome == Outcome::Failed) {
+            lines << Q(row.slot.port).section(QLatin1Char('/'), -1) + QStringLiteral(": ") +
+                         Q(row.slot.result->reason);
+        }
+    }
+    return lines;
+}

@@ -16,7 +16,8 @@
 //     - The result says how the job ended: red with the reason when it
 //       failed, amber "No firmware" for a charger that answered without
 //       firmware, green otherwise. It stays on one line; a long one is cut
-//       and whole in its tool tip, so rows keep one height.
+//       and whole in its tool tip, so rows keep one height; the window
+//       lists the failures' reasons below the table (FailureLines).
 //
 // Threads: the window's thread only.
 #pragma once
@@ -68,6 +69,9 @@ public:
     QString CellText(int row, Column column) const;
     QString CellToolTip(int row, Column column) const;
     Tally Count() const;
+    // "charger-3: The upload failed at block 10 of 101. ...", one per failed
+    // row, the port by its file name.
+    QStringList FailureLines() const;
 
 private:
     struct Row {
