@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <iterator>
+#include <regex>
 
 #include "bench/JsonLine.h"
 
@@ -49,9 +50,17 @@ std::string Basename(const std::string& path) {
 }
 
 // How much of the end all names share, from a separator on ("-if00-port0"
-// of FTDI adapters' by-id names); 0 for a single name.
+// of USB adapters' by-id names). A single name has no other to compare
+// with: only the by-id interface and port numbers are its common end.
 std::size_t CommonEnd(const std::vector<std::string>& names) {
-    if (names.size() < 2) {
+    if (names.size() == 1) {
+        static const std::regex interface("-if[0-9]+(-port[0-9]+)?$");
+        std::smatch found;
+        return std::regex_search(names[0], found, interface) && found.position(0) > 0
+                   ? static_cast<std::size_t>(found.length(0))
+                   : 0;
+    }
+    if (names.empty()) {
         return 0;
     }
     std::size_t shortest = names[0].size();
@@ -248,10 +257,12 @@ std::string CBenchReportTable::Port(const SlotInfo& slot, const Widths& w) {
     const std::string name = Basename(slot.port);
     std::string shown =
         KeepEnd(name.substr(0, name.size() - std::min(w.commonEnd, name.size())), w.port);
-    // A cut name starts after a separator: "...A10K3C2B", not "...RT_A10K3C2B".
+    // A cut name whose last word is whole shows that word alone:
+    // "...A10K3C2B", not "...RT_A10K3C2B".
     const auto cut = shown.rfind(kEllipsis, 0) == 0 ? shown.find_first_of("-_", kEllipsis.size())
                                                     : std::string::npos;
-    if (cut != std::string::npos && cut + 1 < shown.size()) {
+    if (cut != std::string::npos && cut + 1 < shown.size() &&
+        shown.find_first_of("-_", cut + 1) == std::string::npos) {
         shown = kEllipsis + shown.substr(cut + 1);
     }
     return shown;

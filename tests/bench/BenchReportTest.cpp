@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/BenchReport.h"
+#include "cli/BenchReportTable.h"
 
 using bench::EventKind;
 
@@ -344,4 +345,22 @@ TEST(BenchReport, TableAt200x50ShowsEveryRow) {
     EXPECT_TRUE(HasLine(lines, {"CV-004715", "no", "firmware", "-", "-"}));
     EXPECT_TRUE(HasLine(lines, {"CV-004721", "current", "2.10e", "-"}));
     EXPECT_TRUE(HasLine(lines, {"CV-004711", "upgraded", "101/101", "2.09", "2.10e"}));
+}
+
+// A by-id name too long for its column keeps what tells adapters apart, the
+// serial number, alone or among others.
+TEST(BenchReport, TableKeepsTheSerialOfACutByIdName) {
+    bench::BenchEvent event = Event(EventKind::Started);
+    event.slot.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0";
+    event.slot.state = bench::SlotState::Reading;
+    for (const int chargers : {1, 2}) {
+        std::vector<bench::SlotInfo> slots(static_cast<std::size_t>(chargers), event.slot);
+        slots.back().port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2C-if00-port0";
+        slots.front().port = event.slot.port;
+        const auto lines = CBenchReportTable(80, 24).Frame(slots, false);
+        ASSERT_EQ(lines.size(), 1u + static_cast<std::size_t>(chargers));
+        EXPECT_NE(lines[1].find("A10K3C2B "), std::string::npos) << lines[1];
+        EXPECT_NE(lines.back().find(chargers == 1 ? "A10K3C2B " : "A10K3C2C "), std::string::npos)
+            << lines.back();
+    }
 }
