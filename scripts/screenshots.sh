@@ -34,6 +34,11 @@ done
 "$corvane" --port-setup --screenshot "$out/port-setup.png"
 echo "wrote $out/port-setup.png"
 
-# The bench, once it has served all four.
-"$corvane" --bench --port "$scratch/charger-*" --screenshot "$out/bench.png"
+# The bench, once it has served all four, under names like those of USB
+# adapters in /dev/serial/by-id.
+mkdir "$scratch/by-id"
+for k in 1 2 3 4; do
+    ln -s "$scratch/charger-$k" "$scratch/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2$k-if00-port0"
+done
+"$corvane" --bench --port "$scratch/by-id/usb-FTDI_*" --screenshot "$out/bench.png"
 echo "wrote $out/bench.png"
