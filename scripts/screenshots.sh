@@ -16,8 +16,11 @@ scratch=/tmp/corvane-bench
 mkdir "$scratch" 2>/dev/null || scratch=$(mktemp -d /tmp/corvane-bench.XXXX)
 export XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" QT_QPA_PLATFORM=offscreen
 
-# Four chargers, the third refusing block 10 every time.
-coproc SIM { exec "$sim" --chargers 4 --link "$scratch/charger-%d" --fault 3:--nak-block=10:20; }
+# Four chargers, each with its own device ID, the third refusing block 10
+# every time.
+ids=()
+for k in 1 2 3 4; do ids+=(--fault "$k:--device-id=VC-4017-003$k"); done
+coproc SIM { exec "$sim" --chargers 4 --link "$scratch/charger-%d" "${ids[@]}" --fault 3:--nak-block=10:20; }
 sim_pid=$SIM_PID
 trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
 for _ in 1 2 3 4; do
@@ -31,6 +34,11 @@ done
 "$corvane" --port-setup --screenshot "$out/port-setup.png"
 echo "wrote $out/port-setup.png"
 
-# The bench, once it has served all four.
-"$corvane" --bench --port "$scratch/charger-*" --screenshot "$out/bench.png"
+# The bench, once it has served all four, under names like those of USB
+# adapters in /dev/serial/by-id.
+mkdir "$scratch/by-id"
+for k in 1 2 3 4; do
+    ln -s "$scratch/charger-$k" "$scratch/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2$k-if00-port0"
+done
+"$corvane" --bench --port "$scratch/by-id/usb-FTDI_*" --screenshot "$out/bench.png"
 echo "wrote $out/bench.png"

@@ -3,14 +3,12 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSocketNotifier>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,9 +16,9 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
-#include "bench/JsonLine.h"
 #include "platform/PathWatch.h"
 #include "serial/PortName.h"
+#include "support/SettingsKey.h"
 
 namespace {
 
@@ -28,32 +26,14 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QString StateText(const bench::BenchEvent& event) {
-    if (event.kind == bench::EventKind::Gone) {
-        return QStringLiteral("Unplugged");
-    }
-    QString text = QString::fromLatin1(bench::SlotStateName(event.slot.state));
-    text[0] = text[0].toUpper();
-    return text;
-}
+constexpr const char* kPortsValue = "BenchPorts";
+constexpr const char* kDefaultPorts = "/dev/serial/by-id/*";
+constexpr int kReasonsShown = 3;  // under the table
 
-QString ResultText(const bench::RunResult& result) {
-    switch (result.outcome) {
-        case bench::Outcome::Upgraded:
-            return QStringLiteral("Upgraded");
-        case bench::Outcome::Current:
-            return QStringLiteral("Already current, nothing sent");
-        case bench::Outcome::Read:
-            return QStringLiteral("Read");
-        case bench::Outcome::Failed:
-            break;
-    }
-    return QStringLiteral("Failed: ") + Q(result.reason);
-}
-
-// The same figure as the records and the command line, whatever the locale.
-QString Seconds(double seconds) {
-    return Q(bench::Fixed1(seconds) + " s");
+CSettingsKey OpenSettings() {
+    CSettingsKey key;
+    key.OpenKey("Veltra", "Corvane");
+    return key;
 }
 
 }  // namespace
@@ -68,6 +48,7 @@ CBenchWindow::CBenchWindow(QWidget* parent, bench::ISystemLog* systemLog) : QDia
     BuildControls();
     ShowImage();
     SetRunning(false);
+    resize(1000, 420);  // room for every column; the window may be made narrower
 }
 
 CBenchWindow::~CBenchWindow() {
@@ -88,7 +69,7 @@ void CBenchWindow::BuildControls() {
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
 
-    m_editPorts = new QLineEdit(QStringLiteral("/dev/serial/by-id/*"), this);
+    m_editPorts = new QLineEdit(Q(OpenSettings().ReadValue(kPortsValue, kDefaultPorts)), this);
     m_editPorts->setToolTip(
         QStringLiteral("Device paths, COM1 to COM4, or patterns such as "
                        "/dev/serial/by-id/usb-FTDI_*, separated by spaces"));
@@ -110,19 +91,8 @@ void CBenchWindow::BuildControls() {
     grid->addWidget(m_btnImageCarried, 2, 3);
     grid->setColumnStretch(1, 1);
 
-    m_table = new QTableWidget(0, kColumns, this);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Port"), QStringLiteral("State"),
-                                        QStringLiteral("Progress"), QStringLiteral("Before"),
-                                        QStringLiteral("After"), QStringLiteral("Result"),
-                                        QStringLiteral("Time")});
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setFocusPolicy(Qt::NoFocus);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setSectionResizeMode(kResult, QHeaderView::Stretch);
-    m_table->setMinimumSize(900, 220);
-    layout->addWidget(m_table, 1);
+    m_rows = new CBenchWindowRows(this);
+    layout->addWidget(m_rows, 1);
 
     m_labelSummary = new QLabel(this);
     m_labelSummary->setWordWrap(true);
@@ -160,15 +130,24 @@ void CBenchWindow::SetPorts(const QString& ports) {
     m_editPorts->setText(ports);
 }
 
+QString CBenchWindow::Ports() const {
+    return m_editPorts->text();
+}
+
 void CBenchWindow::SetMode(int mode) {
     m_comboMode->setCurrentIndex(mode);
 }
 
 void CBenchWindow::ShowImage() {
+    // A file is named by its file name, so that a long path does not
+    // widen the window; the tool tip has the whole path.
     const CFirmwareImage& image = m_image.Image();
-    m_labelImage->setText(m_image.IsCarried() ? Q(image.Label()) + QStringLiteral(" (carried)")
-                                              : Q(image.Label()) + QStringLiteral(" (") +
-                                                    Q(image.Path()) + QLatin1Char(')'));
+    const QString path = Q(image.Path());
+    m_labelImage->setText(m_image.IsCarried()
+                              ? Q(image.Label()) + QStringLiteral(" (carried)")
+                              : Q(image.Label()) + QStringLiteral(" (") +
+                                    path.section(QLatin1Char('/'), -1) + QLatin1Char(')'));
+    m_labelImage->setToolTip(m_image.IsCarried() ? QString() : path);
 }
 
 void CBenchWindow::SetRunning(bool running) {
@@ -224,8 +203,8 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         }
     }
 
-    m_table->setRowCount(0);
-    m_rows.clear();
+    OpenSettings().WriteValue(kPortsValue, m_editPorts->text().toStdString());
+    m_rows->Clear();
     delete m_changeNotifier;
     m_changeNotifier = nullptr;
     m_bench.reset();  // the last run's, idle by now
@@ -342,82 +321,19 @@ void CBenchWindow::OnBenchEvent(const bench::BenchEvent& event) {
         this, [this, event] { OnEvent(event); }, Qt::QueuedConnection);
 }
 
-int CBenchWindow::RowFor(const bench::SlotInfo& slot) {
-    if (const auto found = m_rows.find(slot.slot); found != m_rows.end()) {
-        return found->second;
-    }
-    const int row = m_table->rowCount();
-    m_table->insertRow(row);
-    for (int column = 0; column < kColumns; ++column) {
-        if (column != kProgress) {
-            m_table->setItem(row, column, new QTableWidgetItem);
-        }
-    }
-    auto* bar = new QProgressBar(m_table);
-    bar->setRange(0, 1);
-    bar->setValue(0);
-    bar->setFormat(QString());
-    m_table->setCellWidget(row, kProgress, bar);
-    m_rows[slot.slot] = row;
-    return row;
-}
-
-// Block n of all while uploading; at the end, how far the upload came. A job
-// that sent nothing leaves the bar empty.
-void CBenchWindow::ShowProgress(QProgressBar& bar, const bench::BenchEvent& event) {
-    const bench::SlotInfo& slot = event.slot;
-    if (event.kind == bench::EventKind::Started || slot.totalBlocks <= 0) {
-        bar.setRange(0, 1);
-        bar.setValue(0);
-        bar.setFormat(QString());
-        return;
-    }
-    const int block = slot.result ? slot.result->blocks : slot.block;
-    bar.setFormat(QStringLiteral("%v/%m"));
-    bar.setRange(0, slot.totalBlocks);
-    bar.setValue(std::clamp(block, 0, slot.totalBlocks));
-}
-
 void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
-    const bench::SlotInfo& slot = event.slot;
-    const int row = RowFor(slot);
-    m_table->item(row, kPort)->setText(Q(slot.port));
-    m_table->item(row, kPort)
-        ->setToolTip(Q(slot.device) +
-                     (slot.byIdName.empty() ? QString() : QLatin1Char('\n') + Q(slot.byIdName)));
-    m_table->item(row, kState)->setText(StateText(event));
-    m_table->item(row, kState)->setToolTip(Q(slot.status));
-    m_table->item(row, kBefore)->setText(Q(slot.before));
-    m_table->item(row, kAfter)->setText(Q(slot.after));
-    m_table->item(row, kTime)->setText(Seconds(slot.seconds));
-    ShowProgress(*static_cast<QProgressBar*>(m_table->cellWidget(row, kProgress)), event);
-    QTableWidgetItem* result = m_table->item(row, kResult);
-    if (event.kind == bench::EventKind::Started) {
-        result->setText(QString());
-        result->setForeground(palette().color(QPalette::Text));
-    }
-    if (event.kind == bench::EventKind::Finished && slot.result) {
-        const bool failed = slot.result->outcome == bench::Outcome::Failed;
-        result->setText(ResultText(*slot.result));
-        result->setToolTip(result->text());
-        result->setForeground(failed ? QColor(176, 0, 0) : QColor(0, 112, 0));
-        m_table->resizeRowToContents(row);  // a reason may take several lines
+    m_rows->Show(event);
+    if (event.kind == bench::EventKind::Finished) {
         UpdateSummary();
     }
 }
 
 int CBenchWindow::RowCount() const {
-    return m_table->rowCount();
+    return m_rows->rowCount();
 }
 
 QString CBenchWindow::CellText(int row, Column column) const {
-    if (row < 0 || row >= m_table->rowCount()) {
-        return {};
-    }
-    if (column == kProgress) {
-        return static_cast<const QProgressBar*>(m_table->cellWidget(row, kProgress))->text();
-    }
-    return m_table->item(row, column)->text();
+    return m_rows->CellText(row, column);
 }
 
 QString CBenchWindow::Summary() const {
@@ -425,26 +341,28 @@ QString CBenchWindow::Summary() const {
 }
 
 void CBenchWindow::UpdateSummary() {
-    int counts[4] = {};
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        const QString result = m_table->item(row, kResult)->text();
-        if (result.isEmpty()) {
-            continue;
-        }
-        const int kind = result.startsWith(QStringLiteral("Failed"))     ? 3
-                         : result.startsWith(QStringLiteral("Upgraded")) ? 0
-                         : result.startsWith(QStringLiteral("Already"))  ? 1
-                                                                         : 2;
-        ++counts[kind];
+    const CBenchWindowRows::Tally tally = m_rows->Count();
+    QString read = QString::number(tally.read);
+    if (tally.noFirmware > 0) {
+        read += QStringLiteral(" (%1 with no firmware)").arg(tally.noFirmware);
     }
     QString text = QStringLiteral("Upgraded %1, already current %2, read %3, failed %4.")
-                       .arg(counts[0])
-                       .arg(counts[1])
-                       .arg(counts[2])
-                       .arg(counts[3]);
+                       .arg(tally.upgraded)
+                       .arg(tally.current)
+                       .arg(read)
+                       .arg(tally.failed);
     if (m_running) {
         text += m_watching ? QStringLiteral(" Watching for chargers...")
                            : QStringLiteral(" Running...");
+    }
+    // The reasons read whole here, as the rows keep to one line each.
+    const QStringList failures = m_rows->FailureLines();
+    for (int i = 0; i < std::min<int>(failures.size(), kReasonsShown); ++i) {
+        text += QLatin1Char('\n') + failures[i];
+    }
+    if (failures.size() > kReasonsShown) {
+        text += QStringLiteral("\n... and %1 more; each failed row's tool tip has its reason.")
+                    .arg(failures.size() - kReasonsShown);
     }
     const std::string problem = m_journal->Problem();
     if (!problem.empty()) {
@@ -453,7 +371,32 @@ void CBenchWindow::UpdateSummary() {
     m_labelSummary->setText(text);
 }
 
+// While jobs run, closing stops them; a charger stopped in its upload stays
+// in its boot loader. So the window asks, and keeps them running unless told.
+bool CBenchWindow::ConfirmClose() {
+    if (!m_bench || !m_bench->Busy()) {
+        return true;
+    }
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QStringLiteral("Chargers are still being served."), QMessageBox::NoButton,
+                    this);
+    box.setInformativeText(
+        QStringLiteral("Closing the bench stops them. A charger stopped during its upload stays "
+                       "in its boot loader until it is upgraded again."));
+    QPushButton* keep = box.addButton(QStringLiteral("&Keep Running"), QMessageBox::RejectRole);
+    QPushButton* stop =
+        box.addButton(QStringLiteral("&Stop Them and Close"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == stop;
+}
+
+// Escape, Close, the close button and Alt+F4 all come here.
 void CBenchWindow::reject() {
+    if (!ConfirmClose()) {
+        return;
+    }
     EndBench();
     m_running = false;
     SetRunning(false);

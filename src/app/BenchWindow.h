@@ -12,16 +12,20 @@
 //   read only) and the image (the carried one, or a checked file) apply to
 //   the next Start or Watch.
 //
-//   One row per slot: port, state, a progress bar (block n of all), the
-//   versions before and after, the result (a failed row says why, in the
-//   engine's words), and the time. Every result is also recorded where the
-//   command line's bench records it (bench.jsonl and the system log).
+//   One row per slot (CBenchWindowRows): port, device ID, state, progress,
+//   versions, resends, result and the running time. Every result is also
+//   recorded where the command line's bench records it (bench.jsonl and
+//   the system log).
 //
 //   The engine tells of its slots on its worker threads; each event is
 //   copied and handed to the window's thread through the event queue, and
 //   only there drawn. The engine's change descriptor and each path watch's
 //   descriptor wake the window through socket notifiers; nothing polls.
-//   Closing the window stops the bench and waits for its jobs.
+//
+//   Closing the window (Escape, Close, the close button, Alt+F4) while jobs
+//   run asks first, with "Keep Running" as the default: a charger stopped
+//   in its upload stays in its boot loader. Stopping them is what Stop is
+//   for. The ports field starts with the last ports a run began with.
 //
 // Threads: the window's thread, except OnBenchEvent (any engine thread),
 // which only posts.
@@ -30,21 +34,19 @@
 #include <QDialog>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/BenchWindowRows.h"
 #include "app/ImageChoice.h"
 #include "bench/BenchObserver.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
-class QTableWidget;
 namespace bench {
 class CBench;
 class CBenchJournal;
@@ -56,13 +58,14 @@ class CPathWatch;
 
 class CBenchWindow : public QDialog, private bench::IBenchObserver {
 public:
-    enum Column { kPort, kState, kProgress, kBefore, kAfter, kResult, kTime, kColumns };
+    using Column = CBenchWindowRows::Column;
 
     // systemLog: where results go besides bench.jsonl; null: syslog(3).
     explicit CBenchWindow(QWidget* parent = nullptr, bench::ISystemLog* systemLog = nullptr);
     ~CBenchWindow() override;
 
     void SetPorts(const QString& ports);
+    QString Ports() const;
     // 0 upgrade when needed, 1 force, 2 read only.
     void SetMode(int mode);
     // False, with the reason in the summary line, when no port could be served.
@@ -76,6 +79,7 @@ public:
 
     int RowCount() const;
     QString CellText(int row, Column column) const;
+    const CBenchWindowRows& Rows() const { return *m_rows; }
     QString Summary() const;
     CImageChoice& ImageChoice() { return m_image; }
 
@@ -85,7 +89,6 @@ private:
     void BuildControls();
     void OnBenchEvent(const bench::BenchEvent& event) override;
     void OnEvent(const bench::BenchEvent& event);
-    static void ShowProgress(QProgressBar& bar, const bench::BenchEvent& event);
     void OnChange();
     void OnWatchEvents(platform::CPathWatch& watch);
     bool Begin(bool watching, std::vector<std::string>& ports);
@@ -95,8 +98,8 @@ private:
     void Finish();
     void SetRunning(bool running);
     void ShowImage();
-    int RowFor(const bench::SlotInfo& slot);
     void UpdateSummary();
+    bool ConfirmClose();
 
     QLineEdit* m_editPorts = nullptr;
     QComboBox* m_comboMode = nullptr;
@@ -106,7 +109,7 @@ private:
     QPushButton* m_btnStart = nullptr;
     QPushButton* m_btnWatch = nullptr;
     QPushButton* m_btnStop = nullptr;
-    QTableWidget* m_table = nullptr;
+    CBenchWindowRows* m_rows = nullptr;
     QLabel* m_labelSummary = nullptr;
 
     CImageChoice m_image;
@@ -116,7 +119,6 @@ private:
     QSocketNotifier* m_changeNotifier = nullptr;
     std::vector<std::unique_ptr<platform::CPathWatch>> m_watches;
     std::vector<QSocketNotifier*> m_watchNotifiers;
-    std::map<int, int> m_rows;  // slot -> table row
     bool m_running = false;
     bool m_watching = false;
     bool m_finishing = false;  // the end of the run is queued

@@ -86,6 +86,7 @@ struct SlotInfo {
     std::string port;      // the path the slot serves, as given or as matched
     std::string device;    // what it resolves to (/dev/ttyUSB0, /dev/pts/4)
     std::string byIdName;  // its /dev/serial/by-id name, empty when none
+    std::string deviceId;  // from the charger's "deviceid" reply line, "" when none
     SlotState state = SlotState::Empty;
     std::string status;  // the last status text of its job
     std::string bootCode;

@@ -9,7 +9,6 @@
 // a single upgrade stops (CAN twice, drained) and the bench winds down.
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -263,9 +262,7 @@ int RunBench(const CliOptions& options) {
     }
     bench::CSyslog systemLog;
     bench::CBenchJournal journal(bench::BenchJournalPath(), systemLog);
-    winsize size{};
-    const int columns = ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-    CBenchReport report(FormFor(options), stdout, columns);
+    CBenchReport report(FormFor(options), stdout);
     std::vector<bench::SlotInfo> slots;
     {
         bench::CBench bench(MakeOptions(options, journal, file), report);

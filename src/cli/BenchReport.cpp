@@ -1,8 +1,11 @@
 #include "cli/BenchReport.h"
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
 
 #include "bench/JsonLine.h"
+#include "cli/BenchReportTable.h"
 
 using bench::EventKind;
 using bench::Outcome;
@@ -11,7 +14,6 @@ using bench::SlotInfo;
 namespace {
 
 constexpr int kProgressEvery = 10;
-constexpr int kBarWidth = 20;
 constexpr auto kRedrawGap = std::chrono::milliseconds(100);
 
 std::string Or(const std::string& text, const char* instead) {
@@ -27,25 +29,6 @@ std::string PortWithName(const SlotInfo& slot) {
 
 std::string Seconds(double seconds) {
     return bench::Fixed1(seconds) + " s";
-}
-
-std::string Bar(const SlotInfo& slot) {
-    if (slot.totalBlocks <= 0 || slot.block <= 0) {
-        return std::string(kBarWidth + 2, ' ') + std::string(9, ' ');
-    }
-    const int filled = slot.block * kBarWidth / slot.totalBlocks;
-    char count[24];
-    std::snprintf(count, sizeof count, " %3d/%-4d", slot.block, slot.totalBlocks);
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]" + count;
-}
-
-std::string ResultWord(const SlotInfo& slot) {
-    return slot.result ? bench::OutcomeName(slot.result->outcome) : "";
-}
-
-std::string Padded(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
 }  // namespace
@@ -85,7 +68,8 @@ std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
             if (r.outcome == Outcome::Failed) {
                 line.Add("reason", r.reason);
             }
-            line.Add("before", r.before)
+            line.Add("deviceId", slot.deviceId)
+                .Add("before", r.before)
                 .Add("after", r.after)
                 .Add("blocks", r.blocks)
                 .Add("resends", r.resends)
@@ -143,57 +127,50 @@ std::string CBenchReport::PlainLine(const bench::BenchEvent& event) {
     return {};
 }
 
-std::string CBenchReport::TableRow(const SlotInfo& slot) {
-    std::string row = Padded(PortWithName(slot), 34);
-    row += Padded(bench::SlotStateName(slot.state), 10);
-    row += Bar(slot) + " ";
-    row += Padded(Or(slot.before, "-"), 8);
-    row += Padded(Or(slot.after, "-"), 8);
-    row += Padded(ResultWord(slot), 9);
-    row += slot.state == bench::SlotState::Empty ? "" : Seconds(slot.seconds);
-    return row;
+// The block a row shows: the upload's last one while the versions are read
+// again, and at the end how far it came.
+void CBenchReport::Keep(const bench::BenchEvent& event) {
+    SlotInfo slot = event.slot;
+    const auto last = m_rows.find(slot.slot);
+    if (slot.result) {
+        slot.block = slot.result->blocks;
+    } else if (event.kind != EventKind::Started && last != m_rows.end()) {
+        slot.block = std::max(slot.block, last->second.block);
+    }
+    m_rows[slot.slot] = slot;
 }
 
-void CBenchReport::Draw(bool force) {
+void CBenchReport::Draw(bool force, bool final) {
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - m_lastDraw < kRedrawGap) {
         return;
     }
     m_lastDraw = now;
-    std::string text;
-    if (m_drawnLines > 0) {
-        text += "\x1b[" + std::to_string(m_drawnLines) + "A";
+    winsize size{};
+    if (::ioctl(::fileno(m_out), TIOCGWINSZ, &size) != 0) {
+        size = winsize{};
     }
-    std::vector<std::string> lines;
-    lines.push_back(Padded("PORT", 34) + Padded("STATE", 10) + Padded("PROGRESS", kBarWidth + 12) +
-                    Padded("BEFORE", 8) + Padded("AFTER", 8) + Padded("RESULT", 9) + "TIME");
+    std::vector<SlotInfo> slots;
     for (const auto& [index, slot] : m_rows) {
-        lines.push_back(TableRow(slot));
+        slots.push_back(slot);
     }
-    for (const auto& [index, slot] : m_rows) {
-        if (slot.result && slot.result->outcome == Outcome::Failed) {
-            lines.push_back("  " + slot.port + ": " + slot.result->reason);
-        }
+    const auto lines = CBenchReportTable(size.ws_col, size.ws_row).Frame(slots, final);
+    // Back to the top of the last frame, which is all on the screen, and
+    // everything below cleared.
+    std::string text = m_drawnLines > 0 ? "\x1b[" + std::to_string(m_drawnLines) + "A\r" : "\r";
+    text += "\x1b[J";
+    for (const auto& line : lines) {
+        text += line + "\n";
     }
-    for (auto& line : lines) {
-        if (m_columns > 1 && line.size() >= static_cast<std::size_t>(m_columns)) {
-            line.resize(static_cast<std::size_t>(m_columns) - 1);
-        }
-        text += "\r\x1b[2K" + line + "\n";
-    }
-    // Lines no longer needed (a reason list that shrank) are cleared.
-    for (int extra = static_cast<int>(lines.size()); extra < m_drawnLines; ++extra) {
-        text += "\x1b[2K\n";
-    }
-    m_drawnLines = std::max(m_drawnLines, static_cast<int>(lines.size()));
+    m_drawnLines = static_cast<int>(lines.size());
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
 }
 
 void CBenchReport::OnBenchEvent(const bench::BenchEvent& event) {
     if (m_form == Form::Table) {
-        m_rows[event.slot.slot] = event.slot;
-        Draw(event.kind != EventKind::Progress);
+        Keep(event);
+        Draw(event.kind != EventKind::Progress, false);
         return;
     }
     const std::string line = m_form == Form::Json ? JsonLine(event) : PlainLine(event);
@@ -208,9 +185,11 @@ void CBenchReport::Finish(const std::vector<SlotInfo>& slots) {
         return;
     }
     for (const auto& slot : slots) {
-        m_rows[slot.slot] = slot;
+        bench::BenchEvent event;
+        event.slot = slot;
+        Keep(event);
     }
-    Draw(true);
+    Draw(true, true);
 }
 
 std::string CBenchReport::Summary(const std::vector<SlotInfo>& slots) {

@@ -7,10 +7,15 @@
 //       "progress" every 10 blocks, "finished", "gone"), each with "event"
 //       and "port"; a finished event carries the outcome and its figures;
 //     - Lines: one plain line per event, for logs and pipes;
-//     - Table: on a terminal, a table with one row per slot (port and by-id
-//       name, state, progress bar with block n of N, versions before and
-//       after, result and time), redrawn in place; the reasons of failed
-//       chargers follow below it.
+//     - Table: on a terminal, a table with one row per slot (port, device
+//       ID, state or outcome, progress bar with block n of N, versions
+//       before and after, time) redrawn in place at most ten times a second
+//       and on every change of state; the reasons of failed chargers follow
+//       below it. CBenchReportTable fits each frame to the terminal's
+//       current size, so a redraw never wraps or scrolls; the last frame,
+//       once the bench is idle, lists every slot.
+//     A job that is checking, or has ended, keeps the progress its upload
+//     reached.
 //   Everything goes to standard output. Summary() is the closing line.
 //
 // Threads: the bench serialises its observer calls, which come from its job
@@ -29,10 +34,8 @@ class CBenchReport : public bench::IBenchObserver {
 public:
     enum class Form { Json, Lines, Table };
 
-    // columns: the terminal's width; table lines are cut to fit it, so that
-    // none wraps and the redraw stays in place (0: no limit).
-    CBenchReport(Form form, std::FILE* out, int columns = 0)
-        : m_form(form), m_out(out), m_columns(columns) {}
+    // Table: out is a terminal, whose size is asked at each redraw.
+    CBenchReport(Form form, std::FILE* out) : m_form(form), m_out(out) {}
 
     void OnBenchEvent(const bench::BenchEvent& event) override;
     // Draws the table a last time (Table only).
@@ -43,17 +46,16 @@ public:
     // The texts of one event; empty when the form skips it.
     std::string JsonLine(const bench::BenchEvent& event);
     std::string PlainLine(const bench::BenchEvent& event);
-    static std::string TableRow(const bench::SlotInfo& slot);
 
 private:
     bool ThinnedProgress(const bench::SlotInfo& slot);  // true: skip it
-    void Draw(bool force);
+    void Keep(const bench::BenchEvent& event);
+    void Draw(bool force, bool final);
 
     Form m_form;
     std::FILE* m_out;
-    int m_columns;
-    std::map<int, int> m_lastBlockShown;  // per slot
-    std::map<int, bench::SlotInfo> m_rows;
+    std::map<int, int> m_lastBlockShown;    // per slot
+    std::map<int, bench::SlotInfo> m_rows;  // per slot, with the block to show
     int m_drawnLines = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

@@ -1,7 +1,14 @@
 // The bench window against simulated chargers: four at once with one that
-// refuses a block, chargers plugged in and pulled out under Watch, and a
-// Stop in the middle of an upload. Every result also reaches the records.
+// refuses a block, chargers plugged in and pulled out under Watch, a Stop in
+// the middle of an upload, and closing while jobs run. Every result also
+// reaches the records. Its rows alone, with events made by hand on a clock
+// of the test's own.
+#include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +18,7 @@
 
 #include "TestKit.h"
 #include "app/BenchWindow.h"
+#include "app/BenchWindowRows.h"
 #include "bench/BenchJournal.h"
 #include "sim/SimulatedCharger.h"
 
@@ -52,9 +60,61 @@ sim::SimOptions Fast(const std::string& firmware = "2.09") {
 
 // Port, state, before, after, result, as the row shows them.
 Row Shown(const CBenchWindow& window, int row) {
-    return {window.CellText(row, CBenchWindow::kPort), window.CellText(row, CBenchWindow::kState),
-            window.CellText(row, CBenchWindow::kBefore), window.CellText(row, CBenchWindow::kAfter),
-            window.CellText(row, CBenchWindow::kResult)};
+    return {window.CellText(row, CBenchWindowRows::kPort),
+            window.CellText(row, CBenchWindowRows::kState),
+            window.CellText(row, CBenchWindowRows::kBefore),
+            window.CellText(row, CBenchWindowRows::kAfter),
+            window.CellText(row, CBenchWindowRows::kResult)};
+}
+
+// Answers the next modal box with a button, named by its text (empty: the
+// Return key, for the default button); the box's default button's text goes
+// to defaultText.
+void AnswerNextBox(const QString& button, QString& defaultText) {
+    QTimer::singleShot(0, [button, &defaultText] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            qFatal("no box is open");
+        }
+        defaultText = box->defaultButton() != nullptr ? box->defaultButton()->text() : QString();
+        if (button.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Return);
+            return;
+        }
+        for (QAbstractButton* each : box->buttons()) {
+            if (each->text() == button) {
+                each->click();
+            }
+        }
+    });
+}
+
+bench::BenchEvent Event(bench::EventKind kind, bench::SlotState state, int block = 0) {
+    bench::BenchEvent event;
+    event.kind = kind;
+    event.slot.slot = 0;
+    event.slot.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0";
+    event.slot.deviceId = "CV-004711";
+    event.slot.state = state;
+    event.slot.before = "2.09";
+    event.slot.block = block;
+    event.slot.totalBlocks = 101;
+    event.slot.resends = block / 20;
+    return event;
+}
+
+bench::BenchEvent Ended(bench::Outcome outcome, const std::string& before, int slot = 0) {
+    bench::BenchEvent event = Event(bench::EventKind::Finished, bench::SlotState::Finished);
+    event.slot.slot = slot;
+    event.slot.before = before;
+    bench::RunResult result;
+    result.outcome = outcome;
+    result.before = before;
+    result.blocks = outcome == bench::Outcome::Upgraded ? 101 : 0;
+    result.resends = 3;
+    result.seconds = 37.46;
+    event.slot.result = result;
+    return event;
 }
 
 // Waits for the run to end, as onRunEnded tells it.
@@ -107,16 +167,32 @@ private slots:
                 QCOMPARE(shown.mid(0, 4), (Row{port, "Finished", "2.09", ""}));
                 QVERIFY2(shown[4].startsWith("Failed: ") && shown[4].contains("block 10"),
                          qPrintable(shown[4]));
-                QCOMPARE(window.CellText(row, CBenchWindow::kProgress), QStringLiteral("10/101"));
+                QCOMPARE(window.CellText(row, CBenchWindowRows::kProgress),
+                         QStringLiteral("10/101"));
                 QVERIFY(chargers[row]->FirmwareVersion() != "2.10e");
             } else {
                 QCOMPARE(Shown(window, row), (Row{port, "Finished", "2.09", "2.10e", "Upgraded"}));
-                QCOMPARE(window.CellText(row, CBenchWindow::kProgress), QStringLiteral("101/101"));
+                QCOMPARE(window.CellText(row, CBenchWindowRows::kProgress),
+                         QStringLiteral("101/101"));
                 QCOMPARE(chargers[row]->FirmwareVersion(), std::string("2.10e"));
             }
         }
-        QCOMPARE(window.Summary(),
-                 QStringLiteral("Upgraded 3, already current 0, read 0, failed 1."));
+        // The long reason keeps its row to one line; it is whole in the tool
+        // tip and under the table. The window may be made narrow.
+        const QString reason = window.Rows()
+                                   .CellToolTip(2, CBenchWindowRows::kResult)
+                                   .mid(QStringLiteral("Failed: ").size());
+        QVERIFY(reason.endsWith("try again."));
+        QCOMPARE(window.Summary(), QStringLiteral("Upgraded 3, already current 0, read 0, failed "
+                                                  "1.\n") +
+                                       ports.split(' ')[2].section('/', -1) + ": " + reason);
+        window.resize(640, 420);
+        QTRY_COMPARE(window.width(), 640);
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(window.Rows().rowHeight(row),
+                     window.Rows().verticalHeader()->defaultSectionSize());
+        }
+        QCOMPARE(CBenchWindow(nullptr, &systemLog).Ports(), ports);  // remembered
 
         // The same records as the command line's bench.
         std::ifstream journal(bench::BenchJournalPath());
@@ -151,7 +227,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window, 0), (Row{port, "Finished", "2.09", "2.09", "Read"}),
                                   20000);
         fs::remove(link);
-        QTRY_COMPARE(window.CellText(0, CBenchWindow::kState), QStringLiteral("Unplugged"));
+        QTRY_COMPARE(window.CellText(0, CBenchWindowRows::kState), QStringLiteral("Unplugged"));
         fs::create_symlink(current->SlavePath(), link);
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window, 0),
                                   (Row{port, "Finished", "2.10e", "2.10e", "Read"}), 20000);
@@ -171,14 +247,77 @@ private slots:
         window.SetMode(1);  // force
         window.SetPorts(QString::fromStdString(charger->SlavePath()));
         QVERIFY(window.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(window.CellText(0, CBenchWindow::kProgress).startsWith("5/"),
+        QTRY_VERIFY_WITH_TIMEOUT(window.CellText(0, CBenchWindowRows::kProgress).startsWith("5/"),
                                  20000);
         window.Stop();
         QVERIFY(RunEnds(window, 30000));
-        const QString result = window.CellText(0, CBenchWindow::kResult);
+        const QString result = window.CellText(0, CBenchWindowRows::kResult);
         QVERIFY2(result.startsWith("Failed: Stopped"), qPrintable(result));
         QVERIFY(charger->InBootLoader());
         QVERIFY(charger->FirmwareVersion() != "2.10e");
+    }
+
+    // Escape asks first and keeps the jobs by default; the close button
+    // (as Alt+F4) stops them when told to.
+    void closingWhileJobsRunAsksFirst() {
+        auto charger = StartCharger(sim::SimOptions{});  // paced: about 14 s of upload
+        CRecordingSystemLog systemLog;
+        CBenchWindow window(nullptr, &systemLog);
+        window.show();
+        window.SetMode(1);  // force
+        window.SetPorts(QString::fromStdString(charger->SlavePath()));
+        QVERIFY(window.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(window.CellText(0, CBenchWindowRows::kProgress).startsWith("5/"),
+                                 20000);
+        QString defaultButton;
+        AnswerNextBox(QString(), defaultButton);
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QCOMPARE(defaultButton, QStringLiteral("&Keep Running"));
+        QVERIFY(window.isVisible());
+        QVERIFY(window.IsRunning());
+
+        AnswerNextBox(QStringLiteral("&Stop Them and Close"), defaultButton);
+        window.close();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.IsRunning());
+        QVERIFY(charger->InBootLoader());  // stopped mid-upload
+        QVERIFY(charger->FirmwareVersion() != "2.10e");
+    }
+
+    // The bar stays where the upload left it while the versions are read
+    // again; the time runs on between events and stops at the end; a charger
+    // that answered without firmware stands out from a read one.
+    void rowsKeepProgressRunTheTimeAndMarkNoFirmware() {
+        qint64 now = 0;
+        CBenchWindowRows rows(nullptr, [&now] { return now; });
+        using bench::EventKind;
+        using bench::SlotState;
+        rows.Show(Event(EventKind::Started, SlotState::Reading));
+        now = 2500;  // no event while the charger is slow to answer
+        rows.Tick();
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kTime), QStringLiteral("2.5 s"));
+        rows.Show(Event(EventKind::Progress, SlotState::Upgrading, 101));
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kResends), QStringLiteral("5"));
+        rows.Show(Event(EventKind::Status, SlotState::Checking, 0));
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kProgress), QStringLiteral("101/101"));
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kDeviceId), QStringLiteral("CV-004711"));
+
+        rows.Show(Ended(bench::Outcome::Upgraded, "2.09"));
+        now = 90000;
+        rows.Tick();
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kTime), QStringLiteral("37.5 s"));
+        QCOMPARE(rows.CellText(0, CBenchWindowRows::kResends), QStringLiteral("3"));
+        QVERIFY(rows.CellToolTip(0, CBenchWindowRows::kPort)
+                    .startsWith("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0"));
+
+        rows.Show(Ended(bench::Outcome::Read, "2.09", 1));
+        rows.Show(Ended(bench::Outcome::Read, "", 2));
+        QCOMPARE(rows.CellText(1, CBenchWindowRows::kResult), QStringLiteral("Read"));
+        QCOMPARE(rows.CellText(2, CBenchWindowRows::kResult), QStringLiteral("No firmware"));
+        const QColor read = rows.item(1, CBenchWindowRows::kResult)->foreground().color();
+        QVERIFY(rows.item(2, CBenchWindowRows::kResult)->foreground().color() != read);
+        QCOMPARE(rows.Count().read, 2);
+        QCOMPARE(rows.Count().noFirmware, 1);
     }
 
 private:

@@ -1,7 +1,20 @@
-// The lines corvane-cli bench prints for the bench's events.
+// The lines corvane-cli bench prints for the bench's events, and its live
+// table on a pseudo-terminal of 80x24 and of 200x50.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "cli/BenchReport.h"
+#include "cli/BenchReportTable.h"
 
 using bench::EventKind;
 
@@ -12,6 +25,7 @@ bench::BenchEvent Event(EventKind kind, int block = 0, int resends = 0) {
     event.kind = kind;
     event.slot.port = "/tmp/bench/charger-3";
     event.slot.device = "/dev/pts/7";
+    event.slot.deviceId = "CV-004711";
     event.slot.block = block;
     event.slot.totalBlocks = 101;
     event.slot.resends = resends;
@@ -61,7 +75,8 @@ TEST(BenchReport, JsonLinesPerEvent) {
                          "\"blocks\":101,\"resends\":1}"}));
     EXPECT_EQ(report.JsonLine(Finished(bench::Outcome::Failed)),
               "{\"event\":\"finished\",\"port\":\"/tmp/bench/charger-3\",\"outcome\":\"failed\","
-              "\"reason\":\"The upload failed at block 41 of 101.\",\"before\":\"2.09\","
+              "\"reason\":\"The upload failed at block 41 of 101.\",\"deviceId\":\"CV-004711\","
+              "\"before\":\"2.09\","
               "\"after\":\"\",\"blocks\":41,\"resends\":1,\"seconds\":37.5}");
     EXPECT_EQ(report.JsonLine(Event(EventKind::Status)), "");
     EXPECT_EQ(report.JsonLine(Event(EventKind::Gone)),
@@ -81,4 +96,271 @@ TEST(BenchReport, PlainLinesAndSummary) {
     }
     slots.push_back(Event(EventKind::Gone).slot);  // an empty slot counts for nothing
     EXPECT_EQ(CBenchReport::Summary(slots), "3 chargers: 2 upgraded, 1 failed");
+}
+
+namespace {
+
+// What a terminal of a given size shows of the bytes it is sent: printable
+// characters, CR, LF, cursor up (ESC [ n A) and erase below (ESC [ J). It
+// counts the lines scrolled off its top and the characters that reached its
+// last column, where a real terminal would wrap.
+class CScreen {
+public:
+    CScreen(int columns, int rows)
+        : m_columns(columns), m_lines(static_cast<std::size_t>(rows), std::string()) {}
+
+    void Feed(const std::string& bytes) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+                std::size_t end = i + 2;
+                while (end < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[end]))) {
+                    ++end;
+                }
+                const int n = end > i + 2 ? std::stoi(bytes.substr(i + 2, end - i - 2)) : 1;
+                if (bytes[end] == 'A') {
+                    m_row = std::max(0, m_row - n);
+                } else if (bytes[end] == 'J') {
+                    m_lines[static_cast<std::size_t>(m_row)].resize(
+                        std::min(m_lines[static_cast<std::size_t>(m_row)].size(),
+                                 static_cast<std::size_t>(m_column)));
+                    for (std::size_t r = static_cast<std::size_t>(m_row) + 1; r < m_lines.size();
+                         ++r) {
+                        m_lines[r].clear();
+                    }
+                } else {
+                    ADD_FAILURE() << "unexpected control sequence " << bytes.substr(i + 1, 4);
+                }
+                i = end;
+            } else if (c == '\r') {
+                m_column = 0;
+            } else if (c == '\n') {
+                NextLine();
+            } else {
+                if (m_column >= m_columns - 1) {
+                    ++lastColumnHits;
+                }
+                std::string& line = m_lines[static_cast<std::size_t>(m_row)];
+                line.resize(std::max(line.size(), static_cast<std::size_t>(m_column) + 1), ' ');
+                line[static_cast<std::size_t>(m_column++)] = c;
+            }
+        }
+    }
+
+    // The screen's lines, down to the cursor's.
+    std::vector<std::string> Lines() const { return {m_lines.begin(), m_lines.begin() + m_row}; }
+
+    int scrolled = 0;
+    int lastColumnHits = 0;
+
+private:
+    void NextLine() {
+        if (++m_row == static_cast<int>(m_lines.size())) {
+            m_lines.erase(m_lines.begin());
+            m_lines.emplace_back();
+            --m_row;
+            ++scrolled;
+        }
+    }
+
+    int m_columns;
+    std::vector<std::string> m_lines;
+    int m_row = 0;
+    int m_column = 0;
+};
+
+const std::string kReason =
+    "The upload failed at block 41 of 101. Upgrade Process Failed. Please unplug the charger "
+    "for 10 seconds then plug it back in and try again.";
+
+// Thirty chargers on long by-id names: every sixth fails, others are
+// upgraded, checking, uploading or still waiting; one holds no firmware and
+// one is already current.
+std::vector<bench::BenchEvent> ThirtyChargers() {
+    std::vector<bench::BenchEvent> events;
+    for (int i = 0; i < 30; ++i) {
+        bench::BenchEvent event;
+        bench::SlotInfo& slot = event.slot;
+        char port[96];
+        std::snprintf(port, sizeof port,
+                      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C%02d-if00-port0", i);
+        slot.slot = i;
+        slot.port = port;
+        slot.deviceId = "CV-0047" + std::to_string(10 + i);
+        slot.state = bench::SlotState::Waiting;
+        event.kind = EventKind::Appeared;
+        events.push_back(event);
+        if (i % 6 == 5 && i > 11) {
+            continue;  // still waiting
+        }
+        slot.state = bench::SlotState::Reading;
+        event.kind = EventKind::Started;
+        events.push_back(event);
+        slot.before = i == 5 ? "" : i == 11 ? "2.10e" : "2.09";
+        bench::RunResult result;
+        result.before = slot.before;
+        result.seconds = 30 + i;
+        if (i == 5 || i == 11) {  // read-only without firmware; already current
+            result.outcome = i == 5 ? bench::Outcome::Read : bench::Outcome::Current;
+            slot.state = bench::SlotState::Finished;
+            slot.result = result;
+            event.kind = EventKind::Finished;
+            events.push_back(event);
+            continue;
+        }
+        slot.state = bench::SlotState::Upgrading;
+        slot.totalBlocks = 101;
+        const int last = i % 6 == 0 ? 41 : i % 6 == 4 ? 50 : 101;
+        for (slot.block = 1; slot.block <= last; ++slot.block) {
+            event.kind = EventKind::Progress;
+            events.push_back(event);
+        }
+        slot.block = 0;
+        slot.state = bench::SlotState::Checking;
+        event.kind = EventKind::Status;
+        if (i % 6 == 0) {
+            result.outcome = bench::Outcome::Failed;
+            result.reason = kReason;
+            result.blocks = 41;
+        } else if (i % 6 != 4) {
+            events.push_back(event);
+            if (i % 6 == 3) {
+                continue;  // checking
+            }
+            result.outcome = bench::Outcome::Upgraded;
+            result.after = slot.after = "2.10e";
+            result.blocks = 101;
+        } else {
+            continue;  // uploading
+        }
+        slot.state = bench::SlotState::Finished;
+        slot.result = result;
+        event.kind = EventKind::Finished;
+        events.push_back(event);
+    }
+    return events;
+}
+
+// The live table of the thirty chargers as a terminal of that size shows it
+// after every event.
+CScreen ShowOnTerminal(int columns, int rows) {
+    int master = -1;
+    int slave = -1;
+    winsize size{};
+    size.ws_col = static_cast<unsigned short>(columns);
+    size.ws_row = static_cast<unsigned short>(rows);
+    EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    std::FILE* out = ::fdopen(slave, "w");
+    CScreen screen(columns, rows);
+    const auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+            screen.Feed(std::string(buffer, static_cast<std::size_t>(n)));
+        }
+    };
+    CBenchReport report(CBenchReport::Form::Table, out);
+    for (const auto& event : ThirtyChargers()) {
+        report.OnBenchEvent(event);
+        drain();
+    }
+    std::fclose(out);
+    ::close(master);
+    return screen;
+}
+
+// Lines a reason was wrapped onto, joined again.
+std::string Unwrapped(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += (line.rfind("    ", 0) == 0 ? " " + line.substr(4) : "\n" + line);
+    }
+    return text + "\n";
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::vector<std::string>& words) {
+    for (const auto& line : lines) {
+        bool all = true;
+        for (const auto& word : words) {
+            all = all && (" " + line + " ").find(" " + word + " ") != std::string::npos;
+        }
+        if (all) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// At 80x24 the thirty rows cannot all fit: the table never scrolls or wraps,
+// and shows failed rows with their whole reasons, busy rows (a third of the
+// room) and a line counting every slot. Versions are whole and the state
+// column names each outcome.
+TEST(BenchReport, TableAt80x24KeepsToTheScreen) {
+    const CScreen screen = ShowOnTerminal(80, 24);
+    EXPECT_EQ(screen.scrolled, 0);
+    EXPECT_EQ(screen.lastColumnHits, 0);
+    const auto lines = screen.Lines();
+    ASSERT_LE(lines.size(), 23u);
+    const std::string text = Unwrapped(lines);
+    const std::string closing =
+        "\n30 chargers: 10 upgraded, 1 current, 1 no firmware, 5 failed, 5 upgrading, 5 checking, "
+        "3 waiting; 7 more not shown\n";
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), closing.size())), closing) << text;
+    for (const int failed : {0, 6, 12}) {
+        const std::string port =
+            "..." + std::string(failed < 10 ? "A10K3C0" : "A10K3C") + std::to_string(failed);
+        EXPECT_TRUE(HasLine(lines, {port, "CV-0047" + std::to_string(10 + failed), "failed",
+                                    "41/101", "2.09", "-"}))
+            << text;
+        EXPECT_NE(text.find("\n  " + port + ": " + kReason + "\n"), std::string::npos) << text;
+    }
+    // Checking keeps the upload's progress.
+    EXPECT_TRUE(HasLine(lines, {"...A10K3C03", "checking", "101/101", "2.09", "-"})) << text;
+    EXPECT_TRUE(HasLine(lines, {"...A10K3C04", "upgrading", "50/101", "2.09", "-"})) << text;
+}
+
+// At 200x50 every slot has its row, each outcome in its state column, and
+// every reason follows.
+TEST(BenchReport, TableAt200x50ShowsEveryRow) {
+    const CScreen screen = ShowOnTerminal(200, 50);
+    EXPECT_EQ(screen.scrolled, 0);
+    EXPECT_EQ(screen.lastColumnHits, 0);
+    const auto lines = screen.Lines();
+    ASSERT_GT(lines.size(), 30u);
+    ASSERT_LE(lines.size(), 49u);
+    const std::string text = Unwrapped(lines);
+    for (int i = 0; i < 30; ++i) {
+        char port[96];
+        std::snprintf(port, sizeof port,
+                      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C%02d-if00-port0", i);
+        EXPECT_EQ(lines[static_cast<std::size_t>(i) + 1].rfind(port, 0), 0u) << text;
+        if (i % 6 == 0) {
+            EXPECT_NE(text.find("\n  " + std::string(port) + ": " + kReason + "\n"),
+                      std::string::npos)
+                << text;
+        }
+    }
+    EXPECT_TRUE(HasLine(lines, {"CV-004715", "no", "firmware", "-", "-"}));
+    EXPECT_TRUE(HasLine(lines, {"CV-004721", "current", "2.10e", "-"}));
+    EXPECT_TRUE(HasLine(lines, {"CV-004711", "upgraded", "101/101", "2.09", "2.10e"}));
+}
+
+// A by-id name too long for its column keeps what tells adapters apart, the
+// serial number, alone or among others.
+TEST(BenchReport, TableKeepsTheSerialOfACutByIdName) {
+    bench::BenchEvent event = Event(EventKind::Started);
+    event.slot.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0";
+    event.slot.state = bench::SlotState::Reading;
+    for (const int chargers : {1, 2}) {
+        std::vector<bench::SlotInfo> slots(static_cast<std::size_t>(chargers), event.slot);
+        slots.back().port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2C-if00-port0";
+        slots.front().port = event.slot.port;
+        const auto lines = CBenchReportTable(80, 24).Frame(slots, false);
+        ASSERT_EQ(lines.size(), 1u + static_cast<std::size_t>(chargers));
+        EXPECT_NE(lines[1].find("A10K3C2B "), std::string::npos) << lines[1];
+        EXPECT_NE(lines.back().find(chargers == 1 ? "A10K3C2B " : "A10K3C2C "), std::string::npos)
+            << lines.back();
+    }
 }
