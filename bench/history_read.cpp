@@ -86,7 +86,7 @@ void BM_HistoryYear(benchmark::State& state) {
             break;
         }
         bench::CHistoryTally tally;
-        bench::ServiceRecord record;
+        bench::HistoryRecord record;
         std::size_t bytes = 0;
         read = 0;
         while (reader.Next(record)) {

@@ -148,7 +148,7 @@ void CHistoryDialog::Reload() {
     bench::CHistoryReader reader(filter);
     const std::string problems = OpenAll(reader, m_journals);
     bench::CHistoryTally tally;
-    bench::ServiceRecord r;
+    bench::HistoryRecord r;
     long long matching = 0;
     m_table->setUpdatesEnabled(false);
     m_table->setRowCount(0);
@@ -209,7 +209,7 @@ void CHistoryDialog::OnExportCsv() {
     OpenAll(reader, m_journals);
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
     out << bench::CsvHeader();
-    bench::ServiceRecord r;
+    bench::HistoryRecord r;
     long long rows = 0;
     while (out && reader.Next(r)) {
         out << bench::CsvRow(r);

@@ -38,7 +38,7 @@ std::string CsvHeader() {
            "imageCrc,imagePath,blocks,resends,seconds,outcome,reason,simulated\r\n";
 }
 
-std::string CsvRow(const ServiceRecord& r) {
+std::string CsvRow(const HistoryRecord& r) {
     const std::string fields[] = {r.timeText,
                                   r.host,
                                   r.tool,

@@ -14,13 +14,13 @@
 
 #include <string>
 
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 namespace bench {
 
 // The header row with its line end.
 std::string CsvHeader();
 // The record's row with its line end.
-std::string CsvRow(const ServiceRecord& record);
+std::string CsvRow(const HistoryRecord& record);
 
 }  // namespace bench

@@ -24,7 +24,7 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool PortMatches(const ServiceRecord& r, const std::string& port) {
+bool PortMatches(const HistoryRecord& r, const std::string& port) {
     if (port == r.port || port == r.device || (!r.byId.empty() && BaseName(port) == r.byId)) {
         return true;
     }
@@ -40,7 +40,7 @@ bool PortMatches(const ServiceRecord& r, const std::string& port) {
 
 }  // namespace
 
-bool HistoryFilter::Matches(const ServiceRecord& r) const {
+bool HistoryFilter::Matches(const HistoryRecord& r) const {
     if (since && r.time < *since) {
         return false;
     }

@@ -11,7 +11,7 @@ namespace {
 constexpr std::int64_t kSinceSlack = 86400;
 
 // What tells two records apart when they fall in the same second.
-std::string Identity(const ServiceRecord& r) {
+std::string Identity(const HistoryRecord& r) {
     return r.host + '\n' + r.tool + '\n' + r.port + '\n' + r.device + '\n' + r.deviceId + '\n' +
            r.outcome + '\n' + r.before + '\n' + r.after + '\n' + r.reason + '\n' +
            std::to_string(r.blocks);
@@ -99,7 +99,7 @@ void CHistoryReader::Fill(std::size_t index) {
     }
 }
 
-bool CHistoryReader::Seen(const ServiceRecord& record) {
+bool CHistoryReader::Seen(const HistoryRecord& record) {
     if (record.time != m_lastTime) {
         m_lastTime = record.time;
         m_seenAtLastTime.clear();
@@ -113,7 +113,7 @@ bool CHistoryReader::Seen(const ServiceRecord& record) {
     return false;
 }
 
-bool CHistoryReader::Next(ServiceRecord& record) {
+bool CHistoryReader::Next(HistoryRecord& record) {
     while (!m_heap.empty()) {
         std::pop_heap(m_heap.begin(), m_heap.end(), Later());
         const std::size_t source = m_heap.back().source;

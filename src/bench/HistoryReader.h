@@ -27,7 +27,7 @@
 #include "bench/HistoryFilter.h"
 #include "bench/RecordParser.h"
 #include "bench/ReverseLineReader.h"
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 namespace bench {
 
@@ -47,7 +47,7 @@ public:
     // False, with `error` set, when the journal cannot be opened.
     bool AddFile(const std::string& path, std::string& error);
     // The next matching record, newest first; false when there is none.
-    bool Next(ServiceRecord& record);
+    bool Next(HistoryRecord& record);
 
     long long DamagedLines() const { return m_damaged; }
     long long Duplicates() const { return m_duplicates; }
@@ -57,7 +57,7 @@ public:
 private:
     struct Source;
     struct Pending {
-        ServiceRecord record;
+        HistoryRecord record;
         std::size_t source = 0;
         std::uint64_t order = 0;  // read earlier (lower in its file): out first
     };
@@ -66,7 +66,7 @@ private:
     };
 
     void Fill(std::size_t source);
-    bool Seen(const ServiceRecord& record);
+    bool Seen(const HistoryRecord& record);
 
     HistoryFilter m_filter;
     CRecordParser m_parser;

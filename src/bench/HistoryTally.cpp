@@ -11,7 +11,7 @@ std::string Plural(long long count, const char* one, const char* many) {
 
 }  // namespace
 
-void CHistoryTally::Add(const ServiceRecord& record) {
+void CHistoryTally::Add(const HistoryRecord& record) {
     if (record.simulated) {
         ++m_simulated;
         return;

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 namespace bench {
 
@@ -22,7 +22,7 @@ class CHistoryTally {
 public:
     static constexpr std::size_t kTopReasons = 3;
 
-    void Add(const ServiceRecord& record);
+    void Add(const HistoryRecord& record);
     void SetDamagedLines(long long count) { m_damaged = count; }
 
     long long Count(const std::string& outcome) const;

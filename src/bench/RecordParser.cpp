@@ -147,7 +147,7 @@ CRecordParser::CRecordParser() : m_impl(std::make_unique<Impl>()) {}
 
 CRecordParser::~CRecordParser() = default;
 
-LineResult CRecordParser::Parse(std::string_view line, ServiceRecord& record) {
+LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
     LineResult result;
     if (IsBlank(line)) {
         return result;
@@ -169,7 +169,7 @@ LineResult CRecordParser::Parse(std::string_view line, ServiceRecord& record) {
     return result;
 }
 
-bool CRecordParser::ParseJson(std::string_view text, ServiceRecord& r) {
+bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
         text.remove_suffix(1);
     }
@@ -183,7 +183,7 @@ bool CRecordParser::ParseJson(std::string_view text, ServiceRecord& r) {
     if (error != simdjson::SUCCESS || !object.is_object()) {
         return false;
     }
-    r = ServiceRecord();
+    r = HistoryRecord();
     r.timeText = String(object, "time");
     if (!ParseTime(r.timeText, r.time)) {
         return false;
@@ -233,8 +233,8 @@ bool CRecordParser::ParseJson(std::string_view text, ServiceRecord& r) {
 // 2024-05-01T09:30:00+0200 port="COM2" device="/dev/ttyUSB0" image="2.10e"
 // bytes=12810 crc=1D0F file=- before=2.09 after=2.10e blocks=101 resends=4
 // outcome="Upgrade Successful"; "-" stands for an empty unquoted value.
-bool CRecordParser::ParseKeyValues(std::string_view line, ServiceRecord& r) {
-    r = ServiceRecord();
+bool CRecordParser::ParseKeyValues(std::string_view line, HistoryRecord& r) {
+    r = HistoryRecord();
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos || !ParseTime(line.substr(0, space), r.time) ||
         line.find(" port=") == std::string_view::npos) {

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 namespace bench {
 
@@ -45,11 +45,11 @@ public:
     CRecordParser& operator=(const CRecordParser&) = delete;
 
     // A blank line gives neither a record nor damage.
-    LineResult Parse(std::string_view line, ServiceRecord& record);
+    LineResult Parse(std::string_view line, HistoryRecord& record);
 
 private:
-    bool ParseJson(std::string_view text, ServiceRecord& record);
-    bool ParseKeyValues(std::string_view line, ServiceRecord& record);
+    bool ParseJson(std::string_view text, HistoryRecord& record);
+    bool ParseKeyValues(std::string_view line, HistoryRecord& record);
     bool Unquote(std::string_view quoted, std::string& text);
 
     struct Impl;

@@ -61,7 +61,7 @@ int RunHistory(const CliOptions& options) {
     const CHistoryTable layout(StdoutColumns());
     Write(options.csv ? bench::CsvHeader() : table ? layout.Header() : "");
     bench::CHistoryTally tally;
-    bench::ServiceRecord record;
+    bench::HistoryRecord record;
     for (long long rows = 1; !Interrupted() && reader.Next(record); ++rows) {
         tally.Add(record);
         Write(options.csv    ? bench::CsvRow(record)

@@ -90,7 +90,7 @@ std::string CHistoryTable::Header() const {
     return Line(titles);
 }
 
-std::string CHistoryTable::Row(const bench::ServiceRecord& r) const {
+std::string CHistoryTable::Row(const bench::HistoryRecord& r) const {
     return Line({bench::LocalMinuteText(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""),
                  bench::VersionsText(r), r.port, r.host, r.tool, r.reason});
 }

@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 class CHistoryTable {
 public:
     // columns: the terminal's width, 0 when unknown.
     explicit CHistoryTable(int columns);
     std::string Header() const;
-    std::string Row(const bench::ServiceRecord& record) const;
+    std::string Row(const bench::HistoryRecord& record) const;
 
 private:
     struct Column {

@@ -13,7 +13,7 @@
 
 namespace {
 
-using bench::ServiceRecord;
+using bench::HistoryRecord;
 
 std::string Journal(const std::string& time, const std::string& deviceId,
                     const std::string& outcome, const std::string& more = "") {
@@ -37,7 +37,7 @@ protected:
     // The device IDs read, in the order given out.
     static std::vector<std::string> Read(bench::CHistoryReader& reader) {
         std::vector<std::string> ids;
-        ServiceRecord r;
+        HistoryRecord r;
         while (reader.Next(r)) {
             ids.push_back(r.deviceId);
         }
@@ -72,7 +72,7 @@ TEST(HistoryRecord, DeviceIdFromIdentificationLines) {
 // with local time and the window's verdict text. All read as one record.
 TEST(HistoryRecord, ReadsTheOlderJournals) {
     bench::CRecordParser parser;
-    ServiceRecord r;
+    HistoryRecord r;
     const std::string benchLine =
         "{\"time\":\"2026-12-06T10:00:00Z\",\"port\":\"/dev/ttyUSB3\",\"device\":\"/dev/ttyUSB3\","
         "\"byId\":\"\",\"identification\":[\"deviceid VC-OLD-1 \",\"Boot 1.3\"],"
@@ -127,12 +127,12 @@ TEST(HistoryRecord, DamagedLinesAreCountedAndWhatFollowsKept) {
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
-        ServiceRecord r;
+        HistoryRecord r;
         const bench::LineResult result = parser.Parse(c.line, r);
         EXPECT_EQ(result.record, c.record) << c.line;
         EXPECT_EQ(result.damaged, c.damaged) << c.line;
     }
-    ServiceRecord r;
+    HistoryRecord r;
     parser.Parse(cases[7].line, r);
     EXPECT_EQ(r.deviceId, "B\xef\xbf\xbd");
 }
@@ -175,7 +175,7 @@ TEST_F(History, LongJournalsReadBackWhole) {
     bench::CHistoryReader reader({});
     std::string error;
     ASSERT_TRUE(reader.AddFile(Write("long.jsonl", lines), error));
-    ServiceRecord r;
+    HistoryRecord r;
     for (int i = 2999; i >= 0; --i) {
         ASSERT_TRUE(reader.Next(r)) << i;
         ASSERT_EQ(r.deviceId, std::to_string(i));
@@ -267,12 +267,12 @@ TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
         {"failed", "No answer."}, {"current", ""},          {"failed", ""},
     };
     for (const auto& [outcome, reason] : records) {
-        ServiceRecord r;
+        HistoryRecord r;
         r.outcome = outcome;
         r.reason = reason;
         tally.Add(r);
     }
-    ServiceRecord simulated;
+    HistoryRecord simulated;
     simulated.outcome = "upgraded";
     simulated.simulated = true;
     tally.Add(simulated);
@@ -286,7 +286,7 @@ TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
 // Quoted where a spreadsheet needs it; a device ID that looks like a
 // formula stays text.
 TEST(HistoryRecord, CsvRowsMatchTheHeader) {
-    ServiceRecord r;
+    HistoryRecord r;
     r.timeText = "2026-12-07T20:12:40Z";
     r.deviceId = "=HYPERLINK(\"x\")";
     r.reason = "No answer, twice.\nUnplug it.";
@@ -300,6 +300,6 @@ TEST(HistoryRecord, CsvRowsMatchTheHeader) {
     const auto count = [](const std::string& text) {
         return std::count(text.begin(), text.end(), ',');
     };
-    ServiceRecord plain;
+    HistoryRecord plain;
     EXPECT_EQ(count(bench::CsvHeader()), count(bench::CsvRow(plain)));
 }

@@ -1,4 +1,4 @@
-#include "bench/ServiceRecord.h"
+#include "bench/HistoryRecord.h"
 
 #include <strings.h>
 #include <cstdio>
@@ -59,14 +59,14 @@ std::string LocalMinuteText(std::int64_t time) {
     return text;
 }
 
-std::string VersionsText(const ServiceRecord& r) {
+std::string VersionsText(const HistoryRecord& r) {
     if (r.after.empty() || r.after == r.before) {
         return r.before;
     }
     return (r.before.empty() ? "none" : r.before) + " > " + r.after;
 }
 
-std::string RecordJson(const ServiceRecord& r) {
+std::string RecordJson(const HistoryRecord& r) {
     const std::string image = CJsonLine()
                                   .Add("label", r.imageLabel)
                                   .Add("size", r.imageSize)

@@ -1,4 +1,4 @@
-// Service record: what one Read or Upgrade did to one charger, as history
+// History record: what one Read or Upgrade did to one charger, as history
 // reads it back from the journals.
 //
 // Principles of operation
@@ -18,7 +18,7 @@
 
 namespace bench {
 
-struct ServiceRecord {
+struct HistoryRecord {
     std::int64_t time = 0;
     std::string timeText;  // "2026-12-07T20:12:40Z"
     std::string host;
@@ -49,13 +49,13 @@ struct ServiceRecord {
 std::string DeviceIdFromLines(const std::vector<std::string>& lines);
 
 // The record as one line in the journal's own shape (no newline).
-std::string RecordJson(const ServiceRecord& record);
+std::string RecordJson(const HistoryRecord& record);
 
 // "2026-12-07T20:12:40Z" for seconds since the epoch.
 std::string UtcText(std::int64_t time);
 // "2026-12-07 21:12", local time, for tables.
 std::string LocalMinuteText(std::int64_t time);
 // "2.09 > 2.10e" when the upgrade changed the version, else the one found.
-std::string VersionsText(const ServiceRecord& record);
+std::string VersionsText(const HistoryRecord& record);
 
 }  // namespace bench
