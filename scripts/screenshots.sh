@@ -28,9 +28,12 @@ for _ in 1 2 3 4; do
 done
 
 # The port setup: COM2 on a charger's link, COM3 on an adapter that is not
-# plugged in, COM1 and COM4 on their standard devices.
+# plugged in, COM4 on a text file (marked "not a serial device"), COM1 on
+# its standard device.
 "$build/bin/corvane-cli" ports --map "COM2=$scratch/charger-1" >/dev/null
 "$build/bin/corvane-cli" ports --map COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0 >/dev/null
+echo "not a port" >"$scratch/notes.txt"
+"$build/bin/corvane-cli" ports --map "COM4=$scratch/notes.txt" >/dev/null
 "$corvane" --port-setup --screenshot "$out/port-setup.png"
 echo "wrote $out/port-setup.png"
 

@@ -27,8 +27,14 @@
 //   program. The panel's upgrade version is always that image's label, so
 //   Read offers the upgrade against it too.
 //
+//   A port that does not open shows the communications box with the port
+//   and its cause as its last line. A written image is reported in the
+//   status line, not in a box.
+//
 //   The controls, the panel and the port object are public because the
-//   commands that run in the window use them directly.
+//   commands that run in the window use them directly. The window's
+//   template, start and end are in MainDialog.cpp; its commands (system
+//   menu, image choice, Read, Upgrade) in MainDialogCommands.cpp.
 //
 // Threads: user-interface thread only. The port's reader and writer threads
 // exist while a command has the port open.

@@ -11,9 +11,10 @@
 //   runs the window against the built-in simulated charger for this run
 //   only. --debug writes the debug texts (the names of failed port
 //   operations, the texts of the boxes) to standard error, which otherwise
-//   stays quiet: they go to the system log. Qt's own options (-platform, -style and the like) are passed over
-//   here and left to the Qt application object. Parsing needs no application
-//   object, so main() can decide on the platform before it creates one.
+//   stays quiet: they go to the system log. Qt's own options (-platform,
+//   -style and the like) are passed over here and left to the Qt
+//   application object. Parsing needs no application object, so main() can
+//   decide on the platform before it creates one.
 //
 // Threads: any.
 #pragma once

@@ -11,10 +11,10 @@
 #include "cli/ConsoleView.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
-#include "serial/PortDiagnosis.h"
 #include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
+#include "serial/PortDiagnosis.h"
 #include "serial/SerialPort.h"
 #include "support/SessionLog.h"
 

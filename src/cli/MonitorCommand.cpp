@@ -26,12 +26,12 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
-#include "serial/PortDiagnosis.h"
 #include "diagnostics/ChargerVariables.h"
 #include "diagnostics/ReportFeed.h"
 #include "diagnostics/ReportNotice.h"
 #include "diagnostics/ReportRecorder.h"
 #include "diagnostics/WallTime.h"
+#include "serial/PortDiagnosis.h"
 #include "serial/SerialPort.h"
 
 namespace {

@@ -86,10 +86,14 @@ bool HeldByThisProcess(const std::string& path) {
 }
 
 PortDiagnosis Busy(const std::string& path, const std::string& holders) {
-    std::string who = holders;
-    if (who.empty()) {
-        who = HeldByThisProcess(path) ? "this program" : "another program";
+    if (holders.empty() && HeldByThisProcess(path)) {
+        return {PortProblem::Busy,
+                path +
+                    " is in use by this program. Close what else has it open (a monitor "
+                    "or trends window, another port) and try again.",
+                path + " is in use by this program."};
     }
+    const std::string who = holders.empty() ? std::string("another program") : holders;
     return {PortProblem::Busy,
             path + " is in use by " + who + ". Close that program and try again.",
             path + " is in use by " + who + "."};

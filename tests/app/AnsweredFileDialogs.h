@@ -1,5 +1,5 @@
-// A file-dialog double for the window's tests: the open dialog answers with
-// the next path of its list, or cancels when the list is empty.
+// A file-dialog double for the window's tests: the open and save dialogs
+// answer with the next path of the list, or cancel when the list is empty.
 #pragma once
 
 #include <QStringList>
@@ -12,6 +12,6 @@ struct CAnsweredFileDialogs : IFileDialogs {
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     QString AskSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 };

@@ -11,6 +11,10 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <QFileInfo>
+#include <QFontMetrics>
+
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -20,6 +24,7 @@
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "diagnostics/MonitorDialog.h"
+#include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
 
 namespace {
@@ -333,6 +338,56 @@ private slots:
         dialog.OnUpgrade();
         QVERIFY(HasText(dialog.m_panel, "Unable to Open Comm Port"));
         QVERIFY(dialog.m_btnRead->isVisible());
+    }
+
+    // The box keeps its fixed text and ends with the port and what is wrong
+    // with its device, from the command line's own diagnosis.
+    void openErrorBoxNamesThePortAndItsCause() {
+        testkit::CScratchDir dir;
+        const std::string absent = dir.Path() + "/ttyUSB9";
+        const std::string file = dir.Path() + "/passwd";
+        std::ofstream(file) << "root:x:0:0\n";
+        Settings().WriteValue("COM3", absent);
+        Settings().WriteValue("COM4", file);
+        const struct {
+            const char* port;
+            std::string cause;
+        } rows[] = {{"COM3", absent + " is absent."}, {"COM4", file + " is not a serial device."}};
+        for (const auto& row : rows) {
+            testkit::CBoxRecorder boxes;
+            testkit::CDebugRecorder debugOutput;
+            Settings().WriteValue("Port", row.port);
+            CMainDialog dialog;
+            dialog.SetSaveSettings(false);
+            dialog.show();
+            dialog.OnRead();
+            QVERIFY(boxes.Count() > 0);
+            QCOMPARE(boxes.Boxes()[0].text,
+                     CommErrorText(std::string(row.port) + ": " + row.cause));
+            QCOMPARE(boxes.Boxes()[0].caption, std::string("ERROR"));
+        }
+    }
+
+    // A written image is no box: the status line says where it went.
+    void writeImageSaysWhereItWroteInTheStatusLine() {
+        testkit::CScratchDir dir;
+        testkit::CBoxRecorder boxes;
+        CAnsweredFileDialogs answering;
+        CFileDialogsOverride dialogs(answering);
+        const QString target = QString::fromStdString(dir.Path() + "/2.10e.bin");
+        answering.answers << target;
+        CMainDialog dialog;
+        dialog.SetSaveSettings(false);
+        dialog.show();
+        dialog.WriteImage();
+        QCOMPARE(boxes.Count(), 0u);
+        QVERIFY(QFileInfo(target).size() == 12810);
+        QString shown;
+        for (const auto& d : dialog.m_panel.Drawings()) {
+            shown = d.text.startsWith(QStringLiteral("Image written to ")) ? d.text : shown;
+        }
+        QVERIFY2(shown.endsWith(QStringLiteral("/2.10e.bin")), qPrintable(shown));
+        QVERIFY(QFontMetrics(dialog.font()).horizontalAdvance(shown) <= 250);
     }
 
 private:
