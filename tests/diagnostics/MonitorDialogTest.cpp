@@ -10,7 +10,7 @@
 #include "DiagTestFiles.h"
 #include "QtTestApp.h"
 #include "TestKit.h"
-#include "app/VersionPanel.h"
+#include "diagnostics/VersionPanel.h"
 #include "diagnostics/MonitorDialog.h"
 #include "diagnostics/WallTime.h"
 #include "serial/SerialPort.h"
