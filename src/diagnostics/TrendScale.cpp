@@ -29,7 +29,7 @@ ValueScale NiceValueScale(double low, double high, int maxTicks) {
     }
     if (high - low < 1e-9 * std::max(1.0, std::fabs(high))) {
         // A flat line sits in the middle of a range of its own size's order.
-        const double half = low == 0.0 ? 1.0 : NiceStep(std::fabs(low) / 10.0);
+        const double half = low == 0.0 ? 1.0 : NiceStep(std::fabs(low) / 50.0);
         low -= half;
         high += half;
     }
