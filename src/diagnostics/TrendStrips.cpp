@@ -101,10 +101,28 @@ std::vector<CTrendStrips::Strip> CTrendStrips::Strips() const {
             low = 0.0;
             high = 1.0;
         }
+        // A little room at both ends: a curve that runs along a tick at the
+        // end of the scale would hide in the strip's frame.
+        const double pad = (high - low) * 0.02;
+        low -= pad;
+        high += pad;
         const int maxTicks = std::clamp(g.plotHeight / (fm.height() + kTickGap), 2, 6);
         strip.scale = NiceValueScale(low, high, maxTicks);
         strips.push_back(std::move(strip));
         top += g.nameHeight + g.plotHeight + g.gap;
+    }
+    // The plots start just right of the widest tick text any strip shows.
+    int widest = fm.horizontalAdvance(QStringLiteral("0"));
+    for (const Strip& strip : strips) {
+        for (const double tick : strip.scale.ticks) {
+            widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(
+                                          ValueTickText(tick, strip.scale.step))));
+        }
+    }
+    const int left = std::min(g.left, kMargin + widest + kTickGap);
+    for (Strip& strip : strips) {
+        strip.name.setLeft(left);
+        strip.plot.setLeft(left);
     }
     return strips;
 }
