@@ -19,7 +19,7 @@ class QScrollBar;
 class QWidget;
 
 struct CTrendsControls {
-    // The spans offered, in seconds, and the one shown when none is stored.
+    // The span shown when none is stored, in seconds.
     static constexpr int kDefaultSpanSeconds = 600;
 
     QListWidget* values = nullptr;
