@@ -33,11 +33,15 @@ ValueScale NiceValueScale(double low, double high, int maxTicks) {
         low -= half;
         high += half;
     }
-    const int intervals = std::max(1, maxTicks - 1);
+    // Two intervals at least: one cannot hold a range that crosses zero.
+    const int intervals = std::max(2, maxTicks - 1);
     ValueScale scale;
     scale.step = NiceStep((high - low) / intervals);
-    // Widening to whole steps can need one interval more than planned.
-    while (std::floor(low / scale.step + 1e-9) + intervals < std::ceil(high / scale.step - 1e-9)) {
+    // Widening to whole steps can need one interval more than planned; a
+    // step or two larger always fits.
+    for (int bump = 0; bump < 4 && std::floor(low / scale.step + 1e-9) + intervals <
+                                       std::ceil(high / scale.step - 1e-9);
+         ++bump) {
         scale.step = NiceStep(scale.step * 1.01);
     }
     const double first = std::floor(low / scale.step + 1e-9);

@@ -103,10 +103,11 @@ std::vector<CTrendStrips::Strip> CTrendStrips::Strips() const {
         }
         // A little room at both ends: a curve that runs along a tick at the
         // end of the scale would hide in the strip's frame.
+        // The pad never crosses zero, which would add a tick below it.
         const double pad = (high - low) * 0.02;
-        low -= pad;
-        high += pad;
-        const int maxTicks = std::clamp(g.plotHeight / (fm.height() + kTickGap), 2, 6);
+        low = low >= 0.0 ? std::max(0.0, low - pad) : low - pad;
+        high = high <= 0.0 ? std::min(0.0, high + pad) : high + pad;
+        const int maxTicks = std::clamp(g.plotHeight / (fm.height() + kTickGap), 3, 6);
         strip.scale = NiceValueScale(low, high, maxTicks);
         strips.push_back(std::move(strip));
         top += g.nameHeight + g.plotHeight + g.gap;
@@ -192,11 +193,12 @@ void CTrendStrips::PaintStrip(QPainter& painter, const Strip& strip,
     const QColor text = palette().color(QPalette::Text);
     const double spanMs = m_toMs - m_fromMs;
     const double range = strip.scale.high - strip.scale.low;
+    // The ends of the scales land on the frame's own pixels, inside the clip.
     const auto xAt = [&](double ms) {
-        return plot.left() + (ms - m_fromMs) / spanMs * plot.width();
+        return plot.left() + (ms - m_fromMs) / spanMs * (plot.width() - 1);
     };
     const auto yAt = [&](double v) {
-        return plot.bottom() - (v - strip.scale.low) / range * plot.height();
+        return plot.bottom() - (v - strip.scale.low) / range * (plot.height() - 1);
     };
 
     // The name in full, in the value's colour, above its strip.
@@ -257,7 +259,7 @@ void CTrendStrips::PaintTimeLabels(QPainter& painter, const QRect& lowest,
         const QString label = QString::fromStdString(tick.label);
         const int half = fm.horizontalAdvance(label) / 2;
         const int x = static_cast<int>(
-            std::lround(lowest.left() + (tick.ms - m_fromMs) / spanMs * lowest.width()));
+            std::lround(lowest.left() + (tick.ms - m_fromMs) / spanMs * (lowest.width() - 1)));
         // Kept whole inside the widget, never cut at its edges.
         const int left = std::clamp(x - half, 0, std::max(0, width() - 2 * half));
         painter.drawText(QPoint(left, lowest.bottom() + kTickGap + fm.ascent()), label);

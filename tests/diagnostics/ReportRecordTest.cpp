@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <fstream>
 #include <string>
@@ -120,13 +121,15 @@ TEST(TrendScale, ValueScalesEndOnRoundTicks) {
         {3.71, 14.2, 6, 0.0, 15.0, 5.0},       {704.0, 735.0, 5, 700.0, 740.0, 10.0},
         {0.0, 793.8, 5, 0.0, 800.0, 200.0},    {-0.25, 0.1, 4, -0.4, 0.2, 0.2},
         {720.0, 720.0, 5, 700.0, 740.0, 10.0}, {0.0, 0.0, 3, -1.0, 1.0, 1.0},
+        {-0.02, 1.02, 2, -2.0, 2.0, 2.0},  // two ticks cannot straddle zero: three
     };
     for (const auto& r : rows) {
         const ValueScale scale = NiceValueScale(r.low, r.high, r.maxTicks);
         EXPECT_NEAR(scale.low, r.scaleLow, 1e-9) << r.low << ".." << r.high;
         EXPECT_NEAR(scale.high, r.scaleHigh, 1e-9) << r.low << ".." << r.high;
         EXPECT_NEAR(scale.step, r.step, 1e-9) << r.low << ".." << r.high;
-        EXPECT_LE(static_cast<int>(scale.ticks.size()), r.maxTicks) << r.low << ".." << r.high;
+        EXPECT_LE(static_cast<int>(scale.ticks.size()), std::max(3, r.maxTicks))
+            << r.low << ".." << r.high;
     }
     EXPECT_EQ(ValueTickText(-0.4, 0.2), "-0.4");
     EXPECT_EQ(ValueTickText(740.0, 10.0), "740");
