@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the pictures of the port setup and the bench window for the README
-# (docs/port-setup.png, docs/bench.png) off screen, against simulated
+# Renders the pictures of the port setup, the bench window and the trends
+# window for the README (docs/port-setup.png, docs/bench.png,
+# docs/trends.png) off screen, against simulated
 # chargers. Settings and records go to a scratch folder; nothing of yours is
 # read or changed. The main window's picture is `corvane --screenshot FILE`.
 set -euo pipefail
@@ -45,3 +46,8 @@ for k in 1 2 3 4; do
 done
 "$corvane" --bench --port "$scratch/by-id/usb-FTDI_*" --screenshot "$out/bench.png"
 echo "wrote $out/bench.png"
+
+# The trends window after ten minutes of a charge, four values ticked. The
+# charge is played in virtual time; the clock reads UTC.
+TZ=UTC "$build/tests/trends_picture" "$out/trends.png" 960
+echo "wrote $out/trends.png"

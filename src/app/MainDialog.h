@@ -47,9 +47,11 @@
 #include <functional>
 #include <memory>
 
+#include <QPointer>
+
 #include "app/ImageChoice.h"
-#include "app/VersionPanel.h"
 #include "app/WindowClock.h"
+#include "diagnostics/VersionPanel.h"
 #include "serial/SerialPort.h"
 #include "support/SettingsKey.h"
 
@@ -122,6 +124,8 @@ public:
     std::unique_ptr<CSerialPort> m_pPort;
     CSettingsKey m_settings;
     std::string m_strSimulatedDevice;
+    // The trends window while it is open (it is not modal, so Read stays usable).
+    QPointer<QDialog> m_trends;
     CImageChoice m_image;  // what Upgrade sends
 
     QPushButton* m_btnExit = nullptr;  // 1, the OK command

@@ -95,6 +95,7 @@ void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
                 m_pPort->Close();  // the monitor opens it itself
             }
             monitor.m_pPort = m_pPort.get();
+            monitor.m_strDevicePath = m_strSimulatedDevice;
             RunModal(monitor);
             break;
         }
@@ -116,15 +117,26 @@ void CMainDialog::OnSysCommand(unsigned nID, long /*lParam*/) {
             if (!m_pPort) {
                 break;
             }
-            CTrendsDialog trends(this);
-            if (m_pPort->IsOpen()) {
-                m_pPort->Close();  // the trends window opens it itself
+            if (m_trends) {
+                m_trends->raise();
+                m_trends->activateWindow();
+                break;
             }
-            trends.m_pPort = m_pPort.get();
-            trends.m_strDevicePath = m_strSimulatedDevice.empty()
-                                         ? ResolvePortName(m_pPort->GetPortName())
-                                         : m_strSimulatedDevice;
-            RunModal(trends);
+            if (m_pPort->IsOpen()) {
+                m_pPort->Close();  // the trends window opens the device itself
+            }
+            // A port object of its own: the main window's stays free for Read.
+            auto port = std::make_unique<CSerialPort>();
+            port->SetPortName(m_pPort->GetPortName());
+            port->SetDeviceOverride(m_strSimulatedDevice);
+            auto* trends = new CTrendsDialog(this);
+            trends->setAttribute(Qt::WA_DeleteOnClose);
+            trends->OwnPort(std::move(port));
+            trends->m_strDevicePath = m_strSimulatedDevice.empty()
+                                          ? ResolvePortName(m_pPort->GetPortName())
+                                          : m_strSimulatedDevice;
+            m_trends = trends;
+            trends->show();
             break;
         }
         case kScClose:

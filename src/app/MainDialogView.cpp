@@ -32,6 +32,11 @@ void CMainDialogView::PaintVersions() {
     m_dialog.m_panel.PaintVersions();
 }
 
+void CMainDialogView::ClearVersions() {
+    IChargerView::ClearVersions();
+    m_dialog.m_panel.PaintVersions();
+}
+
 void CMainDialogView::InvalidateWindow() {
     m_dialog.update();
 }

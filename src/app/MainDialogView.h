@@ -28,6 +28,7 @@ public:
     void ShowStatus(const std::string& text) override;
     void SetProgress(int position, int total) override;
     void PaintVersions() override;
+    void ClearVersions() override;
     void InvalidateWindow() override;
     void PaintWindow() override;
     void ShowUpgradeButton(bool show) override;

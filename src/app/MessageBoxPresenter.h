@@ -6,12 +6,19 @@
 //   box with the given caption ("Corvane" when none is given), the text as
 //   plain text, an OK button and no icon.
 //
+//   Every box has an owner: the window that blocks the others at the time
+//   (a dialog run modally), else the active window, else the first visible
+//   window. It stands on top of that owner and takes input even while the
+//   owner runs modally; a box without one sat behind the window, blocked by
+//   its modality, with OK, Enter and its close button dead.
+//
 //   On the user-interface thread the box is shown modally and the call
 //   returns when the user closes it, as the reports there expect. A worker
 //   thread of the serial port must never wait for the user: its box is posted
 //   to the user-interface thread and the call returns at once. The posted box
-//   is shown without blocking that thread, so a command that is running goes
-//   on; the user closes the box when the window takes input again.
+//   is shown modal to the application but without blocking that thread, so a
+//   command that is running goes on; it is the topmost modal window, so the
+//   user can always close it. It goes away with its owner.
 //
 // Threads: Show from any thread; construction and destruction on the
 // user-interface thread, after every serial port is closed.
@@ -25,6 +32,7 @@
 #include "platform/MessageBox.h"
 
 class QMessageBox;
+class QWidget;
 
 class CMessageBoxPresenter {
 public:
@@ -35,9 +43,12 @@ public:
 
     void Show(const std::string& text, const std::string& caption);
 
-    // The box for a text and caption, not yet shown.
+    // The box for a text and caption, not yet shown, owned by `owner`.
     static std::unique_ptr<QMessageBox> BuildBox(const std::string& text,
-                                                 const std::string& caption);
+                                                 const std::string& caption,
+                                                 QWidget* owner = nullptr);
+    // The window a box shown now belongs to (null when none is shown).
+    static QWidget* BoxOwner();
 
 private:
     QObject m_anchor;  // lives on the user-interface thread; posted boxes go to it

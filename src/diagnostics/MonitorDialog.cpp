@@ -5,13 +5,14 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include "app/VersionPanel.h"
 #include "diagnostics/DialogUnits.h"
+#include "diagnostics/VersionPanel.h"
+#include "serial/PortName.h"
 #include "serial/SerialPort.h"
 
 namespace {
 
-// The notice sits in the band under the sixteen rows.
+// The notice has a band of its own under the sixteen rows.
 constexpr int kNoticeMarginPx = 10;
 constexpr int kNoticeHeightPx = 20;
 
@@ -26,12 +27,17 @@ CMonitorDialog::CMonitorDialog(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(CDialogUnits::DialogFont());
-    setFixedSize(CDialogUnits(font()).Size(184, 220));
+    // The template's size, made taller where the rows and the notice's band
+    // would not fit in it.
+    const QSize templateSize = CDialogUnits(font()).Size(184, 220);
+    const int noticeTop = CVersionPanel::VariableRowsBottom() + kNoticeMarginPx / 2;
+    setFixedSize(templateSize.width(),
+                 std::max(templateSize.height(), noticeTop + kNoticeHeightPx + kNoticeMarginPx));
 
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("notice"));
-    m_notice->setGeometry(kNoticeMarginPx, height() - kNoticeMarginPx - kNoticeHeightPx,
-                          width() - 2 * kNoticeMarginPx, kNoticeHeightPx);
+    m_notice->setGeometry(kNoticeMarginPx, noticeTop, width() - 2 * kNoticeMarginPx,
+                          kNoticeHeightPx);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerPeriodMs);
@@ -56,29 +62,38 @@ void CMonitorDialog::showEvent(QShowEvent* event) {
 }
 
 bool CMonitorDialog::OnInitDialog() {
-    // Open reports its own failures; the window then simply shows zeros.
-    if (m_pPort != nullptr) {
-        m_pPort->Open();
-    }
     m_panel->AttachWindow(this);
     m_panel->ResetVariables();
-    m_timer->start();
-    if (m_pPort != nullptr && m_pPort->IsOpen()) {
-        m_pPort->WriteString(CVariableReport::kRequest);
-    }
-    m_report.Clear();
     m_reportNotice.Reset();
+    m_linkText.clear();
+    m_timer->start();
+    if (m_pPort != nullptr) {
+        const std::string device =
+            m_strDevicePath.empty() ? ResolvePortName(m_pPort->GetPortName()) : m_strDevicePath;
+        m_feed = std::make_unique<CReportFeed>(*m_pPort, *m_clock);
+        m_feed->SetHandlers(
+            {[this](const ChargerVariables&) {
+                 m_reportNotice.OnReport(m_clock->NowMs(), m_wallClock());
+             },
+             [this] { m_linkText = QStringLiteral("Link lost; waiting for the charger"); },
+             [this] { m_linkText.clear(); }});
+        // A port that does not open was reported once by the feed; the window
+        // shows zeros and waits for the device as after an unplug.
+        if (!m_feed->Start(device)) {
+            m_linkText = QStringLiteral("Waiting for the charger");
+        }
+    }
     UpdateNotice();
     return true;
 }
 
 void CMonitorDialog::OnTimer() {
-    if (m_pPort != nullptr) {
-        const auto onReport = [this](const ChargerVariables&) {
-            m_reportNotice.OnReport(m_clock->NowMs(), m_wallClock());
-        };
+    if (m_feed) {
+        const int before = m_feed->LinesReceived();
+        m_feed->Poll();
         // Every complete line is taken; the rows end up showing the newest.
-        if (m_report.Tick(*m_pPort, m_panel->m_vars, onReport).lines > 0) {
+        if (m_feed->LinesReceived() != before) {
+            m_panel->m_vars = m_feed->Variables();
             m_panel->PaintVariables();
         }
     }
@@ -86,7 +101,12 @@ void CMonitorDialog::OnTimer() {
 }
 
 void CMonitorDialog::UpdateNotice() {
-    m_notice->setText(QString::fromStdString(m_reportNotice.Text(m_clock->NowMs())));
+    const QString notice = QString::fromStdString(m_reportNotice.Text(m_clock->NowMs()));
+    m_notice->setText(m_linkText.isEmpty() ? notice : m_linkText);
+}
+
+QRect CMonitorDialog::NoticeRect() const {
+    return m_notice->geometry();
 }
 
 QString CMonitorDialog::NoticeText() const {
@@ -114,6 +134,10 @@ void CMonitorDialog::done(int result) {
 void CMonitorDialog::OnDestroy() {
     m_timer->stop();
     m_initialised = false;
+    if (m_feed) {
+        m_feed->Stop();
+        m_feed.reset();
+    }
     if (m_pPort != nullptr && m_pPort->IsOpen()) {
         m_pPort->Close();
     }

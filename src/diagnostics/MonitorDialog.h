@@ -1,19 +1,25 @@
 // Charger monitor: the "Charger Variables" window of the system menu.
 //
 // Principles of operation
-//   The launcher closes the main window's port, sets m_pPort and runs the
-//   dialog modally. On its first showing the dialog opens the port under the
-//   name the main window gave it, zeroes the panel's record, starts a
-//   one-second timer and asks the charger once for its variable report. Each
-//   tick (OnTimer) takes every complete line waiting in the port's receive
-//   ring (at most 1024 bytes a line, the rest dropped until the CR), parses
-//   them in turn and has the panel repaint the sixteen rows, which so show
-//   the newest line that could be read: a charger that reports more than
-//   once a second never falls behind. A notice under the rows says when
-//   there is nothing to show: "Waiting for the charger's report" until the
-//   first report, "No report since hh:mm:ss" when none has come for three
-//   seconds. However the window ends (close box, Esc, done(), destruction)
-//   the port is left closed.
+//   The launcher closes the main window's port, sets m_pPort (and the device
+//   path the port's name leads to) and runs the dialog modally. On its first
+//   showing the dialog zeroes the panel's record, starts a one-second timer
+//   and starts a report feed on the port, the same feed the trends window
+//   uses: it opens the port under the name the main window gave it and asks
+//   the charger for its variable report. Each tick (OnTimer) polls the feed,
+//   which takes every complete line waiting in the port's receive ring (at
+//   most 1024 bytes a line, the rest dropped until the CR) and parses them in
+//   turn; the panel then repaints the sixteen rows, which so show the newest
+//   line that could be read: a charger that reports more than once a second
+//   never falls behind. After an unplug the feed closes the port, waits for
+//   the device to come back and asks again, without an error box each time.
+//
+//   A notice in its own band below the sixteen rows says when there is
+//   nothing to show: "Waiting for the charger's report" until the first
+//   report, "No report since hh:mm:ss" when none has come for three seconds,
+//   and that the link is lost while it is. The window is as tall as the rows
+//   and that band need. However the window ends (close box, Esc, done(),
+//   destruction) the port is left closed.
 //
 // Threads: user-interface thread only. The port's reader thread fills the
 // receive ring; this dialog only takes bytes out of it with ReadByte.
@@ -23,8 +29,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "diagnostics/ChargerVariables.h"
+#include "diagnostics/ReportFeed.h"
 #include "diagnostics/ReportNotice.h"
 #include "diagnostics/VariableReport.h"
 #include "diagnostics/WallTime.h"
@@ -45,6 +53,9 @@ public:
 
     // Borrowed from the main window; set before the dialog runs.
     CSerialPort* m_pPort = nullptr;
+    // What the port's name leads to, watched for the adapter's return; empty:
+    // the port's name resolved as the port itself does.
+    std::string m_strDevicePath;
     // The clocks the notice runs on (tests give fakes); set before it runs.
     void SetClocks(platform::IClock& clock, WallClock wallClock);
 
@@ -58,6 +69,8 @@ public:
     bool IsTimerActive() const;
     // The notice under the rows; empty while reports are fresh.
     QString NoticeText() const;
+    // Where the notice stands, in client pixels.
+    QRect NoticeRect() const;
 
     void done(int result) override;
 
@@ -71,11 +84,12 @@ private:
     void UpdateNotice();
 
     std::unique_ptr<CVersionPanel> m_panel;
+    std::unique_ptr<CReportFeed> m_feed;
     QTimer* m_timer = nullptr;
     QLabel* m_notice = nullptr;
     platform::IClock* m_clock;
     WallClock m_wallClock;
-    CVariableReport m_report;
     CReportNotice m_reportNotice;
+    QString m_linkText;
     bool m_initialised = false;
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/MessageBox.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -29,7 +30,7 @@ bool CReportFeed::Start(const std::string& devicePath) {
     m_devicePath = devicePath;
     m_report.Clear();
     ResetVariables(m_vars);
-    if (OpenAndAsk()) {
+    if (OpenAndAsk(true)) {
         m_link = Link::Up;
         return true;
     }
@@ -57,8 +58,41 @@ void CReportFeed::Poll() {
     }
 }
 
-bool CReportFeed::OpenAndAsk() {
-    if (!m_port.Open()) {
+int CReportFeed::BoxesHeld() const {
+    const std::lock_guard<std::mutex> guard(m_held->lock);
+    return m_held->count;
+}
+
+bool CReportFeed::OpenAndAsk(bool showFailure) {
+    bool opened = false;
+    std::vector<std::pair<std::string, std::string>> failure;
+    {
+        // The hook outlives the feed in the port's workers, hence the shared
+        // record it writes to.
+        const platform::CThreadMessageBoxes held(
+            [boxes = m_held](const std::string& text, const std::string& caption) {
+                const std::lock_guard<std::mutex> guard(boxes->lock);
+                ++boxes->count;
+                boxes->boxes.emplace_back(text, caption);
+                if (boxes->boxes.size() > 8) {
+                    boxes->boxes.erase(boxes->boxes.begin());
+                }
+            });
+        {
+            const std::lock_guard<std::mutex> guard(m_held->lock);
+            m_held->boxes.clear();
+        }
+        opened = m_port.Open();
+        if (!opened && showFailure) {
+            const std::lock_guard<std::mutex> guard(m_held->lock);
+            failure.swap(m_held->boxes);
+            m_held->count -= static_cast<int>(failure.size());
+        }
+    }
+    for (const auto& [text, caption] : failure) {
+        platform::ShowMessageBox(text, caption);
+    }
+    if (!opened) {
         return false;
     }
     m_device = DeviceAt(m_devicePath);

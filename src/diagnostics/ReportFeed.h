@@ -18,6 +18,14 @@
 //   port; the feed then waits kRetryAfterFailureMs before the next try.
 //   Nothing here sleeps or spins: the owner's timer or sleep sets the pace.
 //
+//   The feed reopens by itself, so the port's error boxes would only tell
+//   of a link it already waits for, one more box at every unplug. The port
+//   is opened with a message-box hook of the feed's own (the port hands it
+//   on to its reader and writer), which keeps the boxes' texts instead of
+//   showing them; the owner says in one line that the link is lost. Only a
+//   port that fails its very first opening in Start shows its boxes: the
+//   user chose that port a moment ago.
+//
 // Threads: the owner's thread, which also owns the port.
 #pragma once
 
@@ -25,7 +33,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "diagnostics/ChargerVariables.h"
 #include "diagnostics/VariableReport.h"
@@ -65,9 +76,18 @@ public:
     const ChargerVariables& Variables() const { return m_vars; }
     int LinesReceived() const { return m_lines; }
     int ReportsRead() const { return m_reports; }
+    // How many boxes of the port the feed has kept from the screen.
+    int BoxesHeld() const;
 
 private:
-    bool OpenAndAsk();
+    // The boxes the port reported while the feed held them (any thread).
+    struct HeldBoxes {
+        std::mutex lock;
+        std::vector<std::pair<std::string, std::string>> boxes;  // text, caption
+        int count = 0;
+    };
+
+    bool OpenAndAsk(bool showFailure = false);
     void TakeLines();
     bool LinkWentAway() const;
     void OnLost();
@@ -84,4 +104,5 @@ private:
     std::uint32_t m_nextCheckMs = 0;
     int m_lines = 0;
     int m_reports = 0;
+    std::shared_ptr<HeldBoxes> m_held = std::make_shared<HeldBoxes>();
 };

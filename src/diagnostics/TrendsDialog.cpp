@@ -1,55 +1,20 @@
 #include "diagnostics/TrendsDialog.h"
 
-#include <QBoxLayout>
-#include <QChart>
-#include <QChartView>
-#include <QColor>
 #include <QComboBox>
-#include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QListWidget>
-#include <QPen>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
-#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-
+#include "diagnostics/TrendSettings.h"
+#include "diagnostics/TrendStrips.h"
+#include "diagnostics/TrendsControls.h"
 #include "serial/SerialPort.h"
-
-namespace {
-
-// The rows ticked when the window opens: the charge's own curve.
-constexpr int kDefaultRows[] = {13, 14};  // Charge Current, Battery Voltage
-
-const struct {
-    const char* text;
-    int seconds;
-} kSpans[] = {{"1 minute", 60},
-              {"10 minutes", 600},
-              {"1 hour", 3600},
-              {"6 hours", 21600},
-              {"24 hours", 86400}};
-constexpr int kDefaultSpan = 1;  // 10 minutes
-
-// Columns to decimate for while the chart has no size yet.
-constexpr int kFallbackColumns = 800;
-
-QColor RowColour(int row) {
-    // Hues spread by the golden angle: neighbours in the list look different.
-    const int hue = static_cast<int>(std::fmod(row * 137.508, 360.0));
-    return QColor::fromHsv(hue, 200, row % 2 == 0 ? 200 : 150);
-}
-
-}  // namespace
 
 CTrendsDialog::CTrendsDialog(QWidget* parent)
     : QDialog(parent), m_clock(&platform::SystemClock()), m_wallClock(SystemWallTime) {
@@ -58,7 +23,8 @@ CTrendsDialog::CTrendsDialog(QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     BuildControls();
-    resize(960, 560);
+    LoadSettings();
+    resize(960, 620);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(static_cast<int>(CReportFeed::kPollMs));
@@ -70,71 +36,63 @@ CTrendsDialog::~CTrendsDialog() {
 }
 
 void CTrendsDialog::BuildControls() {
-    m_rows = new QListWidget(this);
-    m_rows->setObjectName(QStringLiteral("values"));
-    for (int row = 0; row < kVariableRows; ++row) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(VariableLabel(row)), m_rows);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        const bool ticked = std::find(std::begin(kDefaultRows), std::end(kDefaultRows), row) !=
-                            std::end(kDefaultRows);
-        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
-        item->setForeground(RowColour(row));
-    }
-    m_rows->setFixedWidth(m_rows->sizeHintForColumn(0) + 40);
-    connect(m_rows, &QListWidget::itemChanged, this, [this] { DrawChart(); });
-
-    m_chart = new QChart();
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chartView = new QChartView(m_chart, this);
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_timeAxis = new QDateTimeAxis(m_chart);
-    m_timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
-    m_timeAxis->setTickCount(7);
-    m_valueAxis = new QValueAxis(m_chart);
-
-    m_scroll = new QScrollBar(Qt::Horizontal, this);
-    m_scroll->setObjectName(QStringLiteral("timeScroll"));
-    m_scroll->setRange(0, 0);
+    const CTrendsControls c = CTrendsControls::Build(*this);
+    m_rows = c.values;
+    m_strips = c.strips;
+    m_scroll = c.scroll;
+    m_span = c.span;
+    m_btnPause = c.pause;
+    m_btnRecord = c.record;
+    m_status = c.status;
+    m_spanSeconds = CTrendsControls::kDefaultSpanSeconds;
+    connect(m_rows, &QListWidget::itemChanged, this, [this] { OnTicksChanged(); });
     connect(m_scroll, &QScrollBar::valueChanged, this, [this] { OnScrolled(); });
-
-    m_span = new QComboBox(this);
-    for (const auto& span : kSpans) {
-        m_span->addItem(QString::fromLatin1(span.text), span.seconds);
-    }
-    m_span->setCurrentIndex(kDefaultSpan);
-    m_spanSeconds = kSpans[kDefaultSpan].seconds;
     connect(m_span, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetSpanSeconds(m_span->itemData(index).toInt()); });
-
-    m_btnPause = new QPushButton(QStringLiteral("&Pause"), this);
     connect(m_btnPause, &QPushButton::clicked, this, [this] { SetPaused(!m_paused); });
-    m_btnRecord = new QPushButton(QStringLiteral("&Record..."), this);
     connect(m_btnRecord, &QPushButton::clicked, this, [this] { OnRecordClicked(); });
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    for (QPushButton* button : {m_btnPause, m_btnRecord, close}) {
-        button->setAutoDefault(false);
+    connect(c.close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// The ticks and the span stored last time; the defaults when none are.
+void CTrendsDialog::LoadSettings() {
+    // Unless told otherwise: the charge's own curve, Charge Current and
+    // Battery Voltage, over ten minutes.
+    const TrendChoice choice =
+        CTrendSettings::Load({{13, 14}, CTrendsControls::kDefaultSpanSeconds});
+    m_loading = true;
+    for (const int row : choice.rows) {
+        m_rows->item(row)->setCheckState(Qt::Checked);
     }
+    const int index = m_span->findData(choice.spanSeconds);
+    if (index >= 0) {
+        m_span->setCurrentIndex(index);
+        m_spanSeconds = choice.spanSeconds;
+    }
+    m_loading = false;
+}
 
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("status"));
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+void CTrendsDialog::SaveSettings() const {
+    if (m_loading) {
+        return;
+    }
+    TrendChoice choice{{}, m_spanSeconds};
+    for (int row = 0; row < kVariableRows; ++row) {
+        if (IsPlotted(row)) {
+            choice.rows.push_back(row);
+        }
+    }
+    CTrendSettings::Save(choice);
+}
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(new QLabel(QStringLiteral("Show the last"), this));
-    buttons->addWidget(m_span);
-    buttons->addWidget(m_btnPause);
-    buttons->addWidget(m_btnRecord);
-    buttons->addStretch(1);
-    buttons->addWidget(close);
-    auto* right = new QVBoxLayout;
-    right->addWidget(m_chartView, 1);
-    right->addWidget(m_scroll);
-    right->addLayout(buttons);
-    right->addWidget(m_status);
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_rows);
-    layout->addLayout(right, 1);
+void CTrendsDialog::OnTicksChanged() {
+    SaveSettings();
+    DrawChart();
+}
+
+void CTrendsDialog::OwnPort(std::unique_ptr<CSerialPort> port) {
+    m_ownPort = std::move(port);
+    m_pPort = m_ownPort.get();
 }
 
 void CTrendsDialog::SetClocks(platform::IClock& clock, WallClock wallClock) {
@@ -151,13 +109,6 @@ void CTrendsDialog::showEvent(QShowEvent* event) {
 }
 
 void CTrendsDialog::OnInitDialog() {
-    // The axes join the chart once the window has its size: a time axis laid
-    // out at the view's size before the first showing keeps no room for its
-    // labels.
-    if (m_chart->axes().isEmpty()) {
-        m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
-        m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
-    }
     m_series.Clear();
     m_notice.Reset();
     m_linkText.clear();
@@ -283,6 +234,7 @@ void CTrendsDialog::SetPaused(bool paused) {
         m_following = true;
         Redraw();
     }
+    UpdateStatus();
 }
 
 void CTrendsDialog::SetPlotted(int row, bool plotted) {
@@ -299,6 +251,7 @@ void CTrendsDialog::SetSpanSeconds(int seconds) {
     if (index >= 0 && index != m_span->currentIndex()) {
         m_span->setCurrentIndex(index);
     }
+    SaveSettings();
     UpdateView();
     DrawChart();
 }
@@ -358,87 +311,24 @@ void CTrendsDialog::Redraw() {
 }
 
 void CTrendsDialog::DrawChart() {
-    if (m_chart->axes().isEmpty()) {
-        return;  // not shown yet
-    }
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
+    std::vector<int> rows;
     for (int row = 0; row < kVariableRows; ++row) {
-        DrawRow(row, low, high);
-    }
-    if (!(low <= high)) {
-        low = 0.0;
-        high = 1.0;
-    }
-    const double margin = high > low ? (high - low) * 0.05 : 1.0;
-    m_valueAxis->setRange(low - margin, high + margin);
-    // Before the first showing there is no view yet; an empty range would
-    // leave the time axis undrawn for good.
-    if (m_viewToMs > m_viewFromMs) {
-        m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewFromMs)),
-                             QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_viewToMs)));
-    }
-}
-
-void CTrendsDialog::DrawRow(int row, double& low, double& high) {
-    std::vector<CTrendSeries::Segment> segments;
-    if (IsPlotted(row)) {
-        const int width = static_cast<int>(m_chart->plotArea().width());
-        segments =
-            m_series.Decimate(row, m_viewFromMs, m_viewToMs, width > 0 ? width : kFallbackColumns);
-    }
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(segments[i].size()));
-        for (const CTrendSeries::Point& point : segments[i]) {
-            points.append(QPointF(point.timeMs, point.value));
-            low = std::min(low, point.value);
-            high = std::max(high, point.value);
-        }
-        QLineSeries* series = SegmentSeries(row, i);
-        series->replace(points);
-        series->setVisible(true);
-        // One legend entry a value, whatever the number of segments.
-        for (QLegendMarker* marker : m_chart->legend()->markers(series)) {
-            marker->setVisible(i == 0);
+        if (IsPlotted(row)) {
+            rows.push_back(row);
         }
     }
-    auto& lines = m_lines[static_cast<std::size_t>(row)];
-    for (std::size_t i = segments.size(); i < lines.size(); ++i) {
-        lines[i]->clear();
-        lines[i]->setVisible(false);
-        for (QLegendMarker* marker : m_chart->legend()->markers(lines[i])) {
-            marker->setVisible(false);
-        }
-    }
-}
-
-QLineSeries* CTrendsDialog::SegmentSeries(int row, std::size_t segment) {
-    auto& lines = m_lines[static_cast<std::size_t>(row)];
-    while (lines.size() <= segment) {
-        auto* series = new QLineSeries(m_chart);
-        series->setName(QString::fromLatin1(VariableLabel(row)));
-        series->setPen(QPen(RowColour(row), 2));
-        m_chart->addSeries(series);
-        series->attachAxis(m_timeAxis);
-        series->attachAxis(m_valueAxis);
-        lines.push_back(series);
-    }
-    return lines[segment];
+    m_strips->SetData(m_series, rows, m_viewFromMs, m_viewToMs);
 }
 
 std::vector<QList<QPointF>> CTrendsDialog::Plotted(int row) const {
-    std::vector<QList<QPointF>> segments;
-    for (const QLineSeries* series : m_lines[static_cast<std::size_t>(row)]) {
-        if (series->isVisible() && series->count() > 0) {
-            segments.push_back(series->points());
-        }
-    }
-    return segments;
+    return m_strips->Plotted(row);
 }
 
 void CTrendsDialog::UpdateStatus() {
     QStringList parts;
+    if (m_paused) {
+        parts << QStringLiteral("Paused");
+    }
     const QString notice = QString::fromStdString(m_notice.Text(m_clock->NowMs()));
     if (!m_linkText.isEmpty()) {
         parts << m_linkText;

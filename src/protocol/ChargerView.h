@@ -28,6 +28,13 @@ public:
     // (0, 0): hide it.
     virtual void SetProgress(int position, int total) = 0;
     virtual void PaintVersions() = 0;
+    // A new identification starts: the charger's two versions are emptied.
+    // A view that shows them on a surface also clears them there, so the
+    // last charger's versions are not on show while the new one is read.
+    virtual void ClearVersions() {
+        BootCode().clear();
+        ChargerCode().clear();
+    }
     // The whole window is marked for repainting (end of identification).
     virtual void InvalidateWindow() = 0;
     // The window's own painting, run directly before the upload.

@@ -115,8 +115,7 @@ void ShowOutcome(CSerialPort& port, IChargerView& view, const Counts& counts) {
 
 void ReadChargerVersions(CSerialPort& port, IChargerView& view, platform::IClock& clock) {
     view.ShowUpgradeButton(false);
-    view.BootCode().clear();
-    view.ChargerCode().clear();
+    view.ClearVersions();
     if (!port.IsOpen()) {
         view.ShowStatus("Starting Communications");
         port.Open();  // shows its own box when it fails

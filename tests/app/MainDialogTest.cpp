@@ -24,6 +24,7 @@
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
 #include "diagnostics/MonitorDialog.h"
+#include "diagnostics/TrendsDialog.h"
 #include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
 
@@ -260,13 +261,16 @@ private slots:
                                      "&Write Image", "Charger &Trends...", "",
                                      "Upgrade from &File...", "Use &Carried Image", "",
                                      "&Port Setup...", "&Bench...", "&History..."}));
+        // The trends window is not run modally: it is shown beside the window.
         QCOMPARE(dialog.titles, QStringList({"About Corvane", "Charger Variables", "File CRC Check",
-                                             "Charger Trends", "Port Setup", "Bench", "History"}));
+                                             "Port Setup", "Bench", "History"}));
+        QVERIFY(dialog.m_trends && dialog.m_trends->isVisible());
+        QCOMPARE(dialog.m_trends->windowTitle(), QString("Charger Trends"));
         QCOMPARE(dialog.imageWrites, 1);
         // The low four bits of a command value are ignored; unknown values do nothing.
         dialog.OnSysCommand(0x1F);
         dialog.OnSysCommand(0x70);
-        QCOMPARE(dialog.titles.size(), 8);
+        QCOMPARE(dialog.titles.size(), 7);
         QCOMPARE(dialog.titles.back(), QString("About Corvane"));
         // Without string 101 its item and the separator before it are left out.
         QMenu menu;
@@ -286,6 +290,32 @@ private slots:
         dialog.OnSysCommand(CMainDialog::kIdmMonitorCharger);
         QCOMPARE(dialog.monitorPort, dialog.m_pPort.get());
         QVERIFY(!dialog.portOpenForMonitor);
+    }
+
+    // Trends runs beside the window on a port object of its own: the main
+    // window's port stays free, so Read works on another port meanwhile.
+    void trendsLeaveTheWindowUsable() {
+        testkit::CPtyPair trendsPty;
+        testkit::CPtyPair readPty;
+        Settings().WriteValue("COM1", trendsPty.SlavePath());
+        Settings().WriteValue("COM2", readPty.SlavePath());
+        CMainDialog dialog;
+        dialog.show();
+        dialog.OnSysCommand(CMainDialog::kIdmChargerTrends);
+        auto* trends = dynamic_cast<CTrendsDialog*>(dialog.m_trends.data());
+        QVERIFY(trends != nullptr);
+        QVERIFY(!trends->isModal() && QApplication::activeModalWidget() == nullptr);
+        QVERIFY(trends->m_pPort != dialog.m_pPort.get());
+        QVERIFY(trends->m_pPort->IsOpen());
+        dialog.OnSysCommand(CMainDialog::kIdmChargerTrends);  // raised, not a second one
+        QCOMPARE(dialog.findChildren<CTrendsDialog*>().size(), 1);
+        dialog.m_comboPort->setCurrentIndex(1);
+        dialog.OnPortChange();
+        QVERIFY(dialog.m_pPort->Open());
+        QVERIFY(trends->m_pPort->IsOpen());
+        dialog.m_pPort->Close();
+        trends->reject();
+        QTRY_VERIFY(dialog.m_trends.isNull());
     }
 
     void closeRequestDuringACommandIsRefused() {
@@ -323,6 +353,36 @@ private slots:
         dialog.show();
         QCOMPARE(drawn(), 0);
         QVERIFY(HasText(dialog.m_panel, "Current Version"));
+    }
+
+    // A new Read empties the panel's versions on the screen at its start,
+    // not only when it ends.
+    void readStartClearsTheEarlierVersions() {
+        CMainDialog dialog;
+        dialog.show();
+        dialog.m_panel.m_strChargerCode = "1.99z";
+        dialog.m_panel.PaintVersions();
+        const auto shown = [&](const QString& text) {
+            for (const auto& d : dialog.m_panel.Drawings()) {
+                if (d.kind == CVersionPanel::Drawing::Kind::Text && d.text == text) {
+                    return d.rect;
+                }
+            }
+            return QRect();
+        };
+        const QRect old = shown("1.99z");
+        QVERIFY(!old.isEmpty());
+        CMainDialogView view(dialog);
+        view.ClearVersions();
+        QVERIFY(dialog.m_panel.m_strChargerCode.empty());
+        const QImage surface = dialog.m_panel.Surface();
+        int ink = 0;
+        for (int y = old.top(); y <= old.bottom(); ++y) {
+            for (int x = old.left(); x <= old.right(); ++x) {
+                ink += qAlpha(surface.pixel(x, y)) == 255 && qGray(surface.pixel(x, y)) < 100;
+            }
+        }
+        QCOMPARE(ink, 0);
     }
 
     void commandsOnAPortThatCannotOpen() {

@@ -1,6 +1,7 @@
 // The shell around the window: the About box and the version information it
 // reads, the message boxes on and off the user-interface thread, the
 // window's clock, the start options and the program's screenshot.
+#include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -106,6 +107,36 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(VisibleBox() != nullptr, 5000);
         QCOMPARE(CloseBox(VisibleBox()),
                  QStringList({"ERROR", "A communications error occurred.", "no icon", "OK"}));
+    }
+
+    // A box posted while a dialog runs modally belongs to that dialog and is
+    // itself modal, so it stands on top and OK closes it.
+    void boxDuringAModalDialogIsOwnedByItAndClosable() {
+        const CMessageBoxPresenter presenter;
+        QDialog dialog;
+        QMessageBox* seen = nullptr;
+        QWidget* owner = nullptr;
+        bool modal = false;
+        QTimer::singleShot(0, &dialog, [] {
+            std::thread([] { platform::ShowMessageBox("Link lost.", "ERROR"); }).join();
+        });
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QMessageBox* box = VisibleBox()) {
+                seen = box;
+                owner = box->parentWidget();
+                modal = box->isModal();
+                QTest::keyClick(box, Qt::Key_Return);
+                closer.stop();
+                dialog.reject();
+            }
+        });
+        closer.start(10);
+        QTimer::singleShot(5000, &dialog, &QDialog::reject);
+        dialog.exec();
+        QVERIFY(seen != nullptr);
+        QCOMPARE(owner, &dialog);
+        QVERIFY(modal);
     }
 
     void windowClockRunsTheWindowWhileItSleeps() {

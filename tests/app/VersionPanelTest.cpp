@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QWidget>
 
-#include "app/PanelCanvas.h"
-#include "app/VersionPanel.h"
+#include "diagnostics/PanelCanvas.h"
+#include "diagnostics/VersionPanel.h"
 
 namespace {
 
@@ -111,6 +111,23 @@ private slots:
         // Each text's cells are filled with the background; nothing else is drawn.
         QCOMPARE(owner.panel.Surface().pixel(30, 10), kBackground);
         QCOMPARE(qAlpha(owner.panel.Surface().pixel(5, 5)), 0);
+    }
+
+    // "2.09" drawn where "2.10e" stood: no stale character shows through.
+    void shorterValueLeavesNothingOfTheLongerOne() {
+        Owner owner;
+        owner.panel.m_strChargerCode = "2.10e";
+        owner.panel.PaintVersions();
+        const QRect before = FindText(owner.panel, "2.10e")->rect;
+        owner.panel.ClearDrawings();
+        owner.panel.m_strChargerCode = "2.09";
+        owner.panel.PaintVersions();
+        const QRect after = FindText(owner.panel, "2.09")->rect;
+        QCOMPARE(after.topLeft(), before.topLeft());
+        QVERIFY(after.right() < before.right());
+        const QRect tail(after.right() + 1, before.top(), before.right() - after.right(),
+                         before.height());
+        QCOMPARE(Ink(owner.panel.Surface(), tail), 0);
     }
 
     void statusLineErasesOnlyItsFirst250Pixels() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -10,8 +11,8 @@
 #include "DiagTestFiles.h"
 #include "QtTestApp.h"
 #include "TestKit.h"
-#include "app/VersionPanel.h"
 #include "diagnostics/MonitorDialog.h"
+#include "diagnostics/VersionPanel.h"
 #include "diagnostics/WallTime.h"
 #include "serial/SerialPort.h"
 #include "sim/SimulatedCharger.h"
@@ -179,6 +180,15 @@ TEST_F(MonitorDialogTest, NoticeSaysWaitingUntilTheFirstReportThenWhenReportsSto
     Feed(kFullLine + "\r");
     m_dialog.OnTimer();
     EXPECT_EQ(m_dialog.NoticeText(), "");
+    // The notice has its own band: below the last row, inside the window.
+    int rowsBottom = 0;
+    for (const CVersionPanel::Drawing& drawing : m_dialog.Panel().Drawings()) {
+        if (drawing.kind == CVersionPanel::Drawing::Kind::Text) {
+            rowsBottom = std::max(rowsBottom, drawing.rect.bottom());
+        }
+    }
+    EXPECT_GT(m_dialog.NoticeRect().top(), rowsBottom);
+    EXPECT_LE(m_dialog.NoticeRect().bottom(), m_dialog.height());
     const std::string since = ClockTime(start + std::chrono::milliseconds(5000));
     clock.Advance(2999);
     m_dialog.OnTimer();
@@ -215,6 +225,47 @@ TEST_F(MonitorDialogTest, PortThatCannotOpenSendsNothingAndKeepsZeros) {
     m_dialog.OnTimer();
     EXPECT_EQ(Rows(m_dialog.Variables()), kZeroRows);
     EXPECT_EQ(m_pty.Receive(1, 200), "");
+}
+
+// Unplugged, the monitor waits for the charger and asks again when it is
+// back, as the trends window does, and shows no error box on the way.
+TEST_F(MonitorDialogTest, ReconnectsAfterAnUnplugWithoutABox) {
+    testkit::CScratchDir scratch;
+    const std::string link = scratch.Path() + "/charger";
+    auto charger = std::make_unique<testkit::CPtyPair>();
+    std::filesystem::create_symlink(charger->SlavePath(), link);
+    testkit::CFakeClock clock(1000);
+    m_dialog.SetClocks(clock, SystemWallTime);
+    m_port.SetPortName(link);
+    m_dialog.m_strDevicePath = link;
+    m_dialog.show();
+    ASSERT_EQ(charger->Receive(6, 5000), "\r/011\r");
+
+    std::filesystem::remove(link);
+    charger->HangUp();
+    for (int wait = 0; wait < 2500 && !m_port.IsLost(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the reader sees it go
+    }
+    clock.Advance(1000);
+    m_dialog.OnTimer();
+    EXPECT_FALSE(m_port.IsOpen());
+    EXPECT_TRUE(m_dialog.NoticeText().startsWith("Link lost"))
+        << m_dialog.NoticeText().toStdString();
+
+    charger = std::make_unique<testkit::CPtyPair>();
+    std::filesystem::create_symlink(charger->SlavePath(), link);
+    clock.Advance(1000);
+    m_dialog.OnTimer();
+    ASSERT_TRUE(m_port.IsOpen());
+    EXPECT_EQ(charger->Receive(6, 5000), "\r/011\r");
+    charger->Send(kFullLine + "\r");
+    for (int wait = 0; wait < 2500 && m_port.BytesAvailable() <= static_cast<int>(kFullLine.size());
+         ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_dialog.OnTimer();
+    EXPECT_EQ(Rows(m_dialog.Variables()), kFullRows);
+    EXPECT_EQ(m_boxes.Count(), 0u);
 }
 
 TEST_F(MonitorDialogTest, SimulatorReportRequestStartsLinesThatReachTheRows) {

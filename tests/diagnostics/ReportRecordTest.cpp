@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <fstream>
 #include <string>
@@ -8,6 +9,7 @@
 #include "DiagTestFiles.h"
 #include "TestKit.h"
 #include "diagnostics/ReportRecorder.h"
+#include "diagnostics/TrendScale.h"
 #include "diagnostics/TrendSeries.h"
 
 namespace {
@@ -107,3 +109,45 @@ TEST(TrendSeries, DecimationKeepsSpikesAndBreaksAndBoundsThePoints) {
 }
 
 }  // namespace
+
+// A strip's scale widens its values to round ticks, never to odd ones such
+// as -37.8 to 793.8; a flat value gets a range around it.
+TEST(TrendScale, ValueScalesEndOnRoundTicks) {
+    const struct {
+        double low, high;
+        int maxTicks;
+        double scaleLow, scaleHigh, step;
+    } rows[] = {
+        {3.71, 14.2, 6, 0.0, 15.0, 5.0},       {704.0, 735.0, 5, 700.0, 740.0, 10.0},
+        {0.0, 793.8, 5, 0.0, 800.0, 200.0},    {-0.25, 0.1, 4, -0.4, 0.2, 0.2},
+        {720.0, 720.0, 5, 700.0, 740.0, 10.0}, {0.0, 0.0, 3, -1.0, 1.0, 1.0},
+        {-0.02, 1.02, 2, -2.0, 2.0, 2.0},  // two ticks cannot straddle zero: three
+    };
+    for (const auto& r : rows) {
+        const ValueScale scale = NiceValueScale(r.low, r.high, r.maxTicks);
+        EXPECT_NEAR(scale.low, r.scaleLow, 1e-9) << r.low << ".." << r.high;
+        EXPECT_NEAR(scale.high, r.scaleHigh, 1e-9) << r.low << ".." << r.high;
+        EXPECT_NEAR(scale.step, r.step, 1e-9) << r.low << ".." << r.high;
+        EXPECT_LE(static_cast<int>(scale.ticks.size()), std::max(3, r.maxTicks))
+            << r.low << ".." << r.high;
+    }
+    EXPECT_EQ(ValueTickText(-0.4, 0.2), "-0.4");
+    EXPECT_EQ(ValueTickText(740.0, 10.0), "740");
+}
+
+// Time labels fall on round clock times of the local zone, the smallest
+// step that keeps to the number of labels that fit.
+TEST(TrendScale, TimeTicksFallOnRoundClockTimes) {
+    const double start = 1800000000000.0 + 17000.0;  // 08:00:17 UTC
+    const auto ten = TimeTicks(start, start + 600000.0, 6, 0);
+    ASSERT_EQ(ten.size(), 5u);
+    EXPECT_EQ(ten.front().label, "08:02");
+    EXPECT_EQ(ten.back().label, "08:10");
+    const auto shifted = TimeTicks(start, start + 600000.0, 6, 5 * 3600 + 1800);  // UTC+05:30
+    EXPECT_EQ(shifted.front().label, "13:32");
+    const auto minute = TimeTicks(start, start + 60000.0, 5, 0);
+    EXPECT_EQ(minute.front().label, "08:00:30");
+    const auto day = TimeTicks(start, start + 86400000.0, 5, 0);
+    EXPECT_EQ(day.front().label, "12:00");
+    EXPECT_LE(day.size(), 5u);
+}

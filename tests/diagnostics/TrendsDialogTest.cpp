@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <QFontMetrics>
+
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -14,6 +18,7 @@
 #include "QtTestApp.h"
 #include "TestKit.h"
 #include "diagnostics/ReportFeed.h"
+#include "diagnostics/TrendStrips.h"
 #include "diagnostics/TrendsDialog.h"
 #include "diagnostics/WallTime.h"
 #include "serial/SerialPort.h"
@@ -79,6 +84,7 @@ protected:
     }
 
     diagtest::CApplicationFirst m_application;
+    testkit::CScratchConfig m_config;  // the ticks and the span are stored
     testkit::CBoxRecorder m_boxes;
     testkit::CScratchDir m_scratch;
     const std::string m_link = m_scratch.Path() + "/charger";
@@ -111,6 +117,7 @@ TEST_F(TrendsDialogTest, ScriptedChargeWithAnUnplugReachesTheRecordAndTheChart) 
     PollAfter(100);  // 1300: the link is lost
     EXPECT_EQ(m_dialog.StatusText().toStdString().rfind("Link lost at ", 0), 0u)
         << m_dialog.StatusText().toStdString();
+    EXPECT_EQ(m_boxes.Count(), 0u) << "the status line says it; no box";
     PlugIn();
     PollAfter(CReportFeed::kReturnCheckMs);  // 1800: it is back and asked again
     ASSERT_TRUE(m_port.IsOpen());
@@ -161,6 +168,7 @@ TEST_F(TrendsDialogTest, ViewFollowsTheNewestReportUnlessPaused) {
     EXPECT_EQ(m_dialog.ViewToMs() - m_dialog.ViewFromMs(), 60000.0);
 
     m_dialog.SetPaused(true);
+    EXPECT_TRUE(m_dialog.StatusText().startsWith("Paused")) << m_dialog.StatusText().toStdString();
     const double pausedAt = m_dialog.ViewToMs();
     for (int second = 0; second < 5; ++second) {
         Send(kFullLine + "\r");
@@ -170,6 +178,86 @@ TEST_F(TrendsDialogTest, ViewFollowsTheNewestReportUnlessPaused) {
     EXPECT_EQ(m_dialog.Series().Size(), 95u) << "paused, reports are still taken";
     m_dialog.SetPaused(false);
     EXPECT_EQ(m_dialog.ViewToMs(), MsAt(1000 + 95 * 1000));
+}
+
+// Four ticked values, far apart in size, get four stacked strips on one
+// time axis, each with its own round scale around its own values; at the
+// narrowest useful width the time labels still stand apart.
+TEST_F(TrendsDialogTest, EachTickedValueGetsAStripWithItsOwnRoundScale) {
+    PlugIn();
+    for (int row = 0; row < kVariableRows; ++row) {
+        m_dialog.SetPlotted(row, row == 8 || row == 9 || row == 13 || row == 14);
+    }
+    m_dialog.resize(690, 560);
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    // NAC near 0x2D0 (720), VSB 13.x, Charge Current 0.x, Battery Voltage 27.x.
+    for (int second = 0; second < 120; ++second) {
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "1,1,0,22,80,25,25.0,50,%X,13.%d,13.5,10,30.0,0.%d,0,27.%d,28.0\r",
+                      0x2C0 + second % 32, second % 10, second % 7 + 1, second % 9);
+        Send(line);
+        PollAfter(1000);
+    }
+    m_dialog.Redraw();
+    const auto strips = m_dialog.Strips().Strips();
+    ASSERT_EQ(strips.size(), 4u);
+    const struct {
+        int row;
+        double low, high;  // the values sent
+    } expected[] = {{8, 0x2C0, 0x2DF}, {9, 13.0, 13.9}, {13, 0.1, 0.7}, {14, 27.0, 27.8}};
+    for (std::size_t i = 0; i < strips.size(); ++i) {
+        const auto& strip = strips[i];
+        const auto& e = expected[i];
+        EXPECT_EQ(strip.row, e.row);
+        EXPECT_LE(strip.scale.low, e.low) << e.row;
+        EXPECT_GE(strip.scale.high, e.high) << e.row;
+        // Tight: the values fill at least a third of their strip.
+        EXPECT_GE((e.high - e.low) / (strip.scale.high - strip.scale.low), 0.33) << e.row;
+        // Round ticks: each a whole number of steps of 1, 2 or 5 times a power of ten.
+        const double mantissa =
+            strip.scale.step / std::pow(10.0, std::floor(std::log10(strip.scale.step)));
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                    std::fabs(mantissa - 5) < 1e-9)
+            << strip.scale.step;
+        for (const double tick : strip.scale.ticks) {
+            EXPECT_NEAR(tick / strip.scale.step, std::round(tick / strip.scale.step), 1e-6);
+        }
+        EXPECT_GE(strip.scale.ticks.size(), 2u);
+        EXPECT_EQ(strip.plot.left(), strips[0].plot.left()) << "one time axis";
+        EXPECT_EQ(strip.plot.width(), strips[0].plot.width());
+        if (i > 0) {
+            EXPECT_GT(strip.name.top(), strips[i - 1].plot.bottom()) << "stacked, not overlapping";
+        }
+        EXPECT_GE(
+            strip.name.width(),
+            QFontMetrics(m_dialog.Strips().font()).horizontalAdvance(VariableLabel(strip.row)))
+            << "the name in full";
+    }
+    // Time labels on whole minutes, far enough apart to read at 690 pixels.
+    const auto ticks = m_dialog.Strips().Ticks();
+    ASSERT_GE(ticks.size(), 2u);
+    const double pxPerMs = strips[0].plot.width() / (m_dialog.ViewToMs() - m_dialog.ViewFromMs());
+    const int labelWidth = QFontMetrics(m_dialog.Strips().font()).horizontalAdvance("00:00:00");
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(std::fmod(ticks[i].ms, 60000.0), 0.0) << ticks[i].label;
+        if (i > 0) {
+            EXPECT_GT((ticks[i].ms - ticks[i - 1].ms) * pxPerMs, labelWidth);
+        }
+    }
+}
+
+// The ticked values and the span come back in the next run.
+TEST_F(TrendsDialogTest, TicksAndSpanAreRememberedBetweenRuns) {
+    m_dialog.SetPlotted(13, false);
+    m_dialog.SetPlotted(2, true);
+    m_dialog.SetSpanSeconds(3600);
+    CTrendsDialog next;
+    EXPECT_TRUE(next.IsPlotted(2));
+    EXPECT_FALSE(next.IsPlotted(13));
+    EXPECT_TRUE(next.IsPlotted(14));
+    EXPECT_EQ(next.SpanSeconds(), 3600);
 }
 
 TEST_F(TrendsDialogTest, ClosingLeavesThePortClosed) {

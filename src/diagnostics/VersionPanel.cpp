@@ -1,4 +1,4 @@
-#include "app/VersionPanel.h"
+#include "diagnostics/VersionPanel.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/PanelCanvas.h"
+#include "diagnostics/PanelCanvas.h"
 
 namespace {
 
@@ -111,6 +111,16 @@ public:
         m_panel.Record({Drawing::Kind::Text, cells, text, m_font});
     }
 
+    // A value whose field may hold a longer predecessor ("2.10e" before
+    // "2.09"): the field, from x to the client area's right edge, is cleared
+    // first, so no character of the old value shows through.
+    void ValueOut(int x, int y, const QString& text) {
+        const QRect field(x, y, std::max(0, ClientRect().right() + 1 - x),
+                          m_painter.fontMetrics().height());
+        FillRect(field, m_backColour);
+        TextOut(x, y, text);
+    }
+
     // Formats printf-style into a bounded buffer and draws the result.
     __attribute__((format(printf, 4, 5))) void DrawFormatted(int x, int y, const char* format,
                                                              ...) {
@@ -198,16 +208,16 @@ void CVersionPanel::PaintVersions() {
     dc.TextOut(kHeadingX, 10, QStringLiteral("Current Version"));
     dc.Select(m_fontNormal, PanelFont::Normal);
     dc.TextOut(labelX, 30, QStringLiteral("Boot Code:"));
-    dc.TextOut(valueX, 30, QString::fromStdString(m_strBootCode));
+    dc.ValueOut(valueX, 30, QString::fromStdString(m_strBootCode));
     dc.TextOut(labelX, 50, QStringLiteral("Charger Code:"));
-    dc.TextOut(valueX, 50, QString::fromStdString(m_strChargerCode));
+    dc.ValueOut(valueX, 50, QString::fromStdString(m_strChargerCode));
 
     dc.Select(m_fontBold, PanelFont::Bold);
     dc.TextOut(kHeadingX, 80, QStringLiteral("Upgrade Version"));
     // The upgrade would install this charger-code version, hence the label.
     dc.Select(m_fontNormal, PanelFont::Normal);
     dc.TextOut(labelX, 100, QStringLiteral("Charger Code:"));
-    dc.TextOut(valueX, 100, QString::fromStdString(m_strUpgradeVersion));
+    dc.ValueOut(valueX, 100, QString::fromStdString(m_strUpgradeVersion));
 }
 
 void CVersionPanel::ShowStatus(const std::string& text) {
@@ -255,6 +265,14 @@ void CVersionPanel::SetProgress(int position, int total) {
 
 void CVersionPanel::ResetVariables() {
     ::ResetVariables(m_vars);
+}
+
+int CVersionPanel::VariableRowsBottom() {
+    // The rows are placed by the surface font's metrics, as PaintVariables does.
+    const QFontMetrics tm(SurfaceFont());
+    const int leading = std::max(0, tm.leading());
+    const int lineHeight = tm.height() + leading + kVariableRowGap;
+    return tm.descent() + leading + kVariableRows * lineHeight + tm.height();
 }
 
 void CVersionPanel::PaintVariables() {

@@ -1,4 +1,4 @@
-#include "app/PanelCanvas.h"
+#include "diagnostics/PanelCanvas.h"
 
 #include <QEvent>
 #include <QPaintEvent>

@@ -86,6 +86,8 @@ public:
     void ResetVariables();
     // The monitor's sixteen rows over the whole client area.
     void PaintVariables();
+    // Where the sixteenth row ends, in client pixels from the top.
+    static int VariableRowsBottom();
 
     // The font a fresh drawing surface holds before the panel selects its own.
     static QFont SurfaceFont();
