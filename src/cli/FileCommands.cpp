@@ -46,8 +46,7 @@ int CrcExitCode(const CrcCheckResult& r) {
             return kExitFile;
     }
     const CrcVerdict verdict = VerdictOf(r);
-    return verdict == CrcVerdict::Mismatch || verdict == CrcVerdict::HeaderIncomplete ? kExitFailed
-                                                                                      : kExitOk;
+    return verdict == CrcVerdict::Sound || verdict == CrcVerdict::NotImage ? kExitOk : kExitFailed;
 }
 
 // true or false where an image file's whole header allows the comparison.
