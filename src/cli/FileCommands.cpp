@@ -41,7 +41,7 @@ int CrcExitCode(const CrcCheckResult& r) {
         case CrcCheckError::None:
             break;
         case CrcCheckError::Stopped:
-            return kExitInterrupted;
+            return StopExitCode(kExitInterrupted);  // 128 + the signal
         default:
             return kExitFile;
     }
