@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     InstallConsoleBoxes();
     InstallDebugOutput(options.verbose);
     if (options.command == "bench") {
-        return RunBench(options);  // its own ports, or chargers of its own
+        return Delivered(RunBench(options));  // its own ports, or chargers of its own
     }
 
     std::unique_ptr<sim::CSimulatedCharger> simulation;
