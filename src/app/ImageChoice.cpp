@@ -21,12 +21,22 @@ bool CImageChoice::ChooseFile(QWidget* owner) {
     if (path.isEmpty()) {
         return false;  // cancelled: the current choice stands
     }
-    return TakeFile(QFile::encodeName(path).toStdString());
+    const std::string file = QFile::encodeName(path).toStdString();
+    // The label is what the charger must report afterwards; a name is only a
+    // guess at it, so the technician sees it and can correct it.
+    const QString label =
+        FileDialogs().AskText(owner, QStringLiteral("Upgrade from File"),
+                              QStringLiteral("Version the charger reports with this image:"),
+                              QString::fromStdString(LabelFromFileName(file)));
+    if (label.isEmpty()) {
+        return false;
+    }
+    return TakeFile(file, label.toStdString());
 }
 
-bool CImageChoice::TakeFile(const std::string& path) {
+bool CImageChoice::TakeFile(const std::string& path, const std::string& label) {
     std::string reason;
-    std::optional<CFirmwareImage> image = LoadFirmwareImage(path, {}, reason);
+    std::optional<CFirmwareImage> image = LoadFirmwareImage(path, label, reason);
     if (!image) {
         platform::SetLastError(0);  // the reason says it all
         ReportError(ImageFileRefusal(path, reason).c_str());

@@ -53,6 +53,7 @@ struct CBench::Impl {
         bool busy = false;
         bool goneAfterRun = false;  // unplugged while its job wound down
         bool plugAfterRun = false;  // plugged in again meanwhile
+        unsigned long long deviceNumber = 0;
     };
 
     Impl(BenchOptions o, IBenchObserver& obs)
@@ -66,6 +67,9 @@ struct CBench::Impl {
     void OnRunEnded(Slot& slot);
     void StartJob(Slot& slot);            // lock held
     Slot* Find(const std::string& path);  // lock held
+    // A slot of another path whose charger on the same device is still
+    // being served or shown (lock held).
+    Slot* ServingDevice(const std::string& path, unsigned long long deviceNumber);
     void JoinEnded();
 
     BenchOptions options;
@@ -151,6 +155,20 @@ CBench::Impl::Slot* CBench::Impl::Find(const std::string& path) {
     return nullptr;
 }
 
+CBench::Impl::Slot* CBench::Impl::ServingDevice(const std::string& path,
+                                                unsigned long long deviceNumber) {
+    if (deviceNumber == 0) {
+        return nullptr;
+    }
+    for (auto& slot : slots) {
+        if (slot->info.port != path && slot->deviceNumber == deviceNumber &&
+            slot->info.state != SlotState::Empty) {
+            return slot.get();
+        }
+    }
+    return nullptr;
+}
+
 // Threads of ended jobs are joined by the owner, never under the lock.
 void CBench::Impl::JoinEnded() {
     std::vector<std::thread> ended;
@@ -180,12 +198,19 @@ int CBench::Plug(const std::string& path) {
     m_impl->JoinEnded();
     // Looked up before the lock: the file system is not asked under it.
     const std::string device = ResolvedDevice(path);
+    const unsigned long long deviceNumber = DeviceNumberOf(path);
     const std::string byId =
         m_impl->options.byIdName ? m_impl->options.byIdName(device) : ByIdNameOf(device);
     SlotInfo announced;
     Impl::Slot* slot = nullptr;
     {
         std::lock_guard<std::mutex> guard(m_impl->lock);
+        // One charger under two names (a by-id link and its device, a path
+        // and a pattern) is served once: a second job could only fail on
+        // the first one's exclusive hold.
+        if (Impl::Slot* serving = m_impl->ServingDevice(path, deviceNumber)) {
+            return serving->info.slot;
+        }
         slot = m_impl->Find(path);
         if (slot == nullptr) {
             m_impl->slots.push_back(std::make_unique<Impl::Slot>());
@@ -195,6 +220,7 @@ int CBench::Plug(const std::string& path) {
         }
         slot->info.device = device;
         slot->info.byIdName = byId;
+        slot->deviceNumber = deviceNumber;
         if (slot->busy) {
             slot->plugAfterRun = true;
             return slot->info.slot;

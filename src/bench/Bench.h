@@ -44,7 +44,8 @@ public:
 
     // A charger at path: its slot (new, or the path's own) announces it and
     // starts its job. When the slot's last job is still winding down, the
-    // new job starts at the next OnChange after it ended. Returns the slot.
+    // new job starts at the next OnChange after it ended. A path that reaches
+    // the device another slot serves starts nothing. Returns the slot.
     int Plug(const std::string& path);
     // The device at path went away: its job is stopped and the slot emptied.
     void Unplug(const std::string& path);

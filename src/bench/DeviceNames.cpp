@@ -1,5 +1,7 @@
 #include "bench/DeviceNames.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +11,14 @@ std::string ResolvedDevice(const std::string& path) {
     std::error_code ec;
     const auto resolved = std::filesystem::canonical(path, ec);
     return ec ? path : resolved.string();
+}
+
+unsigned long long DeviceNumberOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return 0;
+    }
+    return info.st_rdev;
 }
 
 std::string ByIdNameOf(const std::string& device, const std::string& folder) {

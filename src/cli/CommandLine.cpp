@@ -41,7 +41,7 @@ void AddImageOptions(CLI::App& command, CliOptions& o) {
     command
         .add_option("--label", o.imageLabel,
                     "The version the charger reports once the file's image is installed "
-                    "(default: the file's name without extension)")
+                    "(default: the file's name without a .bin extension)")
         ->type_name("VERSION")
         ->needs(image);
 }
@@ -99,9 +99,13 @@ void AddBench(CLI::App& app, CliOptions& o) {
     auto* bench =
         app.add_subcommand("bench", "Read and upgrade several chargers at once, one job per port");
     AddGlobalOptions(*bench, o, "Global options", false);
-    bench->add_option("--port", o.benchPorts,
-                      "A charger's port, or a glob pattern such as "
-                      "'/dev/serial/by-id/usb-FTDI_*'; repeatable");
+    // Each port or pattern is taken as --port is everywhere: COM names
+    // checked, relative paths made absolute from the working folder.
+    bench
+        ->add_option("--port", o.benchPorts,
+                     "A charger's port, or a glob pattern such as "
+                     "'/dev/serial/by-id/usb-FTDI_*'; repeatable")
+        ->transform(PortArgument);
     bench->add_flag("--watch", o.watch, "Serve each charger as it is plugged in, until Ctrl-C");
     auto* force = bench->add_flag("--force", o.force, "Upgrade chargers that are already current");
     bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);

@@ -41,13 +41,12 @@ int CrcExitCode(const CrcCheckResult& r) {
         case CrcCheckError::None:
             break;
         case CrcCheckError::Stopped:
-            return kExitInterrupted;
+            return StopExitCode(kExitInterrupted);  // 128 + the signal
         default:
             return kExitFile;
     }
     const CrcVerdict verdict = VerdictOf(r);
-    return verdict == CrcVerdict::Mismatch || verdict == CrcVerdict::HeaderIncomplete ? kExitFailed
-                                                                                      : kExitOk;
+    return verdict == CrcVerdict::Sound || verdict == CrcVerdict::NotImage ? kExitOk : kExitFailed;
 }
 
 // true or false where an image file's whole header allows the comparison.

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     InstallConsoleBoxes();
     InstallDebugOutput(options.verbose);
     if (options.command == "bench") {
-        return RunBench(options);  // its own ports, or chargers of its own
+        return Delivered(RunBench(options));  // its own ports, or chargers of its own
     }
     if (options.command == "history") {
         return Delivered(RunHistory(options));  // journals only, no port

@@ -100,6 +100,7 @@ void FillVerdict(const ReadPlan& plan, std::uint16_t computed, CrcCheckResult& r
     if (plan.image && plan.size >= kCrcEnd) {
         result.crcMatches = plan.StoredCrc() == computed;
         result.sizeAgrees = plan.size == ImageFile::kHeaderSize + plan.CodeLength();
+        result.noCode = plan.CodeLength() == 0;
     }
 }
 
@@ -168,6 +169,11 @@ CrcVerdict VerdictOf(const CrcCheckResult& result) {
     if (result.fileSize < kCrcEnd) {
         return CrcVerdict::HeaderIncomplete;
     }
+    // A header of zero length with a zero CRC agrees with itself, yet an
+    // upload of it leaves a charger without firmware.
+    if (result.noCode) {
+        return CrcVerdict::NoCode;
+    }
     return result.crcMatches && result.sizeAgrees ? CrcVerdict::Sound : CrcVerdict::Mismatch;
 }
 
@@ -180,6 +186,8 @@ std::string CrcVerdictText(const CrcCheckResult& result) {
             return "Not an image file: nothing to compare";
         case CrcVerdict::HeaderIncomplete:
             return "Too short for an image header";
+        case CrcVerdict::NoCode:
+            return "No code: the header's length is 0";
         case CrcVerdict::Sound:
         case CrcVerdict::Mismatch:
             break;

@@ -49,6 +49,7 @@ enum class CrcVerdict {
     HeaderIncomplete,  // a .bin file of fewer than 4 bytes
     Sound,             // the CRCs match and the size is 128 + length
     Mismatch,          // the CRCs differ, or the size disagrees with the length
+    NoCode,            // the header's length is 0: nothing a charger could run
 };
 
 struct CrcCheckResult {
@@ -68,6 +69,7 @@ struct CrcCheckResult {
     // match and whether the size is 128 + the length field.
     bool crcMatches = false;
     bool sizeAgrees = false;
+    bool noCode = false;  // the header's length is 0
 
     bool Ok() const { return error == CrcCheckError::None; }
 };

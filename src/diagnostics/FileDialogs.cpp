@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 
 namespace {
 
@@ -22,6 +23,14 @@ QString CQtFileDialogs::AskSaveFile(QWidget* owner, const QString& title, const 
     // No filter and no default suffix: a typed name stands as typed. Qt's save
     // dialog asks before an existing file is replaced.
     return QFileDialog::getSaveFileName(owner, title, QDir(directory).filePath(defaultName));
+}
+
+QString CQtFileDialogs::AskText(QWidget* owner, const QString& title, const QString& prompt,
+                                const QString& proposed) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, proposed, &ok);
+    return ok ? text.trimmed() : QString();
 }
 
 IFileDialogs& FileDialogs() {

@@ -8,7 +8,9 @@
 //
 //   AskOpenFile offers only existing files, with the first filter in effect.
 //   AskSaveFile proposes the default name in the folder and asks before an
-//   existing file is replaced; no filter, no extension added.
+//   existing file is replaced; no filter, no extension added. AskText asks
+//   for a line of text about the chosen file (an image's label), offering
+//   the proposed text for editing.
 //
 // Threads: user-interface thread only; the installed pointer is swapped and
 // read there.
@@ -29,6 +31,9 @@ public:
     // user declined to replace an existing file).
     virtual QString AskSaveFile(QWidget* owner, const QString& title, const QString& directory,
                                 const QString& defaultName) = 0;
+    // The text entered, starting from `proposed`; empty when cancelled.
+    virtual QString AskText(QWidget* owner, const QString& title, const QString& prompt,
+                            const QString& proposed) = 0;
 };
 
 // Qt's own dialogs.
@@ -38,6 +43,8 @@ public:
                         const QStringList& filters) override;
     QString AskSaveFile(QWidget* owner, const QString& title, const QString& directory,
                         const QString& defaultName) override;
+    QString AskText(QWidget* owner, const QString& title, const QString& prompt,
+                    const QString& proposed) override;
 };
 
 // The dialogs in effect: the installed double, or Qt's.

@@ -15,7 +15,12 @@
 //   when it is full. A tick that finds it full therefore takes only what was
 //   there, and the line cut short at that point is dropped up to its CR
 //   together with whatever later bytes would otherwise be glued to it: values
-//   from two different reports never share a record.
+//   from two different reports never share a record. The ring can also fill
+//   while a tick drains it, when a large chunk arrives meanwhile; the bytes
+//   dropped then lie somewhere among those waiting after the drain. So after
+//   the drain the tick looks again: when what it took and what came since
+//   could have filled the ring, it takes those bytes too and trusts no line
+//   in them, nor the line they leave unfinished.
 //
 // Threads: the thread that owns the port; the port's reader fills its ring.
 #pragma once
@@ -26,6 +31,15 @@
 #include "diagnostics/ChargerVariables.h"
 
 class CSerialPort;
+
+// Where a tick takes its bytes from: the port's receive ring.
+class IReceivedBytes {
+public:
+    virtual ~IReceivedBytes() = default;
+    virtual int BytesAvailable() = 0;
+    // The oldest byte, or -1 when none is waiting.
+    virtual int ReadByte() = 0;
+};
 
 class CVariableReport {
 public:
@@ -47,11 +61,15 @@ public:
     void Clear();
     // Takes every complete line waiting in the port (see above).
     Taken Tick(CSerialPort& port, ChargerVariables& vars, const ReportHandler& onReport = {});
+    Taken Tick(IReceivedBytes& ring, ChargerVariables& vars, const ReportHandler& onReport = {});
     // The same for bytes already in hand.
     Taken Feed(const char* bytes, std::size_t count, ChargerVariables& vars,
                const ReportHandler& onReport = {});
 
 private:
+    // Takes up to count bytes; with distrust, every line they end is dropped.
+    void TakeWaiting(IReceivedBytes& ring, int count, bool distrust, ChargerVariables& vars,
+                     const ReportHandler& onReport, Taken& taken);
     void Take(char byte, ChargerVariables& vars, const ReportHandler& onReport, Taken& taken);
 
     char m_line[kLineSize + 1] = {};  // the line and its NUL

@@ -12,8 +12,10 @@
 //   killed outright (SIGKILL, a crash) cannot; the command line's port
 //   diagnosis then says that the mark was left behind.
 //
-// Threads: any thread. The record is a fixed table of atomics, without locks
-// or allocation, so ReleaseExclusiveHolds is safe wherever the process ends.
+// Threads: any thread. The record is a chain of fixed tables of atomics that
+// grows when every slot is taken (a bench holds any number of ports) and
+// never shrinks, so ReleaseExclusiveHolds needs no lock or allocation and is
+// safe wherever the process ends.
 #pragma once
 
 namespace platform {

@@ -41,6 +41,11 @@ UploadState CBlockUpload::Run() {
             m_view.SetProgress(m_blockNumber, m_totalBlocks);
         }
     }
+    // A stop that cut the last idle poll short, or came as the last NAK did,
+    // still reaches the boot loader: a stopped upload always ends with CANs.
+    if (m_state == UploadState::Failed && m_view.CancelRequested()) {
+        CancelByUser();
+    }
     m_view.SetProgress(0, 0);
     m_view.OnUploadEnded(m_state);
     return m_state;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "protocol/UpgradeImage.h"
@@ -26,11 +27,31 @@ std::string SystemReason(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error);
 }
 
+// Whether the path names a regular file, asked before it is opened: opening
+// a serial device (a port typed where the image was meant) would raise and
+// drop the DTR line of a charger.
+bool IsRegularFile(const std::string& path, std::string& reason) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        reason = SystemReason("it cannot be opened", errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = "it is not a regular file";
+        return false;
+    }
+    return true;
+}
+
 // Reads at most kLargestImage + 1 bytes of a regular file, so an oversized
 // one is seen as such without reading it all. The descriptor is opened
-// without waiting, so a FIFO cannot hang the caller before it is refused.
+// without waiting and its type checked again, so a file swapped for a FIFO
+// after the first look cannot hang the caller either.
 bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes,
                      std::string& reason) {
+    if (!IsRegularFile(path, reason)) {
+        return false;
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         reason = SystemReason("it cannot be opened", errno);
@@ -68,9 +89,17 @@ bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes,
 std::string LabelFromFileName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot != 0) {
-        name.erase(dot);
+    // Versions hold full stops ("2.11a"): only the image extension goes.
+    constexpr std::string_view kExtension = ".bin";
+    if (name.size() > kExtension.size()) {
+        const std::size_t at = name.size() - kExtension.size();
+        const bool isBin = std::equal(
+            kExtension.begin(), kExtension.end(), name.begin() + at, [](char want, char got) {
+                return want == (got >= 'A' && got <= 'Z' ? got + 32 : got);
+            });
+        if (isBin) {
+            name.erase(at);
+        }
     }
     return name;
 }
@@ -89,6 +118,11 @@ std::string ImageFileProblem(std::span<const std::uint8_t> file) {
     if (header.codeLength != code) {
         return "the header says " + Count(header.codeLength) + " code bytes, the file holds " +
                Count(code);
+    }
+    // Length 0 and CRC 0 pass every other check, and the boot loader would
+    // take the empty image in place of the firmware.
+    if (code == 0) {
+        return "it holds no code";
     }
     if (!std::all_of(file.begin() + 4, file.begin() + ImageFile::kHeaderSize,
                      [](std::uint8_t byte) { return byte == 0; })) {

@@ -211,7 +211,7 @@ void CSerialPort::Close() {
     platform::CSerialDevice& device = m_pLink->Device();
     device.SetDtr(false);
     device.RestoreSettings();
-    device.Purge();
+    PurgeUnsent(device);
     device.Release();
     // A worker that is still running may yet use the descriptor: its own
     // share of the link closes it when that worker is done.
@@ -219,6 +219,18 @@ void CSerialPort::Close() {
         device.Close();
     }
     m_pLink.reset();
+}
+
+// Input not taken is always dropped. Output is purged only while the device
+// still holds bytes it has not sent (a transfer abandoned on the way): a
+// purge discards bytes the device has handed on but the far end has not yet
+// taken, such as a cancelled upload's CANs drained just before on a
+// pseudo-terminal, which counts them as sent at once.
+void CSerialPort::PurgeUnsent(platform::CSerialDevice& device) {
+    device.DiscardInput();
+    if (device.OutputPending() > 0) {
+        device.Purge();
+    }
 }
 
 bool CSerialPort::StopThreads() {

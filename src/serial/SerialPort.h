@@ -11,8 +11,10 @@
 //       queue order (WRITE_BYTE, WRITE_BLOCK, WRITE_ABORT).
 //   The caller never blocks on the device: it queues writes and takes bytes
 //   out of the ring with ReadByte, polling between sleeps of its own. Close
-//   stops both workers, drops DTR, restores the device's settings, purges it
-//   and closes it. The ring survives Close.
+//   stops both workers, drops DTR, restores the device's settings, drops
+//   unread input (and output only while the device still holds it unsent,
+//   so drained bytes such as a cancel's CANs are never thrown away) and
+//   closes it. The ring survives Close.
 //
 //   A device that goes away while open (an adapter pulled out) is reported
 //   once; the workers then leave it alone until Close.
@@ -106,6 +108,7 @@ private:
 
     void ReportOpenFailure(const std::string& path) const;
     void ConfigureDevice(platform::CSerialDevice& device);
+    static void PurgeUnsent(platform::CSerialDevice& device);
     bool StartWorkers();  // false (reported) when a worker could not start
     static Worker StartWorker(std::function<void()> body, const char* failure);
     bool StopThreads();  // true when both workers ended

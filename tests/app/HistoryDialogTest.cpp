@@ -31,6 +31,9 @@ struct CSavingFileDialogs : IFileDialogs {
     QString AskSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
         return path;
     }
+    QString AskText(QWidget*, const QString&, const QString&, const QString& proposed) override {
+        return proposed;
+    }
 };
 
 QStringList Column(const CHistoryDialog& dialog, int column) {

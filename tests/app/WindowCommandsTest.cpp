@@ -4,6 +4,7 @@
 // under a comma-decimal desktop locale. What the window shows afterwards is
 // read back from the panel's drawings and the buttons; what it records, from
 // the session log.
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -233,14 +234,16 @@ private slots:
         dialog.done(QDialog::Accepted);
     }
 
-    // The file named 2.11a.bin, as make_image.py writes it, becomes what
-    // Upgrade sends and installs.
+    // A file named 2.11a, without extension, becomes what Upgrade sends and
+    // installs, under the label its whole name gives.
     void upgradeFromFileInstallsTheFilesLabel() {
         testkit::CScratchDir dir;
         CAnsweredFileDialogs dialogs;
         CFileDialogsOverride answering(dialogs);
-        const QString file = MakeImage(dir.Path(), "2.11a");
-        QVERIFY(!file.isEmpty());
+        const QString made = MakeImage(dir.Path(), "2.11a");
+        QVERIFY(!made.isEmpty());
+        const QString file = made.chopped(4);
+        QVERIFY(QFile::rename(made, file));
         dialogs.answers << file;
         testkit::CBoxRecorder boxes;
         sim::CSimulatedCharger charger(Options("old-firmware"));
@@ -249,6 +252,7 @@ private slots:
         dialog.SetSimulatedDevice(charger.SlavePath());
         dialog.show();
         dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
+        QCOMPARE(dialogs.offered, QStringList{"2.11a"});
         QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.11a"));
         QVERIFY(DrawnTexts(dialog.m_panel).contains("2.11a"));
         dialog.OnUpgrade();
@@ -264,6 +268,31 @@ private slots:
         QVERIFY(!dialog.m_btnUpgrade->isVisible());
         dialog.OnSysCommand(CMainDialog::kIdmUseCarriedImage);
         QVERIFY(dialog.m_btnUpgrade->isVisible());
+        dialog.done(QDialog::Accepted);
+    }
+
+    // The label a name gives is only offered: the technician can correct it,
+    // and cancelling the question keeps the choice as it was.
+    void labelIsOfferedForEditing() {
+        testkit::CScratchDir dir;
+        const QString made = MakeImage(dir.Path(), "2.11a");
+        const QString candidate = QString::fromStdString(dir.Path() + "/candidate.bin");
+        QVERIFY(QFile::copy(made, candidate));
+        CAnsweredFileDialogs dialogs;
+        CFileDialogsOverride answering(dialogs);
+        dialogs.answers << candidate << candidate;
+        dialogs.texts << ""
+                      << "2.11a";
+        testkit::CBoxRecorder boxes;
+        CMainDialog dialog;
+        dialog.show();
+        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
+        QVERIFY(dialog.m_image.IsCarried());
+        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
+        QCOMPARE(dialogs.offered, QStringList({"candidate", "candidate"}));
+        QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.11a"));
+        QCOMPARE(dialog.m_image.Image().Path(), candidate.toStdString());
+        QCOMPARE(boxes.Count(), std::size_t{0});
         dialog.done(QDialog::Accepted);
     }
 

@@ -105,3 +105,23 @@ TEST_F(BenchCommand, MissingPortExitsThree) {
         << r;
     EXPECT_TRUE(Contains(r.out, "1 charger: 1 failed")) << r;
 }
+
+// Ports and patterns relative to the working folder are found there, as
+// --port is everywhere; one charger reached under three of them is served
+// once, and a watched relative pattern is watched in that folder.
+TEST_F(BenchCommand, RelativePortsAreTakenFromTheWorkingFolder) {
+    StartSim("--no-pacing --firmware-version 2.10e --link " + m_work + "/charger-1");
+    const auto fixed = RunCli(
+        {"bench", "--read-only", "--port", "charger-1", "--port", "./charger-1", "--port", "ch*"});
+    EXPECT_EQ(fixed.code, 0) << fixed;
+    EXPECT_TRUE(Contains(fixed.out, "1 charger: 1 read")) << fixed;
+
+    CChild cli;
+    StartCli(cli, {"bench", "--watch", "--read-only", "--json", "--port", "charger-*"});
+    ASSERT_TRUE(
+        cli.WaitFor([&] { return Contains(cli.out, "\"finished\"") || !cli.err.empty(); }, 30000))
+        << cli.out << cli.err;
+    EXPECT_TRUE(Contains(cli.out, m_work + "/charger-1")) << cli.out;
+    Interrupt(cli);
+    EXPECT_EQ(cli.Finish(10000), 130) << cli.err;
+}

@@ -176,3 +176,45 @@ TEST(BenchEngine, SlotServesTheNextChargerAfterAnUnplug) {
     EXPECT_EQ(results[1].outcome, Outcome::Current);
     EXPECT_EQ(bench.Slots().size(), 1U);
 }
+
+// One charger under three names (its link, the link through "./" and the
+// device itself) is served once.
+TEST(BenchEngine, OneDeviceUnderSeveralNamesIsServedOnce) {
+    CBenchRig rig;
+    const std::string link = rig.AddCharger("--firmware-version 2.10e");
+    bench::CBench& bench = rig.MakeBench();
+    const std::string dotted = rig.scratch.Path() + "/./charger-1";
+    EXPECT_EQ(bench.Plug(link), 0);
+    EXPECT_EQ(bench.Plug(dotted), 0);
+    EXPECT_EQ(bench.Plug(rig.Charger(0).SlavePath()), 0);
+    bench.WaitIdle();
+    ASSERT_EQ(bench.Slots().size(), 1U);
+    EXPECT_EQ(ResultOf(bench.Slots(), link).outcome, Outcome::Current);
+    EXPECT_EQ(rig.records.Count(), 1U);
+}
+
+// What each mode does with a current charger and one without firmware.
+TEST(BenchEngine, ModeDecidesWhatIsSent) {
+    const struct {
+        const char* name;
+        bench::Mode mode;
+        const char* charger;
+        Outcome outcome;
+        const char* before;
+        int blocks;
+    } cases[] = {
+        {"ForceOnACurrentCharger", bench::Mode::Force, "--firmware-version 2.10e",
+         Outcome::Upgraded, "2.10e", 101},
+        {"ReadOnlyWithoutFirmware", bench::Mode::ReadOnly, "--no-firmware", Outcome::Read, "", 0},
+    };
+    for (const auto& c : cases) {
+        CBenchRig rig;
+        rig.options.mode = c.mode;
+        const std::string port = rig.AddCharger(c.charger);
+        const bench::RunResult result = ResultOf(rig.RunAll(), port);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name << ": " << result.reason;
+        EXPECT_EQ(result.before, c.before) << c.name;
+        EXPECT_EQ(result.blocks, c.blocks) << c.name;
+        EXPECT_EQ(rig.Charger(0).Log().blocks.size(), static_cast<std::size_t>(c.blocks)) << c.name;
+    }
+}

@@ -99,3 +99,24 @@ TEST(BenchRecord, BoxTextsBecomeOneLine) {
               "unplug the charger for 10 seconds and then plug it back in and try again. If "
               "that fails please contact support.");
 }
+
+// Where an upload ended says what went wrong: before the first block was
+// asked for, or at a block.
+TEST(BenchRecord, FailedUploadIsPlacedAtItsBlock) {
+    const struct {
+        int block;
+        UploadState end;
+        const char* reason;
+    } cases[] = {
+        {0, UploadState::Failed, "The boot loader never asked for the first block."},
+        {1, UploadState::Failed, "The upload failed at block 1 of 101."},
+        {1, UploadState::Cancelled, "The charger cancelled the upload at block 1 of 101."},
+    };
+    for (const auto& c : cases) {
+        bench::FailureFacts facts;
+        facts.uploadEnd = c.end;
+        facts.block = c.block;
+        facts.totalBlocks = 101;
+        EXPECT_EQ(bench::FailureReason(facts), c.reason) << c.block;
+    }
+}

@@ -64,6 +64,7 @@ TEST_F(ExitCodes, EachRefusalSaysWhatIsWrong) {
         {{"history", "--since", "yesterday"},
          2,
          "neither a date like 2026-12-01 nor a span like 7d"},
+        {{"bench", "--port", "/dev/corvane-tty9", "--port", "com9"}, 2, "There is no port COM9"},
         {{"ports", "--map", "COM2=/dev/tty\x1b[2J"}, 2, "control character"},
         {{"ports", "--map", "COM2=/dev/" + std::string(1019, 'x')},
          2,
@@ -139,12 +140,18 @@ TEST_F(ExitCodes, DeviceThatIsNotASerialLineIsThree) {
 
 // Output that never reached standard output is no success.
 TEST_F(ExitCodes, StandardOutputThatCannotBeWrittenIsFive) {
-    CChild cli;
-    cli.setStandardOutputFile("/dev/full");
-    StartCli(cli, {"crc", CORVANE_SOURCE_DIR "/resources/upgrade-2.10e.bin"});
-    EXPECT_EQ(cli.Finish(10000), 5) << cli.err;
-    EXPECT_TRUE(Contains(cli.err, "cannot write to standard output: No space left on device"))
-        << cli.err;
+    const std::vector<std::string> commands[] = {
+        {"crc", CORVANE_SOURCE_DIR "/resources/upgrade-2.10e.bin"},
+        {"--simulate", "current", "bench", "--read-only"},
+    };
+    for (const auto& args : commands) {
+        CChild cli;
+        cli.setStandardOutputFile("/dev/full");
+        StartCli(cli, args);
+        EXPECT_EQ(cli.Finish(30000), 5) << args[0] << ": " << cli.err;
+        EXPECT_TRUE(Contains(cli.err, "cannot write to standard output: No space left on device"))
+            << cli.err;
+    }
 }
 
 // The device belongs to a group the user is not in. As root the command runs

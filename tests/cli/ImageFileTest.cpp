@@ -133,6 +133,8 @@ const Unsound kUnsound[] = {
      "it is not a regular file"},
     {"Fifo", "upgrade --if-needed", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); },
      "it is not a regular file"},
+    {"NoCode", "upgrade", [](const std::string& p) { Write(p, Bytes(128, 0)); },
+     "it holds no code"},
     {"ShorterThanTheHeader", "read", [](const std::string& p) { Write(p, Bytes(100, 0)); },
      "the file holds 100 bytes, less than the 128-byte header"},
     {"CodeCutShort", "upgrade",

@@ -54,6 +54,7 @@ TEST(JsonWriter, BytesThatAreNotUtf8BecomeTheReplacementCharacter) {
         {"Ger\xe4t", "Ger\\ufffdt"},                           // Latin-1 ä
         {"\xc3", "\\ufffd"},                                   // cut short at the end
         {"\xc0\xaf", "\\ufffd\\ufffd"},                        // overlong /
+        {"\xe0\x80\xaf", "\\ufffd\\ufffd\\ufffd"},             // overlong / in three bytes
         {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},             // a surrogate
         {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // above U+10FFFF
         {"\xe2\x82\xac\x80\xf0\x9f\x94\x8b", "\xe2\x82\xac\\ufffd\xf0\x9f\x94\x8b"},

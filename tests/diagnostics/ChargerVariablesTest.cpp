@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "DiagTestFiles.h"
 #include "diagnostics/ChargerVariables.h"
+#include "diagnostics/VariableReport.h"
 
 namespace {
 
@@ -48,6 +52,57 @@ TEST(ChargerVariablesTest, LinesFollowTheCLibraryRulesAndResetZeroesAll) {
     ParseVariables(kFullLine.c_str(), vars);
     ResetVariables(vars);
     EXPECT_EQ(Rows(vars), kZeroRows);
+}
+
+// A 1024-byte receive ring that drops what does not fit, as the port's
+// does; a chunk can be made to arrive after a given number of reads.
+class CFakeRing : public IReceivedBytes {
+public:
+    void Deliver(const std::string& bytes) {
+        m_bytes += bytes.substr(0, CVariableReport::kReceiveRingSize - m_bytes.size());
+    }
+    int BytesAvailable() override { return static_cast<int>(m_bytes.size()); }
+    int ReadByte() override {
+        if (m_bytes.empty()) {
+            return -1;
+        }
+        const int byte = static_cast<unsigned char>(m_bytes.front());
+        m_bytes.erase(0, 1);
+        if (++m_reads == chunkAfterReads) {
+            Deliver(chunk);
+        }
+        return byte;
+    }
+    std::string chunk;
+    int chunkAfterReads = -1;
+
+private:
+    std::string m_bytes;
+    int m_reads = 0;
+};
+
+// A large chunk arrives while a tick drains a nearly full ring, and the ring
+// drops its end: the line cut there must not be completed by a later report.
+TEST(VariableReportTest, RingFillingDuringTheDrainNeverGluesTwoReports) {
+    CFakeRing ring;
+    std::string lines;
+    for (int i = 0; i < 14; ++i) {
+        lines += kFullLine + "\r";  // 924 bytes: not full
+    }
+    ring.Deliver(lines);
+    ring.chunk = kFullLine + "\r" + kFullLine + "\r";
+    ring.chunkAfterReads = 10;
+    CVariableReport report;
+    ChargerVariables vars;
+    report.Tick(ring, vars);
+    EXPECT_EQ(Rows(vars), kFullRows);
+    const std::string later = "5,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,99.5\r";
+    ring.Deliver(later);  // would end the cut line with its fields moved
+    report.Tick(ring, vars);
+    EXPECT_EQ(Rows(vars), kFullRows);
+    ring.Deliver(later);
+    report.Tick(ring, vars);
+    EXPECT_EQ(Rows(vars), "true,false,CC,0,0,0,0.00,0,0000,0.00,0.00,0,0.00,0.00,0.00,99.50");
 }
 
 }  // namespace

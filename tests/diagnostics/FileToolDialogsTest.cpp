@@ -44,6 +44,9 @@ struct CScriptedFileDialogs : IFileDialogs {
         defaultName = proposed;
         return answer;
     }
+    QString AskText(QWidget*, const QString&, const QString&, const QString& proposed) override {
+        return proposed;  // the file tools ask for no text
+    }
 };
 
 std::string StoredDirectory() {

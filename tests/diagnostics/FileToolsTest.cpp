@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <iterator>
+#include <thread>
 
 #include "DiagTestFiles.h"
 #include "TestKit.h"
@@ -187,6 +189,9 @@ TEST_F(FileToolsTest, CrcVerdictComparesTheHeaderWithTheFile) {
          false, false, "CRC does not match; size disagrees with length"},
         {"sound.txt", WithHeader(500, crc, code), CrcVerdict::NotImage, false, false,
          "Not an image file: nothing to compare"},
+        // Length 0 and CRC 0 agree with an empty code, but there is nothing to run.
+        {"empty.bin", WithHeader(0, 0, {}), CrcVerdict::NoCode, true, true,
+         "No code: the header's length is 0"},
         {"3.bin",
          {0x01, 0xF4, 0x12},
          CrcVerdict::HeaderIncomplete,
@@ -264,6 +269,26 @@ TEST_F(FileToolsTest, ExportWritesInPlaceWhatIsNotARegularFile) {
     EXPECT_TRUE(fs::is_fifo(Path("pipe")));
     EXPECT_TRUE(fs::is_symlink(Path("link.bin")));
     EXPECT_EQ(Entries(), 2);
+
+    // A slow reader of a pipe that holds less than the image is waited for.
+    const int slow = ::open(Path("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(slow, 0);
+    ASSERT_GE(::fcntl(slow, F_SETPIPE_SZ, 4096), 0);
+    Bytes slowly;
+    std::thread reading([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::uint8_t piece[1024];
+        while (slowly.size() < Image().size() && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const ssize_t got = ::read(slow, piece, sizeof piece);
+            slowly.insert(slowly.end(), piece, piece + std::max<ssize_t>(got, 0));
+        }
+    });
+    const bool waited = ExportImageTo(Path("pipe"));
+    reading.join();
+    ::close(slow);
+    EXPECT_TRUE(waited) << platform::GetLastError();
+    EXPECT_EQ(slowly, Image());
 }
 
 // A failed export keeps the old file, leaves nothing beside it and sets the

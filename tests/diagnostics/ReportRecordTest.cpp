@@ -71,17 +71,24 @@ TEST(ReportRecorder, CsvHeaderOnceJsonLinesByNameAndAlwaysTheCLocale) {
     EXPECT_FALSE(recorder.Open(scratch.Path() + "/no/such/folder.csv"));
     EXPECT_NE(recorder.Error().find("No such file or directory"), std::string::npos)
         << recorder.Error();
+    // A device has nothing to sync: a record on /dev/null outlives lost links.
+    ASSERT_TRUE(recorder.Open("/dev/null")) << recorder.Error();
+    EXPECT_TRUE(recorder.LinkLost(when)) << recorder.Error();
+    EXPECT_TRUE(recorder.LinkBack(when)) << recorder.Error();
     std::setlocale(LC_ALL, restore.c_str());
 }
 
 // What is drawn of a day at one report a second: at most four points a pixel
-// column, a one-second spike kept, and the curve broken where the link was.
+// column, a one-second spike and a one-second dip kept, and the curve broken
+// where the link was.
 TEST(TrendSeries, DecimationKeepsSpikesAndBreaksAndBoundsThePoints) {
     CTrendSeries series;
     ChargerVariables vars;
     constexpr int kDay = 86400;
     for (int second = 0; second < kDay; ++second) {
-        vars.batteryVoltage = second == 50000 ? 99.0 : 12.0 + (second % 7) * 0.01;
+        vars.batteryVoltage = second == 50000   ? 99.0
+                              : second == 30001 ? 1.0
+                                                : 12.0 + (second % 7) * 0.01;
         if (second == 60000) {
             series.Break();
         }
@@ -91,14 +98,17 @@ TEST(TrendSeries, DecimationKeepsSpikesAndBreaksAndBoundsThePoints) {
     ASSERT_EQ(segments.size(), 2u);
     std::size_t points = 0;
     double highest = 0.0;
+    double lowest = 99.0;
     for (const auto& segment : segments) {
         points += segment.size();
         for (const auto& point : segment) {
             highest = std::max(highest, point.value);
+            lowest = std::min(lowest, point.value);
         }
     }
     EXPECT_LE(points, 4u * 1000u + 2u);
     EXPECT_EQ(highest, 99.0);
+    EXPECT_EQ(lowest, 1.0);
     EXPECT_LT(segments[0].back().timeMs, 60000 * 1000.0);
     EXPECT_EQ(segments[1].front().timeMs, 60000 * 1000.0);
     // A narrow window reaches one sample beyond each edge.

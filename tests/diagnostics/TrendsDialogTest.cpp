@@ -95,6 +95,37 @@ protected:
     CTrendsDialog m_dialog;
 };
 
+// The wait for an unplugged charger's return is timed right across the
+// wrap of the 32-bit millisecond clock: not early, not late.
+TEST(ReportFeed, ReturnIsLookedForOnTimeAcrossTheClockWrap) {
+    testkit::CBoxRecorder boxes;
+    testkit::CScratchDir scratch;
+    const std::string link = scratch.Path() + "/charger";
+    testkit::CPtyPair first;
+    testkit::CPtyPair second;
+    std::filesystem::create_symlink(first.SlavePath(), link);
+    testkit::CFakeClock clock(0xFFFFFFFFU - 200);
+    CSerialPort port;
+    port.SetPortName(link);
+    CReportFeed feed(port, clock);
+    ASSERT_TRUE(feed.Start(link));
+    std::filesystem::remove(link);
+    first.HangUp();
+    feed.Poll();
+    ASSERT_EQ(feed.State(), CReportFeed::Link::Lost);
+    std::filesystem::create_symlink(second.SlavePath(), link);
+    clock.Advance(100);  // before the wrap, the time to look lies after it
+    feed.Poll();
+    EXPECT_EQ(feed.State(), CReportFeed::Link::Lost);
+    clock.Advance(CReportFeed::kReturnCheckMs - 101);  // past the wrap
+    feed.Poll();
+    EXPECT_EQ(feed.State(), CReportFeed::Link::Lost);
+    clock.Advance(1);
+    feed.Poll();
+    EXPECT_EQ(feed.State(), CReportFeed::Link::Up);
+    feed.Stop();
+}
+
 // One scripted charge: two reports around an unreadable line, an unplug, the
 // return, one more report. The record holds every report and the gap; the
 // chart holds the same values as two curve segments.

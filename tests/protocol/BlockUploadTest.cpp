@@ -193,4 +193,15 @@ TEST_F(BlockUploadTest, UserStopSendsTwoCansAndEndsCancelled) {
     EXPECT_EQ(view.progress.back(), std::make_pair(0, 0));                   // the bar is hidden
 }
 
+// The stop comes during the 201st idle poll, the one after which silence
+// would end the upload: it is still the user's stop.
+TEST_F(BlockUploadTest, StopDuringTheLastIdlePollStillSendsTwoCans) {
+    receiver.policy = [](int, int) { return std::string(); };
+    view.cancelWhen = [this] { return clock.sleeps >= 201; };
+    receiver.incoming = "C";
+    EXPECT_EQ(upload.Run(), UploadState::Cancelled);
+    EXPECT_EQ(clock.sleeps, 201);
+    EXPECT_EQ(receiver.line, Block(1) + kCan + kCan);
+}
+
 }  // namespace

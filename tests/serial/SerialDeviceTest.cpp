@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "TestKit.h"
 #include "platform/ExclusiveHolds.h"
@@ -134,13 +136,21 @@ bool MarkedExclusive(const std::string& path) {
 
 // The mark outlives the descriptor (it stays on a pseudo-terminal until its
 // master closes), so a process that ends without Close must take it off.
+// A bench holds any number of ports at once, so every one of them counts.
 TEST(SerialDevice, ExclusiveMarkIsTakenOffOnTheWayOut) {
-    testkit::CPtyPair pty;
-    CSerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath()));
-    ASSERT_TRUE(MarkedExclusive(pty.SlavePath()));
+    constexpr int kPorts = 40;
+    std::vector<std::unique_ptr<testkit::CPtyPair>> ptys;
+    std::vector<std::unique_ptr<CSerialDevice>> devices;
+    for (int i = 0; i < kPorts; ++i) {
+        ptys.push_back(std::make_unique<testkit::CPtyPair>());
+        devices.push_back(std::make_unique<CSerialDevice>());
+        ASSERT_TRUE(devices.back()->Open(ptys.back()->SlavePath())) << i;
+        ASSERT_TRUE(MarkedExclusive(ptys.back()->SlavePath())) << i;
+    }
     platform::ReleaseExclusiveHolds();  // what exit() and std::terminate run
-    EXPECT_FALSE(MarkedExclusive(pty.SlavePath()));
+    for (int i = 0; i < kPorts; ++i) {
+        EXPECT_FALSE(MarkedExclusive(ptys[i]->SlavePath())) << "port " << i;
+    }
 }
 
 TEST(SerialDevice, NothingWaitingReadsAsZeroAndAHangUpAsFailure) {

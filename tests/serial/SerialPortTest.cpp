@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestKit.h"
@@ -196,6 +198,46 @@ TEST_F(SerialPortTest, CloseAbandonsAStalledWriteAtOnce) {
     // Had the write not been abandoned, Close would have given up on the writer.
     EXPECT_EQ(m_debug.Text().find("didn't exit"), std::string::npos) << m_debug.Text();
     EXPECT_EQ(m_boxes.Count(), 0U);
+}
+
+// Threads that keep every core busy, so that the kernel's hand-over of bytes
+// from one side of a pseudo-terminal to the other runs late.
+class CCpuLoad {
+public:
+    CCpuLoad() {
+        const unsigned count = std::max(2U, std::thread::hardware_concurrency()) * 2;
+        for (unsigned i = 0; i < count; ++i) {
+            m_threads.emplace_back([this] {
+                volatile std::uint64_t spin = 0;
+                while (!m_stop.load(std::memory_order_relaxed)) {
+                    spin = spin + 1;
+                }
+            });
+        }
+    }
+    ~CCpuLoad() {
+        m_stop = true;
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
+
+// A cancelled upload's last word: the CANs written and drained just before
+// Close must reach the far end even when the machine is busy.
+TEST_F(SerialPortTest, CloseRightAfterADrainKeepsWhatWasSent) {
+    CCpuLoad load;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        OpenPort();
+        ASSERT_TRUE(m_port.WriteString("\x18\x18"));
+        ASSERT_TRUE(m_port.WaitUntilWritten(2000));
+        m_port.Close();
+        ASSERT_EQ(m_pty.Receive(2, 2000), "\x18\x18") << "attempt " << attempt;
+    }
 }
 
 TEST_F(SerialPortTest, CloseThenOpenRunsFreshWorkersAndKeepsTheRing) {

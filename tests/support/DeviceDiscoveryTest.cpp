@@ -109,6 +109,25 @@ TEST(PathWatch, FollowsItsFolderBeingCreatedAndRemoved) {
     }
 }
 
+// The folder goes and comes back before anyone looks: what it holds now is
+// reported, and so is what is put into it afterwards.
+TEST(PathWatch, FollowsItsFolderRemovedAndMadeAgainBetweenTwoLooks) {
+    testkit::CScratchDir dir;
+    const std::string folder = dir.Path() + "/by-id";
+    fs::create_directories(folder);
+    fs::create_symlink("/dev/null", folder + "/usb-FTDI_A1");
+    CPathWatch watch(folder + "/usb-FTDI_*");
+    std::string error;
+    ASSERT_TRUE(watch.Start(error)) << error;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::create_symlink("/dev/null", folder + "/usb-FTDI_B2");
+    EXPECT_EQ(watch.Drain(), (std::vector<PathEvent>{{Kind::Gone, folder + "/usb-FTDI_A1"},
+                                                     {Kind::Appeared, folder + "/usb-FTDI_B2"}}));
+    fs::create_symlink("/dev/null", folder + "/usb-FTDI_C3");
+    EXPECT_EQ(watch.Drain(), (std::vector<PathEvent>{{Kind::Appeared, folder + "/usb-FTDI_C3"}}));
+}
+
 TEST(PathWatch, RefusesPatternsItCannotWatch) {
     for (const std::string pattern : {"", "dev/ttyUSB*", "/dev/serial/*/usb-*", "/tmp/links/"}) {
         CPathWatch watch(pattern);

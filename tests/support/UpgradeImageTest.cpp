@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <string>
 
+#include "TestKit.h"
+#include "protocol/FirmwareImageFile.h"
 #include "support/Crc16.h"
 
 namespace {
@@ -56,6 +61,59 @@ TEST(ImageFile, ShortFileReadsMissingHeaderBytesAsZero) {
     const auto header = ImageFile::ReadHeader(three);
     EXPECT_EQ(header.codeLength, 0x1234);
     EXPECT_EQ(header.codeCrc, 0x5600);
+}
+
+// What an image file's bytes must be before anything is sent, at the edges
+// of each rule.
+TEST(ImageFile, ProblemsAtTheEdgesOfEachRule) {
+    const auto largest = ImageFile::Build(std::vector<std::uint8_t>(65535, 0x5A));
+    auto byte4 = ImageFile::Build(std::vector<std::uint8_t>{1, 2, 3});
+    byte4[4] = 1;
+    auto byte127 = ImageFile::Build(std::vector<std::uint8_t>{1, 2, 3});
+    byte127[127] = 0x80;
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const char* problem;
+    } cases[] = {
+        {"LargestLegalCode", largest, ""},
+        {"ReservedByte4Set", byte4, "header bytes 4 to 127 are not all zero"},
+        {"ReservedByte127Set", byte127, "header bytes 4 to 127 are not all zero"},
+        // Length 0 and CRC 0 agree with the empty code.
+        {"NoCode", ImageFile::Build({}), "it holds no code"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ImageFileProblem(c.bytes), c.problem) << c.name;
+    }
+}
+
+TEST(ImageFile, LabelIsTheNameWithoutABinExtension) {
+    const struct {
+        const char* path;
+        const char* label;
+    } cases[] = {
+        {"/images/2.10e.bin", "2.10e"}, {"2.11a", "2.11a"},
+        {"old/2.11A.BIN", "2.11A"},     {"2.12.Bin", "2.12"},
+        {"fw-2.12.hex", "fw-2.12.hex"}, {".bin", ".bin"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LabelFromFileName(c.path), c.label) << c.path;
+    }
+}
+
+// A port typed where the image was meant is refused by its type alone:
+// opening it would move the charger's DTR line.
+TEST(ImageFile, DeviceGivenAsTheImageIsNeverOpened) {
+    testkit::CPtyPair pty;
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, pty.SlavePath().c_str(), IN_OPEN), 0);
+    std::string reason;
+    EXPECT_FALSE(LoadFirmwareImage(pty.SlavePath(), "2.10e", reason).has_value());
+    EXPECT_EQ(reason, "it is not a regular file");
+    alignas(inotify_event) char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "the device was opened";
+    ::close(watch);
 }
 
 }  // namespace
