@@ -64,9 +64,9 @@ sim_log() { host stop "$1" && cat "$out/sim-$1.json"; }
 settings_during() {  # DEVICE FILE COMMAND...
     local dev=$1 file=$2
     shift 2
-    "$@" > /dev/null 2>&1 &
+    "$@" > /dev/null 2> "$file.progress" &
     local pid=$!
-    sleep 6
+    wait_for_line 'block 20 of' "$file.progress" 1
     stty -F "$dev" -a > "$file" 2>&1
     wait "$pid"
 }
@@ -116,9 +116,9 @@ case_drain() {
     local name dev
     for name in usb2 uart; do
         if [[ $name == uart ]]; then dev=/dev/ttyS1; else dev=$(usb 2); fi
-        "$cli" --port "$dev" upgrade > /dev/null 2>&1 &
+        "$cli" --port "$dev" upgrade > /dev/null 2> "$out/drain-$name.err" &
         local pid=$!
-        sleep 5
+        wait_for_line 'block 20 of' "$out/drain-$name.err" 1
         kill -INT "$pid"
         wait "$pid"
         check "3 a stop mid-upload through $name exits 130" test $? -eq 130
@@ -146,7 +146,7 @@ case_unplug() {
     dev=$(usb 4)
     "$cli" --port "$dev" upgrade > "$out/unplug-upgrade.out" 2>&1 &
     local pid=$!
-    sleep 6
+    wait_for_line 'block 20 of' "$out/unplug-upgrade.out" 1
     host unplug usb4
     start=$(date +%s%N)
     wait "$pid"
@@ -162,7 +162,7 @@ case_unplug() {
     local log=$out/bench-unplug.jsonl
     "$cli" --json bench --force --port '/dev/ttyUSB*' > "$log" 2> "$out/bench-unplug.err" &
     pid=$!
-    sleep 8
+    wait_for_line "\"port\":\"$(usb 2)\",\"block\":20," "$log" 1
     host unplug usb2
     local cpu0 cpu1
     cpu0=$(awk '{print $14 + $15}' "/proc/$pid/stat")
@@ -203,7 +203,9 @@ case_return() {
 }
 wait_for_line() {  # TEXT FILE COUNT: up to 30 s
     for _ in $(seq 300); do
-        (( $(grep -c -- "$1" "$2") >= $3 )) && return 0
+        local n
+        n=$(grep -c -- "$1" "$2" 2>/dev/null)
+        (( ${n:-0} >= $3 )) && return 0
         sleep 0.1
     done
     echo "  no $3 x $1 in $2"
