@@ -99,7 +99,12 @@ bool CSerialPort::Open() {
         ReportCommError("CreateFile");
         return false;
     }
-    ConfigureDevice(link->Device());
+    if (!ConfigureDevice(link->Device())) {
+        link->Device().Close();
+        platform::SetLastError(EIO);  // the reason, whatever the closing said
+        ReportCommError("CreateFile");
+        return false;
+    }
     m_pLink = std::move(link);
     m_pLink->SetOpen();
     m_bOpen = true;
@@ -111,9 +116,15 @@ bool CSerialPort::Open() {
 }
 
 // Everything after the device opened is reported and passed over: the port
-// is open with whatever settings the device accepted.
-void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
+// is open with whatever settings the device accepted. One failure is not: a
+// tty that answers even the reading of its settings with EIO has no line
+// behind it (a ttyS number the machine has no UART for, an adapter on its
+// way out), so false, and the opening fails with that error.
+bool CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
     if (!device.SaveSettings()) {
+        if (platform::GetLastError() == EIO) {
+            return false;
+        }
         ReportCommError("GetCommTimeouts");
     }
     if (!device.ReadState()) {
@@ -131,6 +142,7 @@ void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
     if (!device.SetDtr(true)) {
         ReportCommError("EscapeCommFunction (SETDTR)");
     }
+    return true;
 }
 
 bool CSerialPort::StartWorkers() {

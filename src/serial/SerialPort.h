@@ -99,7 +99,7 @@ private:
         std::future<void> done;
     };
 
-    void ConfigureDevice(platform::CSerialDevice& device);
+    bool ConfigureDevice(platform::CSerialDevice& device);
     bool StartWorkers();  // false (reported) when a worker could not start
     static Worker StartWorker(std::function<void()> body, const char* failure);
     bool StopThreads();  // true when both workers ended
