@@ -218,6 +218,8 @@ case_discovery() {
     check "6 ports lists the adapters by their by-id names" \
         test "$(grep -c '/dev/serial/by-id/usb-' "$out/ports.txt")" -ge 4
     check "6 ports shows the vendor and model" grep -q 'QEMU' "$out/ports.txt"
+    check "6 ports lists the 16550 and not the ttyS numbers with no UART" \
+        test "$(grep -cE '^  /dev/ttyS[0-9]' "$out/ports.txt")" -eq 2
     # The 8250 driver keeps ttyS2 and ttyS3 with no UART behind them: they
     # open, and then answer everything with EIO.
     "$cli" --port /dev/ttyS3 read > "$out/no-uart.out" 2>&1
