@@ -107,7 +107,8 @@ case_read_upgrade_lines() {
         stty -F "$dev" 38400 cs8 -parenb -cstopb
         sim_log "$name" > "$out/sim-$name.txt"
         check "1 the charger on $name checked the image as sound, 2.10e" \
-            grep -q '"installedVersion": "2.10e"' "$out/sim-$name.txt"
+            grep -q '"finalImageSound": true' "$out/sim-$name.txt"
+        grep -q '"installedVersion": "2.10e"' "$out/sim-$name.txt" || fail "1 ... installed 2.10e on $name"
         fresh "$name"
     done
 }
