@@ -5,7 +5,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= OFF
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test demo bench screenshots tsan asan format clean
+.PHONY: all deps configure build test hwtest demo bench screenshots tsan asan format clean
 
 all: build
 
@@ -20,6 +20,12 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The command line against the kernel's own serial drivers (ftdi_sio, 8250)
+# and udev in a QEMU virtual machine; see tests/hw/run.sh.
+hwtest: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target corvane-cli corvane-sim
+	@tests/hw/run.sh $(BUILD)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

@@ -27,6 +27,10 @@ std::string UploadPlace(const FailureFacts& facts) {
 }
 
 std::string UploadPart(const FailureFacts& facts) {
+    if (facts.uploadEnd == UploadState::Disconnected) {
+        // The upgrade's own box says where; said once is enough.
+        return facts.messages.empty() ? "The adapter was disconnected." : "";
+    }
     if (facts.block == 0) {
         return "The boot loader never asked for the first block.";
     }

@@ -26,6 +26,16 @@ bool HasDriver(const fs::path& sysTty) {
     return fs::exists(sysTty / "device" / "driver", ec);
 }
 
+// The 8250 driver keeps a tty, with its driver, for every port number it was
+// set up for, UART or not; serial core shows the missing UART as type 0
+// (unknown). Such a tty opens and then answers everything with EIO. A tty
+// without the attribute (a USB adapter) is a port.
+bool HasHardware(const fs::path& sysTty) {
+    std::ifstream in(sysTty / "type");
+    int type = -1;
+    return !(in >> type) || type != 0;
+}
+
 struct UsbStrings {
     std::string product;
     std::string manufacturer;
@@ -149,7 +159,7 @@ std::vector<SerialDeviceInfo> ListSerialDevices(const std::string& sysRoot,
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(fs::path(sysRoot) / "class" / "tty", ec)) {
         const std::string name = entry.path().filename().string();
-        if (IsListedName(name) && HasDriver(entry.path())) {
+        if (IsListedName(name) && HasDriver(entry.path()) && HasHardware(entry.path())) {
             devices.push_back(Describe(entry.path(), devRoot, lookup));
         }
     }

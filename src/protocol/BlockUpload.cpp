@@ -31,6 +31,8 @@ UploadState CBlockUpload::Run() {
         const int byte = m_port.ReadByte();
         if (byte >= 0) {
             UploadStep(static_cast<std::uint8_t>(byte));  // no sleep: answer at once
+        } else if (m_port.DeviceGone()) {
+            m_state = UploadState::Disconnected;  // what it held has been read
         } else {
             m_clock.SleepMs(kIdlePollMs);
             if (m_idleCount++ == kMaxIdlePolls) {

@@ -14,6 +14,9 @@
 //   happen in all. CAN while a reply is awaited ends it as Cancelled. Silence
 //   is counted in idle polls of 100 ms: the 201st poll that finds no byte,
 //   counted from the start or from the last block sent, ends it as Failed.
+//   A device that has gone away (a pulled USB adapter) ends it at the next
+//   poll that finds no byte, as Disconnected: nothing more is sent and no
+//   silence is waited out.
 //   The 100 ms sleep stays a sleep: a boot loader may need that gap after its
 //   ACK, and the silence limit rests on it.
 //

@@ -23,6 +23,9 @@ constexpr int kNoSoftwareVerdict = 4;
 constexpr char kNoVersionBox[] =
     "Unable to get Version Information\nPlease unplug the charger for 5 seconds\n"
     "then plug it back in and try again.";
+constexpr char kAdapterGoneBox[] =
+    "Unable to get Version Information\nThe adapter was disconnected.\n"
+    "Plug it back in and try again.";
 constexpr char kNoSoftwareBox[] =
     "No software detected in the charger\nPlease unplug the charger for 10 seconds\n"
     "then plug it back in and try again.";
@@ -58,7 +61,7 @@ void Listen(CSerialPort& port, IChargerView& view, platform::IClock& clock, Coun
     CReplyLine line;
     Deadline deadline(clock);
     deadline.Start(kListenWindowMs);
-    while (!deadline.Expired() && !view.CancelRequested()) {
+    while (!deadline.Expired() && !view.CancelRequested() && !port.IsLost()) {
         clock.SleepMs(kListenPollMs);
         for (int byte = port.ReadByte(); byte >= 0; byte = port.ReadByte()) {
             if (line.Handle(static_cast<std::uint8_t>(byte), view.BootCode(), view.ChargerCode())) {
@@ -80,6 +83,9 @@ void RunAttempts(CSerialPort& port, IChargerView& view, platform::IClock& clock,
             return;  // no request to a charger we are leaving
         }
         Listen(port, view, clock, counts);
+        if (port.IsLost()) {
+            return;  // a pulled adapter: no attempt can be answered
+        }
         if (view.CancelRequested() || (!view.BootCode().empty() && !view.ChargerCode().empty())) {
             return;
         }
@@ -96,6 +102,9 @@ void ShowOutcome(CSerialPort& port, IChargerView& view, const Counts& counts) {
         view.ShowStatus("No Communications With Charger");
     } else if (view.CancelRequested()) {
         // Stopped by the user: no verdict on a charger that was cut short.
+    } else if (port.IsLost() && view.BootCode().empty()) {
+        ReportChargerError(kAdapterGoneBox);
+        view.ShowStatus("Unable to get Version Information");
     } else if (!view.BootCode().empty()) {
         view.ShowStatus("Read Version Complete");
         if (view.ChargerCode() != view.UpgradeVersion()) {

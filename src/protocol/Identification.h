@@ -6,8 +6,10 @@
 //   and trying up to four times. It recognises a charger without firmware (its
 //   boot loader sends "C" twice before a request, or answers with NAKs),
 //   writes the versions and the status into the view and decides whether the
-//   Upgrade button is offered. It may be entered with the port open (after an
-//   upload) or closed, and always returns with the port closed.
+//   Upgrade button is offered. A device that goes away (a pulled USB
+//   adapter) ends the listening at once, with no further attempts. It may be
+//   entered with the port open (after an upload) or closed, and always
+//   returns with the port closed.
 //
 //   Deadline is a millisecond deadline on the process clock; it compares by
 //   signed difference, so it behaves across the 32-bit wrap of the clock.

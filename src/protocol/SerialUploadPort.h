@@ -15,6 +15,7 @@ public:
     explicit CSerialUploadPort(CSerialPort& port) : m_port(port) {}
     int ReadByte() override;
     bool QueueRequest(int kind, int length, std::uint8_t byte, const std::uint8_t* data) override;
+    bool DeviceGone() const override { return m_port.IsLost(); }
 
 private:
     CSerialPort& m_port;

@@ -1,10 +1,12 @@
 #include "protocol/UpgradeSequence.h"
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/LastError.h"
 #include "protocol/BlockUpload.h"
 #include "protocol/Identification.h"
+#include "protocol/SerialUploadPort.h"
 #include "serial/ErrorReport.h"
 
 namespace {
@@ -22,6 +24,23 @@ constexpr char kUpgradeFailedBox[] =
     "Upgrade Process Failed\nPlease unplug the charger for 10 seconds\n"
     "then plug it back in and try again.";
 
+// A pulled adapter: the charger may still be waiting in its boot loader, so
+// the way back is the adapter, then a new upgrade.
+void ReportDisconnected(IChargerView& view, int block, int totalBlocks) {
+    char where[64] = "before the first block";
+    if (block > 0) {
+        std::snprintf(where, sizeof where, "at block %d of %d", block, totalBlocks);
+    }
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The adapter was disconnected %s.\nUpgrade Process Failed\n"
+                  "Plug the adapter back in, then start the upgrade again.",
+                  where);
+    platform::SetLastError(0);
+    ReportError(text);
+    view.ShowStatus("Upgrade Process Failed");
+}
+
 // Upload, then identification on the still open port; the verdict rests on
 // the charger-code version alone.
 UpgradeEnd UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClock& clock,
@@ -37,11 +56,18 @@ UpgradeEnd UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClo
     }
     view.ShowStatus("Upgrading");
     view.PaintWindow();  // drawn before the upload holds the thread
-    const UploadState upload = UploadImage(port, view, clock, image);
+    CSerialUploadPort uploadPort(port);
+    CBlockUpload blockUpload(uploadPort, view, clock, image);
+    const UploadState upload = blockUpload.Run();
     if (view.CancelRequested()) {
         port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
         return upload == UploadState::Cancelled ? UpgradeEnd::StoppedDuringUpload
                                                 : UpgradeEnd::StoppedDuringCheck;
+    }
+    if (upload == UploadState::Disconnected) {
+        // Nobody is left to ask for versions: no retries, no time-outs.
+        ReportDisconnected(view, blockUpload.BlockNumber(), blockUpload.TotalBlocks());
+        return UpgradeEnd::Failed;
     }
     ReadChargerVersions(port, view, clock);
     if (view.CancelRequested()) {

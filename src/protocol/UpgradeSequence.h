@@ -13,7 +13,9 @@
 //   all, so the charger is left exactly as it was found. A stop during the
 //   upload cancels it with CAN twice, which are given time to leave the port
 //   before it closes. A stop during the version check after the upload gives
-//   no verdict: neither "Upgrade Process Failed" nor its box. The result says
+//   no verdict: neither "Upgrade Process Failed" nor its box. A device that
+//   goes away during the upload (a pulled USB adapter) fails it at once,
+//   with a box that names the block, and skips the version check. The result says
 //   where the sequence ended, for the command line's words and exit code;
 //   the window, which never stops a command, does not need it.
 //

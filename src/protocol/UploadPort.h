@@ -20,4 +20,7 @@ public:
     // borrowed data); false when it could not be queued.
     virtual bool QueueRequest(int kind, int length, std::uint8_t byte,
                               const std::uint8_t* data) = 0;
+    // True once the device behind the port has gone away for good (reads
+    // fail with EIO or ENODEV, or the line hung up): no reply can come.
+    virtual bool DeviceGone() const { return false; }
 };

@@ -4,7 +4,8 @@
 //   The block upload moves through these states as received bytes arrive.
 //   SendFirst, NextBlock and ResendBlock are passed through while one byte is
 //   handled; between two bytes the state is Done, WaitForStart, WaitForReply,
-//   Failed or Cancelled. An upload ends in Done, Failed or Cancelled.
+//   Failed, Cancelled or Disconnected. An upload ends in Done, Failed,
+//   Cancelled or Disconnected.
 //
 // Threads: a value.
 #pragma once
@@ -20,11 +21,12 @@ enum class UploadState : std::uint8_t {
     ResendBlock = 5,   // the block was rejected with retries left
     Failed = 6,        // the tenth NAK, or the receiver stayed silent too long
     Cancelled = 7,     // the receiver sent CAN
+    Disconnected = 8,  // the port's device went away (a pulled USB adapter)
 };
 
 inline bool UploadEnded(UploadState state) {
     return state == UploadState::Done || state == UploadState::Failed ||
-           state == UploadState::Cancelled;
+           state == UploadState::Cancelled || state == UploadState::Disconnected;
 }
 
 inline const char* UploadStateName(UploadState state) {
@@ -45,6 +47,8 @@ inline const char* UploadStateName(UploadState state) {
             return "Failed";
         case UploadState::Cancelled:
             return "Cancelled";
+        case UploadState::Disconnected:
+            return "Disconnected";
     }
     return "?";
 }

@@ -171,13 +171,23 @@ PortDiagnosis DiagnosePort(const std::string& path) {
     }
     if (fd >= 0) {
         termios settings{};
-        const bool notSerial = ::tcgetattr(fd, &settings) != 0 && errno == ENOTTY;
+        const bool answered = ::tcgetattr(fd, &settings) == 0;
+        const int setupError = errno;
+        const bool notSerial = !answered && setupError == ENOTTY;
         int marked = 0;
         const bool exclusive = ::ioctl(fd, TIOCGEXCL, &marked) == 0 && marked != 0;
         const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         ::close(fd);
         if (notSerial) {
             return NotSerial(path);
+        }
+        if (!answered && setupError == EIO) {
+            return {PortProblem::Other,
+                    "The device " + path +
+                        " answers with an input/output error: this computer has no serial "
+                        "port behind that name, or its adapter is being pulled out. See "
+                        "'corvane-cli ports'.",
+                    path + " answers with an input/output error: no serial line is behind it."};
         }
         if (locked) {
             return Busy(path, ProcessesHolding(path));

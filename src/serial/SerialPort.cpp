@@ -100,7 +100,12 @@ bool CSerialPort::Open() {
         ReportOpenFailure(path);
         return false;
     }
-    ConfigureDevice(link->Device());
+    if (!ConfigureDevice(link->Device())) {
+        link->Device().Close();
+        platform::SetLastError(EIO);  // the reason, whatever the closing said
+        ReportOpenFailure(path);
+        return false;
+    }
     m_pLink = std::move(link);
     m_pLink->SetOpen();
     m_bOpen = true;
@@ -124,9 +129,15 @@ void CSerialPort::ReportOpenFailure(const std::string& path) const {
 }
 
 // Everything after the device opened is reported and passed over: the port
-// is open with whatever settings the device accepted.
-void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
+// is open with whatever settings the device accepted. One failure is not: a
+// tty that answers even the reading of its settings with EIO has no line
+// behind it (a ttyS number the machine has no UART for, an adapter on its
+// way out), so false, and the opening fails with that error.
+bool CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
     if (!device.SaveSettings()) {
+        if (platform::GetLastError() == EIO) {
+            return false;
+        }
         ReportCommError("GetCommTimeouts");
     }
     if (!device.ReadState()) {
@@ -144,6 +155,7 @@ void CSerialPort::ConfigureDevice(platform::CSerialDevice& device) {
     if (!device.SetDtr(true)) {
         ReportCommError("EscapeCommFunction (SETDTR)");
     }
+    return true;
 }
 
 bool CSerialPort::StartWorkers() {

@@ -107,7 +107,7 @@ private:
     };
 
     void ReportOpenFailure(const std::string& path) const;
-    void ConfigureDevice(platform::CSerialDevice& device);
+    bool ConfigureDevice(platform::CSerialDevice& device);
     static void PurgeUnsent(platform::CSerialDevice& device);
     bool StartWorkers();  // false (reported) when a worker could not start
     static Worker StartWorker(std::function<void()> body, const char* failure);

@@ -29,7 +29,7 @@ int Count(const std::vector<bench::BenchEvent>& events, EventKind kind) {
 
 }  // namespace
 
-// Five chargers at once: a sound one, a current one and three faulty ones.
+// Six chargers at once: a sound one, a current one and four faulty ones.
 // Each result is its own; no box reaches the process, debug texts carry
 // their port.
 TEST(BenchEngine, FaultsStayWithTheirCharger) {
@@ -41,6 +41,7 @@ TEST(BenchEngine, FaultsStayWithTheirCharger) {
     const std::string silent = rig.AddCharger("--never-speak");
     const std::string refusing = rig.AddCharger("--nak-block 3:10");
     const std::string cancelling = rig.AddCharger("--cancel-at-block 5 --resume-after-cancel");
+    const std::string vanishing = rig.AddCharger("--hang-up-after-block 7");
 
     const auto slots = rig.RunAll();
 
@@ -81,11 +82,19 @@ TEST(BenchEngine, FaultsStayWithTheirCharger) {
     EXPECT_TRUE(StartsWith(cancelled.reason, "The charger cancelled the upload at block 5 of 101."))
         << cancelled.reason;
 
+    // A line that goes away, as a pulled adapter's does: said as such, with
+    // no version check after it.
+    const bench::RunResult gone = ResultOf(slots, vanishing);
+    EXPECT_EQ(gone.outcome, Outcome::Failed);
+    EXPECT_EQ(gone.reason,
+              "The adapter was disconnected at block 7 of 101. Upgrade Process Failed. Plug the "
+              "adapter back in, then start the upgrade again.");
+
     EXPECT_EQ(processBoxes.Count(), 0U);
     const std::string debug = processDebug.Text();
     EXPECT_NE(debug.find("[" + silent + "] Unable to get Version Information"), std::string::npos);
     EXPECT_EQ(debug.find("[" + sound + "]"), std::string::npos);
-    EXPECT_EQ(rig.records.Count(), 5U);
+    EXPECT_EQ(rig.records.Count(), 6U);
     for (const auto& port : rig.ports) {
         EXPECT_EQ(rig.events.Story(port),
                   (std::vector<std::string>{"appeared", "started", "finished"}))

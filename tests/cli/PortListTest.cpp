@@ -27,7 +27,8 @@ std::vector<std::string> Shown(const std::vector<SerialDeviceInfo>& devices) {
 }
 
 // A machine with a USB adapter (with a by-id name), a CDC device, one real
-// UART, one UART placeholder without a driver, and ttys that are no ports.
+// UART, one UART placeholder without a driver, one with the 8250 driver but
+// no UART (type 0), and ttys that are no ports.
 TEST(PortList, ListsPortsWithDriversTheirByIdNamesAndDescriptions) {
     testkit::CScratchDir root;
     const std::string sys = root.Path() + "/sys";
@@ -46,6 +47,9 @@ TEST(PortList, ListsPortsWithDriversTheirByIdNamesAndDescriptions) {
     std::ofstream(sys + "/devices/usb1/1-2/product") << "Charger CDC\n";
     addTty("ttyS1", "devices/platform/serial8250/tty1", true);
     addTty("ttyS5", "devices/platform/serial8250/tty5", false);
+    addTty("ttyS2", "devices/platform/serial8250/tty2", true);
+    std::ofstream(sys + "/class/tty/ttyS1/type") << "4\n";  // a 16550A
+    std::ofstream(sys + "/class/tty/ttyS2/type") << "0\n";  // nothing behind it
     addTty("tty0", "devices/virtual/tty0", true);
     fs::create_directories(sys + "/class/tty/console");
     const std::string ftdi = dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0";

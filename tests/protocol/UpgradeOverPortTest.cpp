@@ -292,6 +292,34 @@ TEST_F(UpgradeSequenceTest, StopDuringTheCheckAfterTheUploadGivesNoVerdict) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// The far end goes away mid-upload, as a pulled USB adapter does: the upload
+// ends as soon as the reader has seen the line fail, with a box that names
+// the block, and no version check follows.
+TEST_F(UpgradeSequenceTest, VanishedDeviceEndsTheUpgradeAtOnce) {
+    sim::SimOptions options = Healthy();
+    options.hangUpAfterBlock = 30;
+    StartCharger(options);
+    int sleepsAtBlock30 = -1;
+    view.onBlockSent = [&](int block) {
+        if (block == 30) {
+            sleepsAtBlock30 = clock.Sleeps();
+            clock.replyWaitMs = 100;  // no answer is coming from here on
+        }
+    };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::Failed);
+    ASSERT_GE(sleepsAtBlock30, 0);
+    // A few idle polls at most, where a silent charger takes 201 and then a
+    // whole identification.
+    EXPECT_LT(clock.Sleeps() - sleepsAtBlock30, 20);
+    EXPECT_EQ(view.Statuses(), (Texts{"Upgrading", "Upgrade Process Failed"}));
+    EXPECT_GE(view.IndexOf("uploadEnded:Disconnected"), 0);
+    EXPECT_EQ(BoxTexts().back(),
+              "The adapter was disconnected at block 30 of 101.\nUpgrade Process Failed\n"
+              "Plug the adapter back in, then start the upgrade again.");
+    EXPECT_EQ(clock.Sent().find(kIdentifyRequest), std::string::npos);
+    EXPECT_FALSE(port.IsOpen());
+}
+
 TEST_F(UpgradeSequenceTest, PortThatCannotBeOpenedDoesNothingElse) {
     port.SetPortName("/dev/corvane-no-such-port");
     Upgrade();

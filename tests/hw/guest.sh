@@ -1,0 +1,256 @@
+#!/bin/bash
+# The guest side of make hwtest: runs inside the virtual machine (chrooted
+# into the host's root, read-only) against the kernel's ftdi_sio and 8250
+# drivers, with udevd. Prints one PASS or FAIL line per check and exits 1
+# when any failed. The host plays the chargers and plugs or pulls the USB
+# adapters on request (see run.sh).
+# Usage: guest.sh OUT_DIR   (OUT_DIR is BUILD/hw/out, shared with the host)
+out=$1
+build=${out%/hw/out}
+cli=$build/bin/corvane-cli
+export HOME=/tmp/home XDG_STATE_HOME=/tmp/home/state XDG_CONFIG_HOME=/tmp/home/config
+export LC_ALL=C QT_QPA_PLATFORM=offscreen
+mkdir -p "$XDG_STATE_HOME" "$XDG_CONFIG_HOME"
+failed=0
+seq=0
+
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failed=1; }
+check() {  # NAME COMMAND...: passes when the command succeeds
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+# Asks the host for one action (see run.sh) and waits until it is done.
+host() {
+    seq=$((seq + 1))
+    printf '%s\n' "$*" > "$out/req/$seq.tmp"
+    mv "$out/req/$seq.tmp" "$out/req/$seq"
+    for _ in $(seq 300); do
+        [[ -e "$out/req/$seq.done" ]] && return 0
+        sleep 0.1
+    done
+    echo "host did not answer: $*"
+    return 1
+}
+
+# The tty of USB adapter N (1..4): QEMU's xhci port N.
+usb() { readlink -f /dev/serial/by-path/*-usb-0:"$1":1.0-port0 2>/dev/null; }
+wait_usb() {  # N: until the adapter's tty is there (after a plug)
+    for _ in $(seq 100); do
+        udevadm settle -t 5
+        [[ -c "$(usb "$1")" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_usb_gone() {
+    for _ in $(seq 100); do
+        [[ -z "$(usb "$1")" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# A fresh charger on a port, joined again (pulling a USB adapter out and in).
+fresh() {  # NAME [SIM OPTIONS]
+    host charger "$@" && host plug "$1"
+    [[ $1 == usb* ]] && wait_usb "${1#usb}"
+    true
+}
+sim_log() { host stop "$1" && cat "$out/sim-$1.json"; }
+
+# While COMMAND runs on DEVICE, read the line settings once the upload is on.
+settings_during() {  # DEVICE FILE COMMAND...
+    local dev=$1 file=$2
+    shift 2
+    "$@" > /dev/null 2> "$file.progress" &
+    local pid=$!
+    wait_for_line 'block 20 of' "$file.progress" 1
+    stty -F "$dev" -a > "$file" 2>&1
+    wait "$pid"
+}
+line_is_set() {  # FILE: 38400 8N1 raw
+    local want
+    has "$1" 'speed 38400 baud' cs8 -parenb -cstopb -icanon -echo -opost -isig -icrnl -ixon
+}
+has() {  # FILE WORD...: stty -a shows each word
+    local file=$1 want
+    shift
+    for want in "$@"; do
+        grep -qE -- "(^| )$want(;| |\$)" "$file" || { echo "  line: no '$want'"; cat "$file"; return 1; }
+    done
+}
+
+setup() {
+    mkdir -p /run/udev
+    /usr/lib/systemd/systemd-udevd --daemon 2>/dev/null
+    udevadm trigger --action=add
+    udevadm settle -t 20
+    for n in 1 2 3 4; do wait_usb "$n" || echo "adapter $n missing"; done
+    ls -l /dev/serial/by-id/ /dev/serial/by-path/
+}
+
+case_read_upgrade_lines() {
+    local name dev
+    for name in usb1 uart; do
+        if [[ $name == uart ]]; then dev=/dev/ttyS1; else dev=$(usb 1); fi
+        check "1 read through ${name} ($dev)" "$cli" --port "$dev" read
+        # Settings of our own, which Close must give back.
+        stty -F "$dev" 9600 cs7 parenb cstopb icanon echo
+        settings_during "$dev" "$out/line-$name.txt" "$cli" --port "$dev" upgrade
+        check "1 upgrade through $name exits 0" test $? -eq 0
+        check "2 line during the upload through $name is 38400 8N1 raw" line_is_set "$out/line-$name.txt"
+        stty -F "$dev" -a > "$out/line-$name-after.txt"
+        check "2 the earlier settings are back after Close on $name" has "$out/line-$name-after.txt" \
+            'speed 9600 baud' cs7 parenb cstopb icanon echo
+        stty -F "$dev" 38400 cs8 -parenb -cstopb
+        sim_log "$name" > "$out/sim-$name.txt"
+        check "1 the charger on $name checked the image as sound, 2.10e" \
+            grep -q '"finalImageSound": true' "$out/sim-$name.txt"
+        grep -q '"installedVersion": "2.10e"' "$out/sim-$name.txt" || fail "1 ... installed 2.10e on $name"
+        fresh "$name"
+    done
+}
+
+case_drain() {
+    local name dev
+    for name in usb2 uart; do
+        if [[ $name == uart ]]; then dev=/dev/ttyS1; else dev=$(usb 2); fi
+        "$cli" --port "$dev" upgrade > /dev/null 2> "$out/drain-$name.err" &
+        local pid=$!
+        wait_for_line 'block 20 of' "$out/drain-$name.err" 1
+        kill -INT "$pid"
+        wait "$pid"
+        check "3 a stop mid-upload through $name exits 130" test $? -eq 130
+        host unplug "$name"  # flushes what socat still held
+        local tail
+        tail=$(tail -c 2 "$out/sent-$name.bin" | od -An -tx1 | tr -d ' \n')
+        check "3 CAN CAN reached the charger through $name (last bytes: $tail)" test "$tail" = 1818
+        fresh "$name"
+    done
+}
+
+case_bench() {
+    fresh usb3 --cancel-at-block 30
+    local log=$out/bench.jsonl
+    "$cli" --json bench --force --port '/dev/ttyUSB*' > "$log" 2> "$out/bench.err"
+    check "4 bench of four with one faulty exits 1" test $? -eq 1
+    check "4 three upgraded" test "$(grep -c '"outcome":"upgraded"' "$log")" -eq 3
+    check "4 one failed with its reason" grep -q '"outcome":"failed","reason":"The charger cancelled' "$log"
+    fresh usb3
+}
+
+case_unplug() {
+    # A single upgrade: the adapter is pulled at about block 20.
+    local dev start took
+    dev=$(usb 4)
+    "$cli" --port "$dev" upgrade > "$out/unplug-upgrade.out" 2>&1 &
+    local pid=$!
+    wait_for_line 'block 20 of' "$out/unplug-upgrade.out" 1
+    host unplug usb4
+    start=$(date +%s%N)
+    wait "$pid"
+    local code=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    check "5 upgrade on a pulled adapter fails (exit $code)" test "$code" -ne 0
+    check "5 ... within 2 s (took $took ms)" test "$took" -le 2000
+    check "5 ... saying the adapter was disconnected" \
+        grep -q 'adapter was disconnected at block [0-9]* of [0-9]*' "$out/unplug-upgrade.out"
+    fresh usb4
+
+    # A bench: one adapter pulled mid-upload, the others finish.
+    local log=$out/bench-unplug.jsonl
+    "$cli" --json bench --force --port '/dev/ttyUSB*' > "$log" 2> "$out/bench-unplug.err" &
+    pid=$!
+    wait_for_line "\"port\":\"$(usb 2)\",\"block\":20," "$log" 1
+    host unplug usb2
+    local cpu0 cpu1
+    cpu0=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    sleep 3
+    cpu1=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo "$cpu0")
+    wait "$pid"
+    check "5 bench: three upgraded after one adapter was pulled" \
+        test "$(grep -c '"outcome":"upgraded"' "$log")" -eq 3
+    check "5 bench: the pulled one failed as disconnected" \
+        grep -q '"outcome":"failed","reason":"The adapter was disconnected at block' "$log"
+    check "5 bench: no spin after the pull ($((cpu1 - cpu0)) ticks in 3 s)" test $((cpu1 - cpu0)) -lt 100
+    fresh usb2
+}
+
+# monitor and bench --watch on a by-id name, across a pull and a plug.
+case_return() {
+    local byid
+    byid=$(ls /dev/serial/by-id/*-4-if00-port0)
+    timeout 60 "$cli" --port "$byid" monitor --count 16 > "$out/monitor.out" 2>&1 &
+    local pid=$!
+    sleep 4
+    host unplug usb4 && sleep 2 && host plug usb4
+    wait "$pid"
+    check "5 monitor across a pull ends its count (exit $?)" test $? -eq 0
+    check "5 monitor saw the link go" grep -q 'was lost at' "$out/monitor.out"
+    check "5 monitor saw it come back" grep -q 'is back at' "$out/monitor.out"
+
+    local log=$out/bench-watch.jsonl
+    "$cli" --json bench --watch --read-only --port "$byid" > "$log" 2> "$out/bench-watch.err" &
+    pid=$!
+    wait_for_line '"event":"finished"' "$log" 1
+    host unplug usb4 && wait_for_line '"event":"gone"' "$log" 1
+    host plug usb4 && wait_for_line '"event":"finished"' "$log" 2
+    kill -INT "$pid"
+    wait "$pid"
+    check "5 bench --watch served the charger again after udev saw it return" \
+        test "$(grep -cE '"event":"finished".*"outcome":"(current|read)"' "$log")" -eq 2
+}
+wait_for_line() {  # TEXT FILE COUNT: up to 30 s
+    for _ in $(seq 300); do
+        local n
+        n=$(grep -c -- "$1" "$2" 2>/dev/null)
+        (( ${n:-0} >= $3 )) && return 0
+        sleep 0.1
+    done
+    echo "  no $3 x $1 in $2"
+    return 1
+}
+
+case_discovery() {
+    "$cli" ports > "$out/ports.txt"
+    cat "$out/ports.txt"
+    check "6 ports lists the adapters by their by-id names" \
+        test "$(grep -c '/dev/serial/by-id/usb-' "$out/ports.txt")" -ge 4
+    check "6 ports shows the vendor and model" grep -q 'QEMU' "$out/ports.txt"
+    check "6 ports lists the 16550 and not the ttyS numbers with no UART" \
+        test "$(grep -cE '^  /dev/ttyS[0-9]' "$out/ports.txt")" -eq 2
+    # The 8250 driver keeps ttyS2 and ttyS3 with no UART behind them: they
+    # open, and then answer everything with EIO.
+    "$cli" --port /dev/ttyS3 read > "$out/no-uart.out" 2>&1
+    check "6 a ttyS with no UART cannot be opened (exit $?)" test $? -eq 3
+    check "6 ... and the message says why" grep -q 'input/output error: this computer has no serial port' \
+        "$out/no-uart.out"
+}
+
+case_exclusive() {
+    local dev
+    dev=$(usb 1)
+    "$cli" --port "$dev" monitor > /dev/null 2>&1 &
+    local pid=$!
+    sleep 3
+    "$cli" --port "$dev" read > "$out/second.out" 2>&1
+    check "7 a second Corvane on the same adapter is refused (exit $?)" test $? -eq 3
+    cat "$out/second.out"
+    kill -9 "$pid"
+    wait "$pid" 2>/dev/null
+    "$cli" --port "$dev" read > "$out/after-kill.out" 2>&1
+    local code=$?
+    check "7 after kill -9 of the first, the next read works (exit $code)" test "$code" -eq 0
+    [[ $code -eq 0 ]] || cat "$out/after-kill.out"
+}
+
+setup
+cases=$(cat "$out/cases" 2>/dev/null)
+for c in ${cases:-read_upgrade_lines drain bench unplug return discovery exclusive}; do
+    echo "== $c ($(date +%T))"
+    "case_$c"
+done
+echo "== done ($(date +%T))"
+exit "$failed"
