@@ -1,4 +1,5 @@
-# cmake -DPROGRAM=... -DTEMPLATE=... -DOUTPUT=... -DVERSION=... -DRELEASE_MONTH=... -P HelpToManPage.cmake
+# cmake -DPROGRAM=... -DTEMPLATE=... -DOUTPUT=... -DVERSION=... -DRELEASE_MONTH=...
+#       -DIMAGE_VERSION=... -P HelpToManPage.cmake
 #
 # Writes a program's manual page from its own --help, so the page lists the
 # options the program really takes. The template (roff) carries what the help
@@ -56,7 +57,7 @@ function(roff_syntax text out)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-foreach(required PROGRAM TEMPLATE OUTPUT VERSION RELEASE_MONTH)
+foreach(required PROGRAM TEMPLATE OUTPUT VERSION RELEASE_MONTH IMAGE_VERSION)
     if(NOT DEFINED ${required})
         message(FATAL_ERROR "HelpToManPage: ${required} is not set")
     endif()

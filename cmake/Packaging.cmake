@@ -10,7 +10,10 @@ set(packaging_dir ${PROJECT_BINARY_DIR}/packaging)
 
 # Manual pages. The window's and the simulator's are made from their --help
 # and a template for the rest; the command line's is written by hand. All
-# three name the release and its month.
+# three name the release, its month and the carried image's version.
+set(VERSION ${CORVANE_PACKAGE_VERSION})
+set(RELEASE_MONTH ${CORVANE_RELEASE_MONTH})
+set(IMAGE_VERSION ${CORVANE_VERSION_LABEL})
 set(man_pages ${packaging_dir}/corvane-cli.1)
 configure_file(${PROJECT_SOURCE_DIR}/docs/corvane-cli.1.in ${packaging_dir}/corvane-cli.1 @ONLY)
 set(generated_programs corvane-sim)
@@ -26,6 +29,7 @@ foreach(program IN LISTS generated_programs)
                                -DTEMPLATE=${template} -DOUTPUT=${page}
                                -DVERSION=${CORVANE_PACKAGE_VERSION}
                                "-DRELEASE_MONTH=${CORVANE_RELEASE_MONTH}"
+                               -DIMAGE_VERSION=${CORVANE_VERSION_LABEL}
                                -P ${PROJECT_SOURCE_DIR}/cmake/HelpToManPage.cmake
                        DEPENDS ${program} ${template}
                                ${PROJECT_SOURCE_DIR}/cmake/HelpToManPage.cmake

@@ -8,7 +8,8 @@
 #     symbols under the programs' build ids;
 #   - corvane-cli depends on no Qt GUI library; corvane on corvane-cli;
 #   - every program reports the package's version;
-#   - the pages made from --help have an entry for each option;
+#   - the manual pages name the release, and those made from --help have an
+#     entry for each option;
 #   - lintian finds no error or warning, hardening-check passes for every
 #     program, appstreamcli validates the metainfo (--no-net: no address in
 #     it is fetched).
@@ -87,6 +88,13 @@ for program in corvane corvane-cli corvane-sim; do
     [[ -n $id && -f $symbols ]] || fail "no symbols for $program (build id '$id')"
     readelf -S -W "$symbols" | grep -E '\.debug_info .* [A-Z]*C[A-Z]* ' >/dev/null ||
         fail "the symbols of $program are not compressed"
+done
+
+# Every page names the release, with no placeholder left unfilled.
+for program in corvane corvane-cli corvane-sim; do
+    page=$(gzip -dc "$root/usr/share/man/man1/$program.1.gz")
+    expect "$(head -n 1 <<<"$page")" "the title of $program(1)" "\"Corvane $version\""
+    ! grep -E '@[A-Z_]+@' <<<"$page" || fail "$program(1) has placeholders left"
 done
 
 # The pages made from --help name every option the help lists.
