@@ -35,8 +35,11 @@ expect() {
 # The tests of the source tree run elsewhere (make test); the package build
 # makes only the programs.
 export DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}"
-"$src/scripts/build-package.sh" "$work/first" >/dev/null
-"$src/scripts/build-package.sh" "$work/second" >/dev/null
+# Both builds start from one copy of the sources, so an edit made meanwhile
+# cannot tell them apart.
+"$src/scripts/build-package.sh" --snapshot "$work/source"
+"$work/source/scripts/build-package.sh" "$work/first" >/dev/null
+"$work/source/scripts/build-package.sh" "$work/second" >/dev/null
 cd "$work/first"
 shopt -s nullglob
 packages=(*.deb *.ddeb)
