@@ -5,7 +5,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= OFF
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test hwtest demo bench screenshots tsan asan format clean
+.PHONY: all deps configure build test hwtest demo bench screenshots package tsan asan format clean
 
 all: build
 
@@ -32,6 +32,11 @@ demo: build
 
 bench: build
 	@scripts/bench.sh $(BUILD)
+
+# The Debian packages (corvane-cli, corvane, their -dbgsym) into $(BUILD)/packages,
+# built by dpkg-buildpackage from a scratch copy of the sources.
+package: deps
+	@scripts/build-package.sh $(BUILD)/packages
 
 # The port setup's and the bench window's pictures in docs/.
 screenshots: build

@@ -1,11 +1,13 @@
-# cmake -DPROGRAM=... -DTEMPLATE=... -DOUTPUT=... [-DVERSION_LABEL=...] -P HelpToManPage.cmake
+# cmake -DPROGRAM=... -DTEMPLATE=... -DOUTPUT=... -DVERSION=... -DRELEASE_MONTH=...
+#       -DIMAGE_VERSION=... -P HelpToManPage.cmake
 #
 # Writes a program's manual page from its own --help, so the page lists the
 # options the program really takes. The template (roff) carries what the help
 # does not: the name line, the longer description, files, see also. It names
 # the generated parts @HELP_SYNOPSIS@, @HELP_DESCRIPTION@ and @HELP_OPTIONS@.
 #
-# The help is read as: a "Usage: ..." line, the description lines up to the
+# The help is read as: a "Usage: ..." line (indented lines right after it
+# continue it), the description lines up to the
 # first blank line, option lines indented and starting with "-" (the option
 # and its upper-case placeholders, spaces, its text; deeper-indented lines
 # continue the text), and
@@ -55,7 +57,7 @@ function(roff_syntax text out)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-foreach(required PROGRAM TEMPLATE OUTPUT)
+foreach(required PROGRAM TEMPLATE OUTPUT VERSION RELEASE_MONTH IMAGE_VERSION)
     if(NOT DEFINED ${required})
         message(FATAL_ERROR "HelpToManPage: ${required} is not set")
     endif()
@@ -76,7 +78,7 @@ set(synopsis "")
 set(description "")
 set(options "")
 set(extra "")
-set(state "head")  # head, description, body
+set(state "head")  # head, usage, description, body
 set(option_text "")
 foreach(line IN LISTS lines)
     if(line MATCHES "^Usage: ([^ ]+)(.*)$")
@@ -85,7 +87,10 @@ foreach(line IN LISTS lines)
         roff_syntax("${arguments}" synopsis)
         string(REPLACE "-" "\\-" program "${program}")
         set(synopsis ".B ${program}\n${synopsis}")
-        set(state "description")
+        set(state "usage")
+    elseif(state STREQUAL "usage" AND line MATCHES "^ +([^ ].*)$")
+        roff_syntax("${CMAKE_MATCH_1}" more)
+        string(APPEND synopsis "\n${more}")
     elseif(line MATCHES "^[ \t]*$")
         if(state STREQUAL "description" AND NOT description STREQUAL "")
             set(state "body")
@@ -102,7 +107,8 @@ foreach(line IN LISTS lines)
     elseif(option_text AND line MATCHES "^ +(.*)$")
         roff_text("${CMAKE_MATCH_1}" text)
         string(APPEND options "${text}\n")
-    elseif(state STREQUAL "description")
+    elseif(state STREQUAL "description" OR state STREQUAL "usage")
+        set(state "description")
         roff_text("${line}" text)
         string(APPEND description "${text}\n")
     else()

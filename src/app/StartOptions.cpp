@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "support/ProgramVersion.h"
+
 namespace {
 
 const QString kScreenshotOption = QStringLiteral("screenshot");
@@ -120,8 +122,8 @@ StartOptions StartOptions::Parse(const QStringList& allArguments) {
 
 QString StartOptions::HelpText() {
     return QStringLiteral(
-        "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]...] [--port-setup] "
-        "[--screenshot FILE] [--debug]\n"
+        "Usage: corvane [--simulate[=SCENARIO]] [--bench [--port PORT]...]\n"
+        "               [--port-setup] [--screenshot FILE] [--debug]\n"
         "Reads a battery charger's versions and upgrades its firmware.\n"
         "\n"
         "  --simulate[=SCENARIO]  talk to a built-in simulated charger instead of a port:\n"
@@ -150,7 +152,7 @@ bool StartOptions::EndsAtOnce(int& exitCode) const {
         return true;
     }
     if (showVersion) {
-        std::printf("corvane %s\n", CORVANE_VERSION_LABEL);
+        std::printf("corvane %s\n", ProgramVersion());
         exitCode = 0;
         return true;
     }

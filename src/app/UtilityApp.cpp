@@ -16,6 +16,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "sim/SimulatedCharger.h"
+#include "support/ProgramVersion.h"
 
 CUtilityApp::CUtilityApp(StartOptions options) : m_options(std::move(options)) {
     RestoreCLocale();
@@ -40,7 +41,7 @@ void CUtilityApp::PreparePlatform(const StartOptions& options) {
 bool CUtilityApp::InitInstance() {
     QCoreApplication::setApplicationName(QString::fromLatin1(platform::ApplicationName()));
     QCoreApplication::setOrganizationName(QStringLiteral("Veltra"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION_LABEL));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ProgramVersion()));
     QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
     QApplication::setWindowIcon(AppIcon());
 

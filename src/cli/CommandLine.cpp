@@ -6,24 +6,28 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include <ctime>
 
 #include "bench/HistoryFilter.h"
+#include "cli/HelpFormatter.h"
 #include "cli/PortList.h"
 #include "protocol/UpgradeImage.h"
 #include "serial/PortName.h"
+#include "support/ProgramVersion.h"
 
 const char* const kExitCodeHelp =
     "Exit codes:\n"
     "  0  success\n"
-    "  1  the charger answered but the command failed (no software, upgrade failed, cancelled);\n"
-    "     crc: the image file's header disagrees with its contents\n"
+    "  1  the charger answered but the command failed (no software, upgrade failed,\n"
+    "     cancelled); crc: the image file's header disagrees with its contents\n"
     "  2  usage error\n"
     "  3  the port could not be opened\n"
     "  4  no communication with the charger\n"
-    "  5  file error (also a settings file, or standard output, that cannot be written)\n"
+    "  5  file error (also a settings file, or standard output, that cannot be\n"
+    "     written)\n"
     "  130  interrupted with Ctrl-C (129: SIGHUP, 143: SIGTERM)\n";
 
 namespace {
@@ -72,15 +76,19 @@ void AddGlobalOptions(CLI::App& app, CliOptions& o, const std::string& group,
                        "COM1..COM4 (resolved through the settings) or a device path; "
                        "default: the port chosen last in the window")
             ->transform(PortArgument)
+            ->type_name("PORT")
             ->group(group);
     }
     app.add_option("--simulate", o.simulate,
-                   "Run against a built-in simulated charger (scenario: old-firmware, current, "
-                   "no-firmware, noisy, cancel, silent)")
+                   "Run against a built-in simulated charger; SCENARIO is old-firmware "
+                   "(the default), current, no-firmware, noisy, cancel or silent")
         ->expected(0, 1)
-        ->default_str("old-firmware")
+        ->type_name("[SCENARIO]")
         ->group(group);
-    app.add_flag("--json", o.json, "Print one JSON object on standard output")->group(group);
+    app.add_flag("--json", o.json,
+                 "Print JSON on standard output: one object at the end; monitor and bench "
+                 "print one object per line as they go")
+        ->group(group);
     app.add_flag("-v,--trace", o.verbose, "Show the bytes sent and received on standard error")
         ->group(group);
 }
@@ -105,12 +113,16 @@ void AddBench(CLI::App& app, CliOptions& o) {
         ->add_option("--port", o.benchPorts,
                      "A charger's port, or a glob pattern such as "
                      "'/dev/serial/by-id/usb-FTDI_*'; repeatable")
+        ->type_name("PORT")
         ->transform(PortArgument);
     bench->add_flag("--watch", o.watch, "Serve each charger as it is plugged in, until Ctrl-C");
     auto* force = bench->add_flag("--force", o.force, "Upgrade chargers that are already current");
     bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
-    bench->add_option("--chargers", o.chargers, "With --simulate: this many simulated chargers")
-        ->check(CLI::Range(1, 64));
+    bench
+        ->add_option("--chargers", o.chargers,
+                     "With --simulate: this many simulated chargers (1 to 64)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64).description(""));
     AddImageOptions(*bench, o);
 }
 
@@ -167,23 +179,31 @@ void AddCommands(CLI::App& app, CliOptions& o) {
     auto* monitor =
         AddCommand(app, o, "monitor", "Show the sixteen charger variables every second");
     monitor->add_option("--count", o.count, "Stop after N refreshes (default: until Ctrl-C)")
-        ->check(CLI::NonNegativeNumber);
-    monitor->add_option("--record", o.record,
-                        "Append every report to FILE as it arrives (CSV; JSON lines when the "
-                        "name ends in .jsonl)");
+        ->type_name("N")
+        ->check(CLI::Validator(CLI::NonNegativeNumber).description(""));
+    monitor
+        ->add_option("--record", o.record,
+                     "Append every report to FILE as it arrives (CSV; JSON lines when the "
+                     "name ends in .jsonl)")
+        ->type_name("FILE");
     auto* crc = AddCommand(app, o, "crc", "Show an image file's stored and computed CRC-16");
-    crc->add_option("FILE", o.file, "The file to check")->required();
+    crc->add_option("FILE", o.file, "The file to check")->type_name("")->required();
     auto* exportImage = AddCommand(app, o, "export", "Write the built-in image to a file");
-    exportImage->add_option(
-        "FILE", o.file, "Where to write it (default " + std::string(UpgradeVersion()) + ".bin)");
+    exportImage
+        ->add_option("FILE", o.file,
+                     "Where to write it (default " + std::string(UpgradeVersion()) + ".bin)")
+        ->type_name("");
     auto* ports = AddCommand(app, o, "ports", "List serial devices and where COM1..COM4 point");
     auto* map =
-        ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...");
+        ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...")
+            ->type_name("COMn=DEVICE");
     ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
+        ->type_name("COMn")
         ->excludes(map);
     AddBench(app, o);
     AddHistory(app, o);
-    AddCommand(app, o, "version", "Show the version of the utility and of its built-in image");
+    AddCommand(app, o, "version",
+               "Show the version of the utility and of the built-in image it carries");
 }
 
 // Edits between two words, a swap of neighbours counting as one ("raed").
@@ -229,7 +249,11 @@ int UnknownCommand(const CLI::App& app, const std::string& typed) {
 
 int ParseCommandLine(int argc, char** argv, CliOptions& o) {
     CLI::App app{"Corvane: reads and upgrades a battery charger on a serial port.", "corvane-cli"};
+    // Before the commands are added: each takes the top level's formatter.
+    app.formatter(std::make_shared<CHelpFormatter>());
     app.footer(kExitCodeHelp);
+    app.set_version_flag("--version", std::string("corvane-cli ") + ProgramVersion(),
+                         "Show the utility's version and exit");
     AddGlobalOptions(app, o, "Options");
     AddCommands(app, o);
     // What is left over is sorted out below: an unknown command gets its

@@ -14,6 +14,7 @@
 #include "platform/LastError.h"
 #include "protocol/UpgradeImage.h"
 #include "support/Crc16.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -152,13 +153,13 @@ int RunVersion(const CliOptions& options) {
     if (options.json) {
         CJson json = CJson::Object();
         json.Add("command", CJson::String("version"))
-            .Add("version", CJson::String(UpgradeVersion()))
+            .Add("version", CJson::String(ProgramVersion()))
             .Add("imageVersion", CJson::String(UpgradeVersion()))
             .Add("imageBytes", CJson::Number(static_cast<long long>(image.size())))
             .Add("imageCrc", CJson::String(crc));
         PrintJson(json);
     } else {
-        std::printf("corvane-cli %s\nbuilt-in image %s: %zu bytes, code CRC %s\n", UpgradeVersion(),
+        std::printf("corvane-cli %s\nbuilt-in image %s: %zu bytes, code CRC %s\n", ProgramVersion(),
                     UpgradeVersion(), image.size(), crc);
     }
     return kExitOk;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "sim/Scenarios.h"
+#include "support/WrapHelpText.h"
 
 namespace sim {
 
@@ -105,6 +106,8 @@ const std::vector<Option>& Options() {
     static const std::vector<Option> options = {
         {"--help", nullptr, "show this text and exit",
          [](const std::string&, SimArguments& a) { return a.help = true; }},
+        {"--version", nullptr, "show the version and exit",
+         [](const std::string&, SimArguments& a) { return a.version = true; }},
         {"--scenario", "NAME", "start from a named set-up (applied before the other options)",
          [](const std::string& v, SimArguments& a) { return ScenarioOptions(v, a.options); }},
         {"--link", "PATH", "also make PATH a symbolic link to the device (removed on exit)",
@@ -196,6 +199,17 @@ const std::vector<Option>& Options() {
         {"--seed", "N", "seed of the noise bytes (default 1)", ApplySeed},
     };
     return options;
+}
+
+// An option's text in lines that end before column 80, the later ones
+// indented to the text's column.
+constexpr std::size_t kHelpColumn = 26;
+std::string WrapHelp(const std::string& help) {
+    std::string wrapped = WrapHelpText(help, 80 - kHelpColumn);
+    for (auto at = wrapped.find('\n'); at != std::string::npos; at = wrapped.find('\n', at + 1)) {
+        wrapped.insert(at + 1, kHelpColumn, ' ');
+    }
+    return wrapped;
 }
 
 const Option* Find(const std::string& name) {
@@ -338,9 +352,9 @@ std::string SimUsage() {
         if (option.value != nullptr) {
             head += std::string(" ") + option.value;
         }
-        text += head + (head.size() < 26 ? std::string(26 - head.size(), ' ')
-                                         : "\n" + std::string(26, ' '));
-        text += std::string(option.help) + "\n";
+        text += head + (head.size() < kHelpColumn ? std::string(kHelpColumn - head.size(), ' ')
+                                                  : "\n" + std::string(kHelpColumn, ' '));
+        text += WrapHelp(option.help) + "\n";
     }
     text += "\nScenarios:";
     for (const std::string& name : ScenarioNames()) {

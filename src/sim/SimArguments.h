@@ -39,6 +39,7 @@ struct SimArguments {
     int runSeconds = 0;        // --run-seconds: 0 runs until a signal
     std::string logPath;       // --log: JSON record written at exit
     bool help = false;
+    bool version = false;  // --version
 };
 
 // False with the reason in error (out is then unspecified).

@@ -12,6 +12,7 @@
 #include "sim/SimArguments.h"
 #include "sim/SimulatedBench.h"
 #include "sim/SimulatedCharger.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
     }
     if (args.help) {
         std::cout << sim::SimUsage();
+        return 0;
+    }
+    if (args.version) {
+        std::cout << "corvane-sim " << ProgramVersion() << "\n";
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);

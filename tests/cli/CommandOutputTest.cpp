@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 
 #include "CliHarness.h"
+#include "support/ProgramVersion.h"
 
 namespace clitest {
 namespace {
@@ -202,15 +204,28 @@ TEST_F(CommandOutput, PortsMapIsListedAndUsedByLaterCommands) {
 
 TEST_F(CommandOutput, HelpNamesEveryCommandOptionAndExitCodeAndVersionTheImage) {
     const std::vector<std::pair<std::string, std::string>> commands = {
-        {"read", ""},       {"upgrade", "--if-needed"}, {"monitor", "--count"}, {"crc", "FILE"},
-        {"export", "FILE"}, {"ports", "--map"},         {"version", ""}};
+        {"read", ""},    {"upgrade", "--if-needed"}, {"monitor", "--count"},
+        {"crc", "FILE"}, {"export", "FILE"},         {"ports", "--map"},
+        {"version", ""}, {"bench", "--chargers"}};
+    // Every line fits an 80-column terminal, and values are named for what
+    // they are (FILE, N), not by the parser's types (TEXT, INT:NONNEGATIVE).
+    const auto expectReadable = [](const std::string& help) {
+        const std::regex parserType(R"(\b(TEXT|INT|UINT|FLOAT)\b)");
+        std::istringstream lines(help);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 80U) << line;
+            EXPECT_FALSE(std::regex_search(line, parserType)) << line;
+        }
+    };
     const CliResult top = RunCli({"--help"});
     ASSERT_EQ(top.code, 0) << top;
+    expectReadable(top.out);
     for (const auto& [command, option] : commands) {
         EXPECT_TRUE(Contains(top.out, command)) << command;
         const CliResult r = RunCli({command, "--help"});
         EXPECT_EQ(r.code, 0) << command << "\n" << r;
         EXPECT_TRUE(Contains(r.out, option)) << command << "\n" << r;
+        expectReadable(r.out);
         for (const char* global : {"--port", "--simulate", "--json", "--trace"}) {
             EXPECT_TRUE(Contains(r.out, global)) << command << " " << global << "\n" << r;
         }
@@ -219,11 +234,17 @@ TEST_F(CommandOutput, HelpNamesEveryCommandOptionAndExitCodeAndVersionTheImage) 
     for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {
         EXPECT_TRUE(Contains(top.out, code)) << code << top;
     }
+    // The utility's release first, then the image it carries.
     const CliResult version = RunCli({"version"});
     ASSERT_EQ(version.code, 0) << version;
-    for (const char* part : {"2.10e", "12810", "20C5"}) {
+    const std::string release = std::string("corvane-cli ") + ProgramVersion() + "\n";
+    EXPECT_EQ(version.out.rfind(release, 0), 0U) << version;
+    for (const char* part : {"built-in image 2.10e", "12810", "20C5"}) {
         EXPECT_TRUE(Contains(version.out, part)) << part << "\n" << version;
     }
+    const CliResult flag = RunCli({"--version"});
+    EXPECT_EQ(flag.code, 0) << flag;
+    EXPECT_EQ(flag.out, release) << flag;
 }
 
 }  // namespace

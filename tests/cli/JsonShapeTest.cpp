@@ -64,7 +64,8 @@ const JsonCase kCases[] = {
      R"("error":null})",
      "export image.bin"},
     {"Version", "version", 0,
-     R"({"command":"version","version":"2.10e","imageBytes":12810,"imageCrc":"20C5"})"},
+     R"({"command":"version","version":"","imageVersion":"2.10e","imageBytes":12810,)"
+     R"("imageCrc":"20C5"})"},
     {"Ports", "ports", 0,
      R"({"command":"ports","devices":[],"mappings":{"#":4,"COM1":"","COM2":"","COM3":"",)"
      R"("COM4":"/dev/ttyUSB7"}})",

@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <sstream>
 #include <tuple>
 
 #include "SimTestSupport.h"
@@ -45,6 +46,7 @@ TEST(SimArguments, EachSettingInBothSpellings) {
                               o.nakFirstArrivals[1].block, o.nakFirstArrivals[1].count),
               std::make_tuple(3, 1, 9, 4));
     EXPECT_TRUE(Parse({"--help"}).first.help);
+    EXPECT_TRUE(Parse({"--version"}).first.version);
     EXPECT_TRUE(Parse({}).first.options.paceOutput);  // paced unless asked
     EXPECT_EQ(Parse(Words("--report-fault adjacent-commas")).first.options.reportFault,
               sim::ReportFault::AdjacentCommas);
@@ -104,7 +106,8 @@ TEST(SimArguments, BenchChargersTakeTheirOwnFaults) {
 TEST(SimArguments, UsageDocumentsEveryOptionAndEveryScenarioIsAWholeSetUp) {
     const std::string usage = sim::SimUsage();
     for (const std::string& option : Words(
-             "--help --scenario --link --run-seconds --log --boot-version --firmware-version "
+             "--help --version --scenario --link --run-seconds --log --boot-version "
+             "--firmware-version "
              "--no-firmware --device-id --reply-delay --start-interval --report-period --no-pacing "
              "--block-gap --transfer-timeout --resume-after-cancel --nak-block --cancel-at-block "
              "--silent-after-block --hang-up-after-block --ack-delay --never-speak --garbage "
@@ -114,6 +117,11 @@ TEST(SimArguments, UsageDocumentsEveryOptionAndEveryScenarioIsAWholeSetUp) {
         EXPECT_NE(usage.find("  " + option + " "), std::string::npos) << option;
         // Each documented option is also known to the parser.
         EXPECT_EQ(Parse({option + "=?"}).second.find("unknown"), std::string::npos) << option;
+    }
+    // It reads in an 80-column terminal and becomes the manual page.
+    std::istringstream lines(usage);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80U) << line;
     }
     EXPECT_EQ(sim::ScenarioNames().size(), 6U);
     for (const std::string& name : sim::ScenarioNames()) {
