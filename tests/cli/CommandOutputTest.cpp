@@ -230,6 +230,11 @@ TEST_F(CommandOutput, HelpNamesEveryCommandOptionAndExitCodeAndVersionTheImage) 
             EXPECT_TRUE(Contains(r.out, global)) << command << " " << global << "\n" << r;
         }
     }
+    // history reads files only, so it takes none of the charger options.
+    EXPECT_TRUE(Contains(top.out, "history"));
+    const CliResult history = RunCli({"history", "--help"});
+    EXPECT_TRUE(Contains(history.out, "--device")) << history;
+    expectReadable(history.out);
     // The exit codes are the contract with scripts.
     for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {
         EXPECT_TRUE(Contains(top.out, code)) << code << top;
