@@ -63,7 +63,7 @@ CBenchWindow::CBenchWindow(QWidget* parent, bench::ISystemLog* systemLog) : QDia
         m_ownSystemLog = std::make_unique<bench::CSyslog>();
         systemLog = m_ownSystemLog.get();
     }
-    m_journal = std::make_unique<bench::CBenchJournal>(bench::BenchJournalPath(), *systemLog);
+    m_journal = std::make_unique<bench::CBenchJournal>(bench::RecordsPath(), *systemLog);
     setWindowTitle(QStringLiteral("Bench"));
     BuildControls();
     ShowImage();
@@ -195,6 +195,7 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         return false;
     }
     m_problem.clear();
+    m_recordProblem.clear();
     std::vector<std::string> given;
     for (const QString& word : m_editPorts->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const std::string path = ResolvePortName(word.toStdString());
@@ -379,6 +380,11 @@ void CBenchWindow::ShowProgress(QProgressBar& bar, const bench::BenchEvent& even
 }
 
 void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
+    if (event.kind == bench::EventKind::RecordFailed) {
+        m_recordProblem = Q(event.problem);  // shown at once; the charger's result stands
+        UpdateSummary();
+        return;
+    }
     const bench::SlotInfo& slot = event.slot;
     const int row = RowFor(slot);
     m_table->item(row, kPort)->setText(Q(slot.port));
@@ -446,9 +452,8 @@ void CBenchWindow::UpdateSummary() {
         text += m_watching ? QStringLiteral(" Watching for chargers...")
                            : QStringLiteral(" Running...");
     }
-    const std::string problem = m_journal->Problem();
-    if (!problem.empty()) {
-        text += QLatin1Char('\n') + Q(problem);
+    if (!m_recordProblem.isEmpty()) {
+        text += QLatin1Char('\n') + m_recordProblem;
     }
     m_labelSummary->setText(text);
 }

@@ -48,6 +48,9 @@
 #include "support/SettingsKey.h"
 
 class CMainDialogView;
+namespace bench {
+class CCommandRecord;
+}  // namespace bench
 class CPortComboBox;
 class QMenu;
 class QMenuBar;
@@ -137,7 +140,8 @@ private:
     // "Use Carried Image" means something only while a file is chosen.
     void EnableCarriedImageItem();
     // Appends the upgrade just run to the session log.
-    void LogUpgrade(const CMainDialogView& view, const std::string& before) const;
+    void WriteRecord(bench::CCommandRecord& record, const CMainDialogView& view,
+                     const std::string& before, bool upgrade) const;
 
     CWindowClock m_clock;
     int m_commandDepth = 0;

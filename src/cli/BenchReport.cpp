@@ -92,6 +92,9 @@ std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
                 .AddFixed1("seconds", r.seconds);
             break;
         }
+        case EventKind::RecordFailed:
+            line.Add("problem", event.problem);
+            break;
         case EventKind::Gone:
             break;
         case EventKind::Status:
@@ -137,6 +140,8 @@ std::string CBenchReport::PlainLine(const bench::BenchEvent& event) {
         }
         case EventKind::Gone:
             return head + "gone";
+        case EventKind::RecordFailed:
+            return head + event.problem;
         case EventKind::Status:
             break;
     }
@@ -175,6 +180,9 @@ void CBenchReport::Draw(bool force) {
             lines.push_back("  " + slot.port + ": " + slot.result->reason);
         }
     }
+    for (const auto& problem : m_recordProblems) {
+        lines.push_back("  " + problem);
+    }
     for (auto& line : lines) {
         if (m_columns > 1 && line.size() >= static_cast<std::size_t>(m_columns)) {
             line.resize(static_cast<std::size_t>(m_columns) - 1);
@@ -192,6 +200,11 @@ void CBenchReport::Draw(bool force) {
 
 void CBenchReport::OnBenchEvent(const bench::BenchEvent& event) {
     if (m_form == Form::Table) {
+        const auto& problems = m_recordProblems;
+        if (event.kind == EventKind::RecordFailed &&
+            std::find(problems.begin(), problems.end(), event.problem) == problems.end()) {
+            m_recordProblems.push_back(event.problem);
+        }
         m_rows[event.slot.slot] = event.slot;
         Draw(event.kind != EventKind::Progress);
         return;

@@ -10,7 +10,9 @@
 //     - Table: on a terminal, a table with one row per slot (port and by-id
 //       name, state, progress bar with block n of N, versions before and
 //       after, result and time), redrawn in place; the reasons of failed
-//       chargers follow below it.
+//       chargers, and records that could not be written, follow below it.
+//   A record that could not be written is its own event ("record-failed",
+//   with "problem"), told as it happens.
 //   Everything goes to standard output. Summary() is the closing line.
 //
 // Threads: the bench serialises its observer calls, which come from its job
@@ -54,6 +56,7 @@ private:
     int m_columns;
     std::map<int, int> m_lastBlockShown;  // per slot
     std::map<int, bench::SlotInfo> m_rows;
+    std::vector<std::string> m_recordProblems;  // each said once, below the table
     int m_drawnLines = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

@@ -119,7 +119,7 @@ private slots:
                  QStringLiteral("Upgraded 3, already current 0, read 0, failed 1."));
 
         // The same records as the command line's bench.
-        std::ifstream journal(bench::BenchJournalPath());
+        std::ifstream journal(bench::RecordsPath());
         int lines = 0;
         for (std::string line; std::getline(journal, line);) {
             ++lines;

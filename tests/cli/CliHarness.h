@@ -68,8 +68,9 @@ protected:
     // Starts corvane-sim logging into the scratch folder; its device.
     std::string StartSim(const std::string& args);
     QJsonObject StopSim();
-    std::vector<std::string> SessionLogLines() const;
-    std::string SessionLogPath() const { return m_state + "/corvane/upgrade.log"; }
+    // The lines of the service record journal.
+    std::vector<std::string> RecordLines() const;
+    std::string RecordsPath() const { return m_state + "/corvane/records.jsonl"; }
 
     testkit::CScratchDir m_scratch;
     std::string m_config = m_scratch.Path() + "/config";

@@ -86,14 +86,17 @@ TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     EXPECT_EQ(log["nakSent"].toInt(), 3);
     EXPECT_EQ(SimCommands(log), (Strings{"/0842", "/01-", "/00"}));
 
-    const auto logLines = SessionLogLines();
-    ASSERT_EQ(logLines.size(), 1u) << "in " << SessionLogPath();
+    const auto logLines = RecordLines();
+    ASSERT_EQ(logLines.size(), 1u) << "in " << RecordsPath();
     const std::string quoted = "\"" + device + "\"";
-    const std::regex line("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* port=" + quoted +
-                          " device=" + quoted +
-                          " image=\"2\\.10e\" bytes=12810 crc=20C5 file=-"
-                          " before=\\S+ after=2\\.10e blocks=101 resends=3"
-                          " outcome=\"Upgrade Successful\"");
+    const std::regex line(
+        "\\{\"time\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\"host\":\"[^\"]*\","
+        "\"tool\":\"cli\",\"port\":" +
+        quoted + ",\"device\":" + quoted +
+        ",\"byId\":\"\",\"deviceId\":\"VC-4017-0032\",\"bootCode\":\"1\\.3\",\"before\":\"\","
+        "\"after\":\"2\\.10e\",\"image\":\\{\"label\":\"2\\.10e\",\"size\":12810,\"crc\":\"20C5\","
+        "\"path\":\"\"\\},\"blocks\":101,\"resends\":3,\"seconds\":\\d+\\.\\d,"
+        "\"outcome\":\"upgraded\",\"reason\":\"\",\"identification\":\\[.*\\]\\}");
     EXPECT_TRUE(std::regex_match(logLines[0], line)) << logLines[0];
 }
 

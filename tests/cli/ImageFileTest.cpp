@@ -85,11 +85,19 @@ TEST_F(ImageFile, SoundFileNamedAfterItsLabelUpgradesTheChargerToIt) {
     char crc[8];
     std::snprintf(crc, sizeof crc, "%02X%02X", static_cast<unsigned char>(made[2]),
                   static_cast<unsigned char>(made[3]));
-    const auto lines = SessionLogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Contains(lines[0], std::string(" image=\"2.11a\" bytes=12810 crc=") + crc +
-                                       " file=\"" + m_work + "/2.11a.bin\" before=- after=2.11a "))
-        << lines[0];
+    // The read, the upgrade and the upgrade that found nothing to do.
+    const auto lines = RecordLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Contains(lines[0], "\"outcome\":\"read\"")) << lines[0];
+    EXPECT_TRUE(Contains(lines[2], "\"before\":\"2.11a\",\"after\":\"2.11a\"") &&
+                Contains(lines[2], "/candidate.bin\"}") &&
+                Contains(lines[2], "\"outcome\":\"current\""))
+        << lines[2];
+    EXPECT_TRUE(Contains(lines[1], std::string("\"before\":\"\",\"after\":\"2.11a\","
+                                               "\"image\":{\"label\":\"2.11a\",\"size\":12810,"
+                                               "\"crc\":\"") +
+                                       crc + "\",\"path\":\"" + m_work + "/2.11a.bin\"}"))
+        << lines[1];
 }
 
 // The bench sends the file to every charger, and each record names it.
@@ -98,7 +106,7 @@ TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
     const CliResult r =
         RunCli({"bench", "--simulate", "--chargers", "2", "--image", "2.11a.bin"}, 60000);
     ASSERT_EQ(r.code, 0) << r;
-    std::ifstream journal(m_state + "/corvane/bench.jsonl");
+    std::ifstream journal(RecordsPath());
     int records = 0;
     for (std::string line; std::getline(journal, line); ++records) {
         const QJsonObject record =
@@ -177,8 +185,7 @@ TEST_P(UnsoundImageFile, IsRefusedWithItsReasonAndNothingReachesThePort) {
     EXPECT_EQ(r.err, "Cannot use the image file " + file + ": " + u.reason + ".\n") << r;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(line.Receive(1, 50), "") << "sent to the port";
-    EXPECT_FALSE(std::filesystem::exists(SessionLogPath()));
-    EXPECT_FALSE(std::filesystem::exists(m_state + "/corvane/bench.jsonl"));
+    EXPECT_FALSE(std::filesystem::exists(RecordsPath()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, UnsoundImageFile, ::testing::ValuesIn(kUnsound),
