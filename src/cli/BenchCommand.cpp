@@ -83,8 +83,14 @@ bool StartSimulated(const CliOptions& options, SimulatedBench& out) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return false;
     }
-    for (int i = 0; i < std::max(options.chargers, 1); ++i) {
-        auto simulated = std::make_unique<sim::CSimulatedCharger>(charger);
+    const int count = std::max(options.chargers, 1);
+    for (int i = 0; i < count; ++i) {
+        // Each charger names itself apart from the others, as real ones do.
+        sim::SimOptions own = charger;
+        if (count > 1) {
+            own.deviceId += "-" + std::to_string(i + 1);
+        }
+        auto simulated = std::make_unique<sim::CSimulatedCharger>(own);
         if (!simulated->Start()) {
             std::fprintf(stderr, "corvane-cli: the simulated charger did not start: %s\n",
                          simulated->ErrorText().c_str());

@@ -54,6 +54,9 @@ TEST(BenchEngine, FaultsStayWithTheirCharger) {
     EXPECT_EQ(ok.identification, (std::vector<std::string>{"deviceid VC-4017-0032", "Boot 1.3",
                                                            "V2.09 Veltra charger"}));
     EXPECT_EQ(ok.deviceId, "VC-4017-0032");
+    for (const auto& slot : slots) {
+        EXPECT_EQ(slot.deviceId, slot.port == silent ? "" : "VC-4017-0032") << slot.port;
+    }
     EXPECT_TRUE(ok.answered);
     EXPECT_EQ(rig.Charger(0).FirmwareVersion(), "2.10e");
 

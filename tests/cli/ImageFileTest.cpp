@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 
 #include "CliHarness.h"
 
@@ -108,9 +109,13 @@ TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
     ASSERT_EQ(r.code, 0) << r;
     std::ifstream journal(RecordsPath());
     int records = 0;
+    std::set<QString> ids;
     for (std::string line; std::getline(journal, line); ++records) {
         const QJsonObject record =
             QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(record["tool"].toString(), "bench") << line;
+        EXPECT_TRUE(record["simulated"].toBool()) << line;
+        ids.insert(record["deviceId"].toString());
         EXPECT_EQ(record["after"].toString(), "2.11a") << line;
         EXPECT_EQ(record["outcome"].toString(), "upgraded") << line;
         const QJsonObject image = record["image"].toObject();
@@ -119,6 +124,8 @@ TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
         EXPECT_EQ(image["path"].toString().toStdString(), m_work + "/2.11a.bin") << line;
     }
     EXPECT_EQ(records, 2);
+    // Each simulated charger names itself.
+    EXPECT_EQ(ids, (std::set<QString>{"VC-4017-0032-1", "VC-4017-0032-2"}));
 }
 
 struct Unsound {
