@@ -3,7 +3,7 @@
 // and the window's clock, with the carried image or one chosen from a file,
 // under a comma-decimal desktop locale. What the window shows afterwards is
 // read back from the panel's drawings and the buttons; what it records, from
-// the session log.
+// its service records.
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>

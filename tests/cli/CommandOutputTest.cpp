@@ -59,7 +59,7 @@ TEST_F(CommandOutput, ReadPrintsStatusesInOrderThenTheChargersVersionsAndTracesT
 }
 
 // The whole job: boot loader, 101 blocks (three NAKed on the way), check,
-// and one line in the session log that agrees with what the charger saw.
+// and one service record that agrees with what the charger saw.
 TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     const std::string device = StartSim("--no-pacing --nak-block 3 --nak-block 50:2");
     const CliResult r = RunCli({"--port", device, "upgrade"}, 45000);

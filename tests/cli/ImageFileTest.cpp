@@ -51,7 +51,7 @@ protected:
 };
 
 // read and upgrade --if-needed compare with the label, upgrade sends the
-// file, and the session log names it. --label stands for a name that is no
+// file, and the records name it. --label stands for a name that is no
 // version.
 TEST_F(ImageFile, SoundFileNamedAfterItsLabelUpgradesTheChargerToIt) {
     MakeImage({"--label", "2.11a", "2.11a.bin"});
