@@ -43,7 +43,7 @@ CBenchWindow::CBenchWindow(QWidget* parent, bench::ISystemLog* systemLog) : QDia
         m_ownSystemLog = std::make_unique<bench::CSyslog>();
         systemLog = m_ownSystemLog.get();
     }
-    m_journal = std::make_unique<bench::CBenchJournal>(bench::BenchJournalPath(), *systemLog);
+    m_journal = std::make_unique<bench::CBenchJournal>(bench::RecordsPath(), *systemLog);
     setWindowTitle(QStringLiteral("Bench"));
     BuildControls();
     ShowImage();
@@ -174,6 +174,7 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         return false;
     }
     m_problem.clear();
+    m_recordProblem.clear();
     std::vector<std::string> given;
     for (const QString& word : m_editPorts->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const std::string path = ResolvePortName(word.toStdString());
@@ -322,6 +323,11 @@ void CBenchWindow::OnBenchEvent(const bench::BenchEvent& event) {
 }
 
 void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
+    if (event.kind == bench::EventKind::RecordFailed) {
+        m_recordProblem = Q(event.problem);  // shown at once; the charger's result stands
+        UpdateSummary();
+        return;
+    }
     m_rows->Show(event);
     if (event.kind == bench::EventKind::Finished) {
         UpdateSummary();
@@ -364,9 +370,8 @@ void CBenchWindow::UpdateSummary() {
         text += QStringLiteral("\n... and %1 more; each failed row's tool tip has its reason.")
                     .arg(failures.size() - kReasonsShown);
     }
-    const std::string problem = m_journal->Problem();
-    if (!problem.empty()) {
-        text += QLatin1Char('\n') + Q(problem);
+    if (!m_recordProblem.isEmpty()) {
+        text += QLatin1Char('\n') + m_recordProblem;
     }
     m_labelSummary->setText(text);
 }

@@ -123,4 +123,5 @@ private:
     bool m_watching = false;
     bool m_finishing = false;  // the end of the run is queued
     QString m_problem;
+    QString m_recordProblem;  // the last record that could not be written
 };

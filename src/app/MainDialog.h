@@ -16,8 +16,8 @@
 //   synchronously: the window's clock lets the window repaint while they
 //   wait, the user's input to the window meanwhile is dropped (never carried
 //   out afterwards), and the window refuses to end until the command is
-//   over. An upgrade is recorded in the session log, as the command line
-//   records it. Every change of the port list's entry runs OnPortChange.
+//   over. Each Read and Upgrade leaves a service record, as the command
+//   line's do. Every change of the port list's entry runs OnPortChange.
 //   However the window ends (Exit, Enter, Esc, the close box), DestroyWindow
 //   runs once: panel detached, "Port" written, port object deleted. "Port"
 //   is written then and never before.
@@ -56,6 +56,9 @@
 #include "support/SettingsKey.h"
 
 class CMainDialogView;
+namespace bench {
+class CCommandRecord;
+}  // namespace bench
 class CPortComboBox;
 class QMenu;
 class QMenuBar;
@@ -146,8 +149,9 @@ private:
     void ShowImageChoice();
     // "Use Carried Image" means something only while a file is chosen.
     void EnableCarriedImageItem();
-    // Appends the upgrade just run to the session log.
-    void LogUpgrade(const CMainDialogView& view, const std::string& before) const;
+    // Appends the service record of the Read or Upgrade just run.
+    void WriteRecord(bench::CCommandRecord& record, const CMainDialogView& view,
+                     const std::string& before, bool upgrade) const;
 
     CWindowClock m_clock;
     int m_commandDepth = 0;

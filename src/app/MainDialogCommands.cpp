@@ -17,6 +17,7 @@
 #include "app/AboutDialog.h"
 #include "app/MainDialogView.h"
 #include "app/StringTable.h"
+#include "bench/CommandRecord.h"
 #include "diagnostics/CrcCheckDialog.h"
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/InputGuard.h"
@@ -26,12 +27,11 @@
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
 #include "serial/PortName.h"
-#include "support/SessionLog.h"
 
 namespace {
 
 constexpr unsigned kCommandMask = 0xFFF0;
-// The session log names the built-in simulated charger as the command line does.
+// The records name the built-in simulated charger as the command line does.
 constexpr const char* kSimulatedPortName = "simulated";
 // The width of the panel's status line that each new status clears.
 constexpr int kStatusWidth = 250;
@@ -211,8 +211,10 @@ void CMainDialog::RunCommand(const Command& command) {
 void CMainDialog::OnRead() {
     RunCommand([this](platform::IClock& clock) {
         CMainDialogView view(*this);
+        bench::CCommandRecord record(*m_pPort, clock, "window");
         ReadChargerVersions(*m_pPort, view, clock);
         m_strVersionReadOn = m_pPort->GetPortName();
+        WriteRecord(record, view, m_panel.m_strChargerCode, false);
     });
 }
 
@@ -222,32 +224,42 @@ void CMainDialog::OnUpgrade() {
         const std::string before =
             m_strVersionReadOn == m_pPort->GetPortName() ? m_panel.m_strChargerCode : "";
         CMainDialogView view(*this);
+        bench::CCommandRecord record(*m_pPort, clock, "window");
         RunUpgrade(*m_pPort, view, clock, m_image.Image());
         if (view.LastStatus() != "Unable to Open Comm Port") {
             // The upgrade ended with a read of the charger's versions.
             m_strVersionReadOn = m_pPort->GetPortName();
-            LogUpgrade(view, before);
         }
+        WriteRecord(record, view, before, true);
     });
 }
 
-void CMainDialog::LogUpgrade(const CMainDialogView& view, const std::string& before) const {
-    UpgradeRecord record;
+// The service record of a Read or an Upgrade; one that cannot be written
+// never changes the command's verdict.
+void CMainDialog::WriteRecord(bench::CCommandRecord& record, const CMainDialogView& view,
+                              const std::string& before, bool upgrade) const {
+    bench::ServiceRecord r;
     const bool simulated = !m_strSimulatedDevice.empty();
-    record.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
-    record.device = simulated ? m_strSimulatedDevice : ResolvePortName(m_pPort->GetPortName());
-    record.versionBefore = before;
-    record.versionAfter = m_panel.m_strChargerCode;
-    record.blocks = view.HighestBlock();
-    record.resends = view.Resends();
-    record.outcome = view.LastStatus();
-    const CFirmwareImage& image = m_image.Image();
-    record.imageLabel = image.Label();
-    record.imageBytes = image.Size();
-    record.imageCrc = CrcText(image.HeaderCrc());
-    record.imagePath = image.Path();
-    std::string message;
-    if (!AppendSessionLog(record, message)) {
-        platform::OutputDebugString(message + "\n");  // the upgrade's verdict stands
+    r.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
+    r.device = simulated ? m_strSimulatedDevice : ResolvePortName(m_pPort->GetPortName());
+    r.bootCode = m_panel.m_strBootCode;
+    r.before = before;
+    r.after = m_panel.m_strChargerCode;
+    r.image = bench::ImageInfoOf(m_image.Image());
+    r.blocks = view.HighestBlock();
+    r.resends = view.Resends();
+    const std::string& last = view.LastStatus();
+    if (upgrade) {
+        r.outcome =
+            last == "Upgrade Successful" ? bench::Outcome::Upgraded : bench::Outcome::Failed;
+    } else {
+        const bool read = last == "Read Version Complete" || last == "No Software Detected";
+        r.outcome = read ? bench::Outcome::Read : bench::Outcome::Failed;
+    }
+    r.reason = last;
+    r.simulated = simulated;
+    std::string problem;
+    if (!record.Write(std::move(r), problem)) {
+        platform::OutputDebugString(problem + "\n");
     }
 }

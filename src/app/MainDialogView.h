@@ -6,7 +6,7 @@
 //   and progress bar of its panel, the visibility of its Read and Upgrade
 //   buttons, its own painting (OnPaint) and its invalidation. Invalidating
 //   does not erase: a repaint shows the panel's surface as it is, status line
-//   included. It also keeps what the session log records: the last status,
+//   included. It also keeps what the service records keep: the last status,
 //   the highest block sent and the resends.
 //
 // Threads: user-interface thread only, for the duration of one command.
@@ -37,7 +37,7 @@ public:
         m_resends = resends;
     }
 
-    // What the session log records of the command.
+    // What the service record keeps of the command.
     const std::string& LastStatus() const { return m_lastStatus; }
     int HighestBlock() const { return m_highestBlock; }
     int Resends() const { return m_resends; }

@@ -9,6 +9,7 @@
 
 #include "bench/BenchRun.h"
 #include "bench/DeviceNames.h"
+#include "bench/ServiceRecord.h"
 #include "platform/Event.h"
 
 namespace bench {
@@ -34,15 +35,6 @@ std::shared_ptr<const CFirmwareImage> ImageOrCarried(std::shared_ptr<const CFirm
                                                  &CFirmwareImage::Carried());
 }
 
-ImageInfo DescribeImage(const CFirmwareImage& image) {
-    ImageInfo info;
-    info.label = image.Label();
-    info.path = image.Path();
-    info.size = image.Bytes().size();
-    info.crc = image.HeaderCrc();
-    return info;
-}
-
 }  // namespace
 
 struct CBench::Impl {
@@ -60,9 +52,9 @@ struct CBench::Impl {
         : options(std::move(o)),
           observer(obs),
           image(ImageOrCarried(options.image)),
-          imageInfo(DescribeImage(*image)) {}
+          imageInfo(ImageInfoOf(*image)) {}
 
-    void Notify(EventKind kind, const SlotInfo& info);
+    void Notify(EventKind kind, const SlotInfo& info, std::string problem = {});
     void OnRunEvent(EventKind kind, const SlotInfo& info);
     void OnRunEnded(Slot& slot);
     void StartJob(Slot& slot);            // lock held
@@ -79,24 +71,42 @@ struct CBench::Impl {
     mutable std::mutex lock;  // the slots
     std::condition_variable idle;
     std::vector<std::unique_ptr<Slot>> slots;
+    int unanswered = 0;       // jobs that heard no byte
+    int recordsFailed = 0;    // records the recorder could not write
     std::mutex observerLock;  // one observer call at a time
     platform::CEvent change{platform::CEvent::Mode::ManualReset};
 };
 
-void CBench::Impl::Notify(EventKind kind, const SlotInfo& info) {
+void CBench::Impl::Notify(EventKind kind, const SlotInfo& info, std::string problem) {
     std::lock_guard<std::mutex> guard(observerLock);
-    observer.OnBenchEvent({kind, info});
+    observer.OnBenchEvent({kind, info, std::move(problem)});
 }
 
+// A job that never heard a byte reached no charger (an empty socket, a
+// bouncing connector): it is counted, not recorded. A record that fails is
+// told at once, after the job's result.
 void CBench::Impl::OnRunEvent(EventKind kind, const SlotInfo& info) {
     {
         std::lock_guard<std::mutex> guard(lock);
         slots[static_cast<std::size_t>(info.slot)]->info = info;
     }
-    if (kind == EventKind::Finished && options.recorder != nullptr && info.result) {
-        options.recorder->Record(info, *info.result);
+    std::string problem;
+    bool recordFailed = false;
+    if (kind == EventKind::Finished && info.result) {
+        if (!info.result->answered) {
+            std::lock_guard<std::mutex> guard(lock);
+            ++unanswered;
+        } else if (options.recorder != nullptr &&
+                   !options.recorder->Record(info, *info.result, problem)) {
+            recordFailed = true;
+            std::lock_guard<std::mutex> guard(lock);
+            ++recordsFailed;
+        }
     }
     Notify(kind, info);
+    if (recordFailed) {
+        Notify(EventKind::RecordFailed, info, std::move(problem));
+    }
 }
 
 void CBench::Impl::OnRunEnded(Slot& slot) {
@@ -133,6 +143,7 @@ void CBench::Impl::StartJob(Slot& slot) {
     slot.info.bootCode.clear();
     slot.info.before.clear();
     slot.info.after.clear();
+    slot.info.deviceId.clear();
     slot.info.block = slot.info.totalBlocks = slot.info.resends = 0;
     slot.info.seconds = 0;
     slot.info.result.reset();
@@ -327,6 +338,16 @@ std::vector<SlotInfo> CBench::Slots() const {
         infos.push_back(slot->info);
     }
     return infos;
+}
+
+int CBench::UnansweredJobs() const {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    return m_impl->unanswered;
+}
+
+int CBench::RecordsFailed() const {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    return m_impl->recordsFailed;
 }
 
 const ImageInfo& CBench::Image() const {

@@ -15,6 +15,10 @@
 //   does. Unplug(path) stops the job of that path (its charger is gone) and
 //   empties the slot for the next charger plugged there.
 //
+//   A job that reached a charger (it answered with at least one byte) is
+//   recorded by the options' recorder when it ends; one that did not is
+//   only counted, so a bouncing connector does not flood the records.
+//
 //   Front ends learn what happens through an IBenchObserver and may wait on
 //   ChangeFd(), which becomes readable whenever a job ends: a command line
 //   waits on it with poll, a window with a socket notifier.
@@ -66,6 +70,10 @@ public:
 
     std::vector<SlotInfo> Slots() const;
     const ImageInfo& Image() const;
+    // Jobs that ended without a byte from a charger; they leave no record.
+    int UnansweredJobs() const;
+    // Records the recorder could not write (each told as RecordFailed).
+    int RecordsFailed() const;
 
 private:
     struct Impl;

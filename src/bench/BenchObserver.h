@@ -13,6 +13,8 @@
 // Threads: any bench thread, one call at a time.
 #pragma once
 
+#include <string>
+
 #include "bench/BenchTypes.h"
 
 namespace bench {
@@ -23,12 +25,13 @@ public:
     virtual void OnBenchEvent(const BenchEvent& event) = 0;
 };
 
-// Records one result each time a job ends (a file, the system log). Called
-// on the job's worker thread, possibly on several at once.
+// Records one result each time a job that reached a charger ends (a file,
+// the system log). Called on the job's worker thread, possibly on several at
+// once. false, with problem set, when the record could not be written.
 class IResultRecorder {
 public:
     virtual ~IResultRecorder() = default;
-    virtual void Record(const SlotInfo& slot, const RunResult& result) = 0;
+    virtual bool Record(const SlotInfo& slot, const RunResult& result, std::string& problem) = 0;
 };
 
 }  // namespace bench

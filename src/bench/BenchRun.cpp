@@ -8,6 +8,7 @@
 #include "bench/StopClock.h"
 #include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
+#include "protocol/DeviceIdLine.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
 #include "serial/SerialPort.h"
@@ -103,27 +104,30 @@ void CBenchRun::Work(CSerialPort& port, CRunView& view, platform::IClock& clock,
                      RunResult& result) {
     CReplyTranscript transcript;
     port.SetPortName(m_slot.port);
-    port.SetTraceHook([&transcript](bool sent, const std::uint8_t* data, std::size_t length) {
-        if (!sent) {
-            transcript.Add(data, length);
-        }
-    });
+    transcript.Listen(port);
     transcript.SetRecording(true);
     ReadChargerVersions(port, view, clock);
     transcript.SetRecording(false);
     result.identification = transcript.Lines();
+    result.deviceId = DeviceIdFrom(result.identification);
     result.portOpened = view.LastStatus() != kNoCommunications;
     result.bootCode = view.BootCode();
     result.before = view.ChargerCode();
+    m_slot.deviceId = result.deviceId;
     m_slot.bootCode = result.bootCode;
     m_slot.before = result.before;
     const bool upgrade = !StopRequested() && result.portOpened && ShouldUpgrade(view);
     if (upgrade) {
         m_slot.state = SlotState::Upgrading;
         Send(EventKind::Status);
+        // The first read's version is kept in before; from here on the view
+        // holds only what the check after the upload reads, so an upload
+        // that was stopped or lost its charger leaves after unknown.
+        view.ChargerCode().clear();
         RunUpgrade(port, view, clock, *m_image);
     }
     result.after = view.ChargerCode();
+    result.answered = transcript.Heard();
     Judge(view, result, upgrade);
 }
 

@@ -46,6 +46,8 @@ const char* EventName(EventKind kind) {
             return "progress";
         case EventKind::Finished:
             return "finished";
+        case EventKind::RecordFailed:
+            return "record-failed";
         case EventKind::Gone:
             break;
     }

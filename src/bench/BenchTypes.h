@@ -69,7 +69,11 @@ struct RunResult {
     bool stopped = false;  // a stop request ended it
     std::string bootCode;
     std::string before;  // charger-code version found first ("" when none)
-    std::string after;   // charger-code version at the end
+    // Charger-code version at the end: "" after an upload that did not
+    // complete, unless the check after it read the version.
+    std::string after;
+    std::string deviceId;   // from the charger's "deviceid" reply line, "" when none
+    bool answered = false;  // the charger sent at least one byte
     // The text lines the charger sent while it was read first.
     std::vector<std::string> identification;
     // Every message the run's commands showed, in order.
@@ -106,14 +110,19 @@ enum class EventKind {
     Progress,  // a block was sent (every block; front ends thin it out)
     Finished,  // its job ended; slot.result holds the result
     Gone,      // the port went away; the slot is empty again
+    // A finished job's record could not be written; problem says why. The
+    // job's result stands.
+    RecordFailed,
 };
 
-// "appeared", "started", "status", "progress", "finished", "gone".
+// "appeared", "started", "status", "progress", "finished", "gone",
+// "record-failed".
 const char* EventName(EventKind kind);
 
 struct BenchEvent {
     EventKind kind = EventKind::Status;
     SlotInfo slot;
+    std::string problem;  // RecordFailed: why the record was not written
 };
 
 class IBenchObserver;

@@ -1,11 +1,15 @@
 // Reply transcript: the text lines a charger sent, for the bench's records.
 //
 // Principles of operation
-//   The port's trace hook hands every received byte to Add while the
-//   transcript is switched on (the first read of a job). Printable bytes
-//   build a line, a carriage return or line feed ends it; empty lines are
-//   dropped, a line keeps at most 127 characters and the transcript at most
-//   16 lines, so a chattering charger cannot grow a record.
+//   The port's trace hook hands every received byte to Add; Listen installs
+//   that hook. Whether recording or not, the transcript counts the bytes, so
+//   a front end knows whether a charger answered at all. While it is
+//   switched on, printable bytes build a line; a carriage return, a line
+//   feed or another control byte ends it (the boot loader's "C" and its
+//   ACKs make no line with the text that follows), except a NAK, which
+//   identification too hears inside a line. Empty lines are dropped, a line
+//   keeps at most 127 characters and the transcript at most 16 lines, so a
+//   chattering charger cannot grow a record.
 //
 // Threads: Add runs on the port's reader thread, the rest on the job's
 // thread; one lock guards the lines.
@@ -18,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/SerialPort.h"
+
 namespace bench {
 
 class CReplyTranscript {
@@ -29,11 +35,17 @@ public:
     void Add(const std::uint8_t* data, std::size_t length);
     // The lines so far, the unfinished one included.
     std::vector<std::string> Lines() const;
+    // True once any byte was received.
+    bool Heard() const { return m_heard; }
+    // Makes the port's received bytes reach Add, and every byte also reach
+    // next (the command line's byte trace) when it is set.
+    void Listen(CSerialPort& port, CSerialPort::TraceHook next = {});
 
 private:
     void EndLine();
 
     std::atomic<bool> m_recording{false};
+    std::atomic<bool> m_heard{false};
     mutable std::mutex m_lock;
     std::vector<std::string> m_lines;
     std::string m_current;

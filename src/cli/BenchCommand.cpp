@@ -20,6 +20,7 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
+#include "bench/JsonLine.h"
 #include "cli/BenchReport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -81,8 +82,14 @@ bool StartSimulated(const CliOptions& options, SimulatedBench& out) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return false;
     }
-    for (int i = 0; i < std::max(options.chargers, 1); ++i) {
-        auto simulated = std::make_unique<sim::CSimulatedCharger>(charger);
+    const int count = std::max(options.chargers, 1);
+    for (int i = 0; i < count; ++i) {
+        // Each charger names itself apart from the others, as real ones do.
+        sim::SimOptions own = charger;
+        if (count > 1) {
+            own.deviceId += "-" + std::to_string(i + 1);
+        }
+        auto simulated = std::make_unique<sim::CSimulatedCharger>(own);
         if (!simulated->Start()) {
             std::fprintf(stderr, "corvane-cli: the simulated charger did not start: %s\n",
                          simulated->ErrorText().c_str());
@@ -212,9 +219,14 @@ void Serve(bench::CBench& bench, const Watches& watches, bool watching,
     bench.WaitIdle();
 }
 
-int BenchExitCode(const std::vector<bench::SlotInfo>& slots) {
+// A record that could not be written ends the bench with kExitFile, after
+// every charger was served.
+int BenchExitCode(const std::vector<bench::SlotInfo>& slots, int recordsFailed) {
     if (Interrupted()) {
         return StopExitCode(kExitInterrupted);
+    }
+    if (recordsFailed > 0) {
+        return kExitFile;
     }
     bool anyOpened = false;
     bool anyFailed = false;
@@ -235,6 +247,34 @@ CBenchReport::Form FormFor(const CliOptions& o) {
         return CBenchReport::Form::Json;
     }
     return ::isatty(STDOUT_FILENO) != 0 ? CBenchReport::Form::Table : CBenchReport::Form::Lines;
+}
+
+// The closing summary: a "summary" event with --json, else a line. Jobs
+// that never reached a charger are counted here, as they leave no record.
+void PrintSummary(const CliOptions& options, const std::vector<bench::SlotInfo>& slots,
+                  int unanswered, int recordsFailed) {
+    if (!options.json) {
+        std::string text = CBenchReport::Summary(slots);
+        if (unanswered > 0) {
+            text += "; " + std::to_string(unanswered) + " without an answer, not recorded";
+        }
+        std::printf("%s\n", text.c_str());
+        return;
+    }
+    int counts[4] = {};
+    for (const auto& slot : slots) {
+        if (slot.result) {
+            ++counts[static_cast<int>(slot.result->outcome)];
+        }
+    }
+    bench::CJsonLine line;
+    line.Add("event", "summary");
+    for (const auto outcome : {bench::Outcome::Upgraded, bench::Outcome::Current,
+                               bench::Outcome::Read, bench::Outcome::Failed}) {
+        line.Add(bench::OutcomeName(outcome), counts[static_cast<int>(outcome)]);
+    }
+    line.Add("unanswered", unanswered).Add("recordsFailed", recordsFailed);
+    std::printf("%s\n", line.Text().c_str());
 }
 
 }  // namespace
@@ -261,9 +301,11 @@ int RunBench(const CliOptions& options) {
         return kExitUsage;
     }
     bench::CSyslog systemLog;
-    bench::CBenchJournal journal(bench::BenchJournalPath(), systemLog);
+    bench::CBenchJournal journal(bench::RecordsPath(), systemLog, options.simulate.has_value());
     CBenchReport report(FormFor(options), stdout);
     std::vector<bench::SlotInfo> slots;
+    int unanswered = 0;
+    int recordsFailed = 0;
     {
         bench::CBench bench(MakeOptions(options, journal, file), report);
         for (const auto& port : ports) {
@@ -271,13 +313,11 @@ int RunBench(const CliOptions& options) {
         }
         Serve(bench, watches, options.watch, signals);
         slots = bench.Slots();
+        unanswered = bench.UnansweredJobs();
+        recordsFailed = bench.RecordsFailed();
     }
     report.Finish(slots);
-    if (!options.json) {
-        std::printf("%s\n", CBenchReport::Summary(slots).c_str());
-    }
-    if (const std::string problem = journal.Problem(); !problem.empty()) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-    }
-    return options.watch && Interrupted() ? StopExitCode(kExitInterrupted) : BenchExitCode(slots);
+    PrintSummary(options, slots, unanswered, recordsFailed);
+    return options.watch && Interrupted() ? StopExitCode(kExitInterrupted)
+                                          : BenchExitCode(slots, recordsFailed);
 }

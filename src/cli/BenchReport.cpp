@@ -76,6 +76,9 @@ std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
                 .AddFixed1("seconds", r.seconds);
             break;
         }
+        case EventKind::RecordFailed:
+            line.Add("problem", event.problem);
+            break;
         case EventKind::Gone:
             break;
         case EventKind::Status:
@@ -121,6 +124,8 @@ std::string CBenchReport::PlainLine(const bench::BenchEvent& event) {
         }
         case EventKind::Gone:
             return head + "gone";
+        case EventKind::RecordFailed:
+            return head + event.problem;
         case EventKind::Status:
             break;
     }
@@ -162,13 +167,26 @@ void CBenchReport::Draw(bool force, bool final) {
     for (const auto& line : lines) {
         text += line + "\n";
     }
-    m_drawnLines = static_cast<int>(lines.size());
+    for (const auto& problem : m_recordProblems) {
+        const std::size_t width = size.ws_col > 1 ? size.ws_col - 1U : problem.size() + 2;
+        const std::string line = "  " + problem;
+        text += line.substr(0, width) + "\n";
+    }
+    m_drawnLines = static_cast<int>(lines.size() + m_recordProblems.size());
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
 }
 
 void CBenchReport::OnBenchEvent(const bench::BenchEvent& event) {
     if (m_form == Form::Table) {
+        if (event.kind == EventKind::RecordFailed) {
+            const auto& problems = m_recordProblems;
+            if (std::find(problems.begin(), problems.end(), event.problem) == problems.end()) {
+                m_recordProblems.push_back(event.problem);
+            }
+            Draw(true, false);
+            return;
+        }
         Keep(event);
         Draw(event.kind != EventKind::Progress, false);
         return;

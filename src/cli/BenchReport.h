@@ -10,12 +10,15 @@
 //     - Table: on a terminal, a table with one row per slot (port, device
 //       ID, state or outcome, progress bar with block n of N, versions
 //       before and after, time) redrawn in place at most ten times a second
-//       and on every change of state; the reasons of failed chargers follow
-//       below it. CBenchReportTable fits each frame to the terminal's
-//       current size, so a redraw never wraps or scrolls; the last frame,
-//       once the bench is idle, lists every slot.
+//       and on every change of state; the reasons of failed chargers, and
+//       records that could not be written, follow below it.
+//       CBenchReportTable fits each frame to the terminal's current size,
+//       so a redraw never wraps or scrolls; the last frame, once the bench
+//       is idle, lists every slot.
 //     A job that is checking, or has ended, keeps the progress its upload
 //     reached.
+//   A record that could not be written is its own event ("record-failed",
+//   with "problem"), told as it happens.
 //   Everything goes to standard output. Summary() is the closing line.
 //
 // Threads: the bench serialises its observer calls, which come from its job
@@ -56,6 +59,7 @@ private:
     std::FILE* m_out;
     std::map<int, int> m_lastBlockShown;    // per slot
     std::map<int, bench::SlotInfo> m_rows;  // per slot, with the block to show
+    std::vector<std::string> m_recordProblems;  // each said once, below the table
     int m_drawnLines = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "bench/CommandRecord.h"
 #include "cli/CliClock.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -16,7 +17,6 @@
 #include "protocol/UpgradeSequence.h"
 #include "serial/PortDiagnosis.h"
 #include "serial/SerialPort.h"
-#include "support/SessionLog.h"
 
 namespace {
 
@@ -27,7 +27,8 @@ struct Session {
         : options(o),
           image(i),
           progress(stderr, !o.json && ::isatty(STDERR_FILENO) != 0),
-          view(!o.json, progress, clock) {
+          view(!o.json, progress, clock),
+          record(port, clock, "cli", o.verbose ? ByteTrace() : CSerialPort::TraceHook()) {
         view.SetUpgradeVersion(image.Label());
     }
     const CliOptions& options;
@@ -36,6 +37,7 @@ struct Session {
     CProgressLine progress;
     CConsoleView view;
     CSerialPort port;
+    bench::CCommandRecord record;  // listens to the port (and traces it with -v)
 };
 
 bool HasStatus(const CConsoleView& view, const char* text) {
@@ -116,13 +118,6 @@ void PrintJson(const CJson& json) {
     PrintOut("%s\n", json.Dump().c_str());
 }
 
-void InstallTrace(Session& s) {
-    if (!s.options.verbose) {
-        return;
-    }
-    InstallByteTrace(s.port);
-}
-
 int Finish(const char* command, Session& s, const PortChoice& port, int code) {
     s.port.Close();
     if (code == kExitPortOpen) {
@@ -167,40 +162,54 @@ void ExplainStop(UpgradeEnd end) {
     }
 }
 
-void LogUpgrade(const Session& s, const PortChoice& port, const std::string& before, int code,
-                UpgradeEnd end) {
-    UpgradeRecord record;
+// The service record of the command (when the charger answered). A record
+// that cannot be written is said at once; the command's result stands, but
+// a command that succeeded then ends with kExitFile.
+int Record(Session& s, const PortChoice& port, bench::Outcome outcome, const std::string& before,
+           const std::string& reason, int code) {
+    bench::ServiceRecord record;
     record.port = port.name;
     record.device = port.device;
-    record.versionBefore = before;
-    record.versionAfter = s.view.ChargerCodeText();
+    record.bootCode = s.view.BootCodeText();
+    record.before = before;
+    record.after = s.view.ChargerCodeText();
+    record.image = bench::ImageInfoOf(s.image);
     record.blocks = s.view.HighestBlock();
     record.resends = s.view.Resends();
-    record.imageLabel = s.image.Label();
-    record.imageBytes = s.image.Size();
-    record.imageCrc = CrcText(s.image.HeaderCrc());
-    record.imagePath = s.image.Path();
-    record.outcome = code == kExitOk ? "Upgrade Successful" : s.view.LastStatus();
-    if (Interrupted()) {
-        record.outcome = StopOutcome(end);
+    record.outcome = outcome;
+    record.reason = reason;
+    record.simulated = s.options.simulate.has_value();
+    std::string problem;
+    if (s.record.Write(std::move(record), problem)) {
+        return code;
     }
-    std::string message;
-    if (!AppendSessionLog(record, message)) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return code == kExitOk ? kExitFile : code;
+}
+
+std::string StatusOrStop(const CConsoleView& view) {
+    return Interrupted() ? "Interrupted" : view.LastStatus();
+}
+
+// A read that identified the charger, one without firmware too.
+bool ReadAnswered(const CConsoleView& view) {
+    const std::string last = view.LastStatus();
+    return !Interrupted() && (last == "Read Version Complete" || last == "No Software Detected");
 }
 
 int ReadWith(const CliOptions& options, const PortChoice& port, const CFirmwareImage& image) {
     Session s(options, image);
-    InstallTrace(s);
     s.port.SetPortName(port.device);
     ReadChargerVersions(s.port, s.view, s.clock);
-    return Finish("read", s, port, ReadExitCode(s.view));
+    const bench::Outcome outcome =
+        ReadAnswered(s.view) ? bench::Outcome::Read : bench::Outcome::Failed;
+    const int code = Record(s, port, outcome, s.view.ChargerCodeText(), StatusOrStop(s.view),
+                            ReadExitCode(s.view));
+    return Finish("read", s, port, code);
 }
 
 int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwareImage& image) {
     Session s(options, image);
-    InstallTrace(s);
     s.port.SetPortName(port.device);
     std::string before;
     if (options.ifNeeded) {
@@ -208,19 +217,27 @@ int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwa
         const int code = ReadExitCode(s.view);
         before = s.view.ChargerCode();
         if (code == kExitPortOpen || Interrupted() || !s.view.UpgradeOffered()) {
-            return Finish("upgrade", s, port, code);
+            const bool current = code == kExitOk && !Interrupted();
+            return Finish(
+                "upgrade", s, port,
+                Record(s, port, current ? bench::Outcome::Current : bench::Outcome::Failed, before,
+                       StatusOrStop(s.view), code));
         }
     }
+    // The version read first is kept in before; from here on the view holds
+    // only what the check after the upload reads, so an upload that was
+    // stopped or lost its charger leaves the version after it unknown.
+    s.view.ChargerCode().clear();
     // A stop request ends the upload with CAN twice and skips the rest (see
     // the view); before the hand-over it sends nothing at all.
     const UpgradeEnd end = RunUpgrade(s.port, s.view, s.clock, image);
-    const int code = UpgradeExitCode(s.view);
+    int code = UpgradeExitCode(s.view);
     if (Interrupted()) {
         ExplainStop(end);
     }
-    if (code != kExitPortOpen) {
-        LogUpgrade(s, port, before, code, end);
-    }
+    const bool upgraded = end == UpgradeEnd::Succeeded;
+    code = Record(s, port, upgraded ? bench::Outcome::Upgraded : bench::Outcome::Failed, before,
+                  Interrupted() ? StopOutcome(end) : s.view.LastStatus(), code);
     return Finish("upgrade", s, port, code);
 }
 

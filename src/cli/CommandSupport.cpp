@@ -21,7 +21,11 @@ const char* ExitVerdict(int code) {
 }
 
 void InstallByteTrace(CSerialPort& port) {
-    port.SetTraceHook([](bool sent, const std::uint8_t* data, std::size_t length) {
+    port.SetTraceHook(ByteTrace());
+}
+
+CSerialPort::TraceHook ByteTrace() {
+    return [](bool sent, const std::uint8_t* data, std::size_t length) {
         std::string line = sent ? "> " : "< ";
         char hex[4];
         for (std::size_t i = 0; i < length; ++i) {
@@ -31,5 +35,5 @@ void InstallByteTrace(CSerialPort& port) {
         line += '\n';
         std::fputs(line.c_str(), stderr);  // one call, so lines of two workers never mix
         std::fflush(stderr);
-    });
+    };
 }

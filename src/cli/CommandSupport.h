@@ -17,3 +17,5 @@ const char* ExitVerdict(int code);
 
 // Shows the bytes of the port's line on standard error from now on.
 void InstallByteTrace(CSerialPort& port);
+// The hook of InstallByteTrace, for a caller that listens to the bytes too.
+CSerialPort::TraceHook ByteTrace();

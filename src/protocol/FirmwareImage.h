@@ -15,7 +15,7 @@
 //   image lives. Whoever runs an upload keeps the image alive until the port
 //   is closed (the upgrade sequence closes it before it returns).
 //
-//   Records (the session log, the bench's records) name an image by its
+//   The service records name an image by its
 //   label, size, code CRC (CrcText) and the path it came from.
 //
 //   An image is immutable once built; nothing here is shared between runs

@@ -1,5 +1,5 @@
 // JSON quoting: one text as a JSON string, for every line we write that a
-// script may read (the command line's --json, the session log, the bench's
+// script may read (the command line's --json, the service
 // records, recorded reports).
 //
 // Principles of operation

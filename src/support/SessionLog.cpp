@@ -1,23 +1,10 @@
 #include "support/SessionLog.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "support/JsonQuote.h"
 
 namespace {
-
-std::string NowIso8601() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
-}
 
 std::string Field(const std::string& value) {
     return value.empty() ? "-" : value;
@@ -49,18 +36,4 @@ std::string FormatSessionLine(const UpgradeRecord& record, const std::string& is
            " before=" + Field(record.versionBefore) + " after=" + Field(record.versionAfter) +
            " blocks=" + std::to_string(record.blocks) +
            " resends=" + std::to_string(record.resends) + " outcome=" + JsonQuote(record.outcome);
-}
-
-bool AppendSessionLog(const UpgradeRecord& record, std::string& message) {
-    const std::filesystem::path path = SessionLogPath();
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::app);
-    out << FormatSessionLine(record, NowIso8601()) << '\n';
-    out.flush();
-    if (!out) {
-        message = "Could not write the session log " + path.string() + ".";
-        return false;
-    }
-    return true;
 }

@@ -1,17 +1,17 @@
-// Session log: one line per upgrade, appended to a file in the user's state
-// folder ($XDG_STATE_HOME/corvane/upgrade.log, ~/.local/state by default).
+// Session log: the file single upgrades were once recorded in
+// ($XDG_STATE_HOME/corvane/upgrade.log, ~/.local/state by default), and the
+// folder of the user's state files.
 //
 // Principles of operation
-//   The line says when, on which port and device, which image was sent (its
-//   label, size, code CRC, and its file unless it is the carried image), the
-//   versions before and after, how many blocks went out with how many
-//   resends, and the outcome, so that a bench can tell later which charger
-//   got what. The command line and the window write the same line. A log
-//   that cannot be written is reported by the caller and never fails the
-//   upgrade.
+//   The window and the command line wrote one key=value line per upgrade
+//   here: when, the port and device, the image sent (label, size, code CRC,
+//   and its file unless it was the carried image), the versions before and
+//   after, blocks, resends and the outcome. Every Read and Upgrade now goes
+//   to the service records (bench/RecordJournal.h) instead, and this file is
+//   no longer written; its path and line format stay for those who read the
+//   files a bench already holds.
 //
-// Threads: the thread that ran the upgrade (the command line's main thread
-// or the window's user-interface thread).
+// Threads: pure functions; any thread.
 #pragma once
 
 #include <cstddef>
@@ -33,11 +33,10 @@ struct UpgradeRecord {
     std::string imagePath;
 };
 
+// $XDG_STATE_HOME/corvane/upgrade.log: no longer written.
 std::string SessionLogPath();
 // A file of ours in the user's state folder: $XDG_STATE_HOME/corvane/NAME,
 // with ~/.local/state when the variable is unset or not an absolute path.
 std::string StateFilePath(const std::string& name);
-// Appends the record; false (and message set) when the file cannot be written.
-bool AppendSessionLog(const UpgradeRecord& record, std::string& message);
-// The line written for a record, without its newline (time given in ISO 8601).
+// The line once written for a record, without its newline (time given in ISO 8601).
 std::string FormatSessionLine(const UpgradeRecord& record, const std::string& isoTime);

@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(CBenchWindow(nullptr, &systemLog).Ports(), ports);  // remembered
 
         // The same records as the command line's bench.
-        std::ifstream journal(bench::BenchJournalPath());
+        std::ifstream journal(bench::RecordsPath());
         int lines = 0;
         for (std::string line; std::getline(journal, line);) {
             ++lines;

@@ -3,7 +3,7 @@
 // and the window's clock, with the carried image or one chosen from a file,
 // under a comma-decimal desktop locale. What the window shows afterwards is
 // read back from the panel's drawings and the buttons; what it records, from
-// the session log.
+// its service records.
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,11 +25,11 @@
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "app/UtilityApp.h"
+#include "bench/RecordJournal.h"
 #include "diagnostics/MonitorDialog.h"
 #include "platform/LastError.h"
 #include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
-#include "support/SessionLog.h"
 
 namespace {
 
@@ -61,9 +61,9 @@ QStringList DrawnTexts(const CVersionPanel& panel) {
     return texts;
 }
 
-QStringList SessionLogLines() {
+QStringList RecordLines() {
     QStringList lines;
-    std::ifstream file(SessionLogPath());
+    std::ifstream file(bench::RecordsPath());
     for (std::string line; std::getline(file, line);) {
         lines << QString::fromStdString(line);
     }
@@ -164,15 +164,18 @@ private slots:
         QVERIFY(!dialog.m_progress->isVisible());
         QCOMPARE(boxes.Count(), std::size_t{0});
         QVERIFY(!dialog.m_pPort->IsOpen());
-        const QStringList log = SessionLogLines();
+        const QStringList log = RecordLines();
         QCOMPARE(log.size(), 1);
-        QVERIFY2(log[0].contains(" before=- after=2.10e blocks=101 "), qPrintable(log[0]));
+        QVERIFY2(log[0].contains("\"before\":\"\",\"after\":\"2.10e\",") &&
+                     log[0].contains("\"blocks\":101,"),
+                 qPrintable(log[0]));
         dialog.done(QDialog::Accepted);
     }
 
-    // The same line as the command line's, with the version that a read
-    // showed before (after an upgrade without one, "-": see above).
-    void upgradeAfterAReadIsRecordedInTheSessionLog() {
+    // The read and the upgrade each leave a service record; the upgrade's
+    // has the version that the read showed before (after an upgrade without
+    // one, "": see above).
+    void readAndUpgradeAreRecorded() {
         sim::CSimulatedCharger charger(Options("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
@@ -180,18 +183,28 @@ private slots:
         dialog.show();
         dialog.OnRead();
         dialog.OnUpgrade();
-        const QStringList lines = SessionLogLines();
-        QCOMPARE(lines.size(), 1);
-        const QString expected =
+        const QStringList lines = RecordLines();
+        QCOMPARE(lines.size(), 2);
+        const QString named =
             QString(
-                " port=\"simulated\" device=\"%1\" image=\"2.10e\" bytes=12810 "
-                "crc=20C5 file=- before=2.09 after=2.10e blocks=101 "
-                "resends=0 outcome=\"Upgrade Successful\"")
+                "\"tool\":\"window\",\"port\":\"simulated\",\"device\":\"%1\",\"byId\":\"\","
+                "\"deviceId\":\"VC-4017-0032\",\"bootCode\":\"1.3\",")
                 .arg(QString::fromStdString(charger.SlavePath()));
-        QVERIFY2(lines[0].endsWith(expected), qPrintable(lines[0]));
-        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\S+$")
-                    .match(lines[0].chopped(expected.size()))
-                    .hasMatch());
+        const QRegularExpression read(
+            "^\\{\"time\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\"host\":\"[^\"]*\"," +
+            QRegularExpression::escape(named) +
+            "\"before\":\"2\\.09\",\"after\":\"2\\.09\",.*\"blocks\":0,\"resends\":0,"
+            "\"seconds\":\\d+\\.\\d,\"outcome\":\"read\",\"reason\":\"\",\"identification\":"
+            "\\[\"deviceid VC-4017-0032\",\"Boot 1\\.3\",\"V2\\.09 Veltra charger\"\\],"
+            "\"simulated\":true\\}$");
+        QVERIFY2(read.match(lines[0]).hasMatch(), qPrintable(lines[0]));
+        const QString upgraded =
+            named +
+            "\"before\":\"2.09\",\"after\":\"2.10e\",\"image\":{\"label\":\"2.10e\","
+            "\"size\":12810,\"crc\":\"20C5\",\"path\":\"\"},\"blocks\":101,\"resends\":0,";
+        QVERIFY2(lines[1].contains(upgraded) &&
+                     lines[1].contains("\"outcome\":\"upgraded\",\"reason\":\"\","),
+                 qPrintable(lines[1]));
         dialog.done(QDialog::Accepted);
     }
 
@@ -229,7 +242,7 @@ private slots:
         const QStringList texts = DrawnTexts(dialog.m_panel);
         QVERIFY(texts.contains("Upgrade Successful"));
         QCOMPARE(texts.count("Starting Communications"), 0);  // no read ran
-        QCOMPARE(SessionLogLines().size(), 1);
+        QCOMPARE(RecordLines().size(), 1);
         QCOMPARE(boxes.Count(), std::size_t{0});
         dialog.done(QDialog::Accepted);
     }
@@ -259,10 +272,11 @@ private slots:
         QCOMPARE(charger.FirmwareVersion(), std::string("2.11a"));
         QVERIFY(DrawnTexts(dialog.m_panel).contains("Upgrade Successful"));
         QCOMPARE(boxes.Count(), std::size_t{0});
-        const QStringList log = SessionLogLines();
+        const QStringList log = RecordLines();
         QCOMPARE(log.size(), 1);
-        QVERIFY2(log[0].contains(" image=\"2.11a\" bytes=12810 crc=") &&
-                     log[0].contains(" file=\"" + file + "\" before=- after=2.11a "),
+        QVERIFY2(log[0].contains("\"before\":\"\",\"after\":\"2.11a\",\"image\":{\"label\":"
+                                 "\"2.11a\",\"size\":12810,\"crc\":\"") &&
+                     log[0].contains("\"path\":\"" + file + "\"}"),
                  qPrintable(log[0]));
         // Back on the carried image, which the charger no longer holds.
         QVERIFY(!dialog.m_btnUpgrade->isVisible());

@@ -1,9 +1,12 @@
 // corvane-cli bench end to end, against corvane-sim playing several chargers:
 // plugging and unplugging under --watch, a stop signal during a bench, a
 // port that is not there.
+#include <sys/stat.h>
 #include <QJsonDocument>
 #include <QJsonObject>
+
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "cli/CliHarness.h"
@@ -15,14 +18,14 @@ using clitest::Lines;
 
 namespace {
 
-// Every line of --json output is one object with "event" and "port"; the
-// events of one port, with progress left out.
+// Every line of --json output is one object with "event" and "port" (but the
+// closing summary); the events of one port, with progress left out.
 std::vector<std::string> Story(const std::string& out, const std::string& port) {
     std::vector<std::string> events;
     for (const auto& line : Lines(out)) {
         const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-        EXPECT_TRUE(event.contains("event") && event.contains("port")) << line;
         const std::string kind = event["event"].toString().toStdString();
+        EXPECT_TRUE(kind == "summary" || (!kind.empty() && event.contains("port"))) << line;
         if (event["port"].toString().toStdString() == port && kind != "progress") {
             events.push_back(
                 kind == "finished" ? kind + " " + event["outcome"].toString().toStdString() : kind);
@@ -84,7 +87,7 @@ TEST_F(BenchCommand, TerminationStopsEveryJob) {
     Interrupt(cli, SIGTERM);
     EXPECT_EQ(cli.Finish(20000), 128 + SIGTERM) << cli.err;
     EXPECT_EQ(CountOf(cli.out, "\"reason\":\"Stopped during the upload at block "), 2) << cli.out;
-    std::ifstream records(m_state + "/corvane/bench.jsonl");
+    std::ifstream records(RecordsPath());
     std::string line;
     int recorded = 0;
     while (std::getline(records, line)) {
@@ -103,7 +106,37 @@ TEST_F(BenchCommand, MissingPortExitsThree) {
                          "/dev/ttyUSB97: failed after 0.0 s: The device /dev/ttyUSB97 "
                          "does not exist."))
         << r;
-    EXPECT_TRUE(Contains(r.out, "1 charger: 1 failed")) << r;
+    // It reached no charger: counted, not recorded.
+    EXPECT_TRUE(Contains(r.out, "1 charger: 1 failed; 1 without an answer, not recorded")) << r;
+    EXPECT_FALSE(std::filesystem::exists(RecordsPath()));
+}
+
+// A record path that is a FIFO fails at once instead of hanging the jobs;
+// each failed record is an event when it happens, the upgrades go ahead,
+// and the bench ends with 5.
+TEST_F(BenchCommand, FailedRecordIsToldAtOnceAndExitsFive) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    ASSERT_EQ(::mkfifo(RecordsPath().c_str(), 0644), 0);
+    const auto r = RunCli({"--simulate", "--json", "bench", "--chargers", "2"}, 60000);
+    EXPECT_EQ(r.code, 5) << r;
+    const auto lines = Lines(r.out);
+    int told = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (Contains(lines[i], "\"event\":\"record-failed\"")) {
+            ++told;
+            EXPECT_TRUE(Contains(lines[i - 1], "\"event\":\"finished\",") &&
+                        Contains(lines[i - 1], "\"outcome\":\"upgraded\""))
+                << lines[i - 1];
+            EXPECT_TRUE(Contains(lines[i], "\"problem\":\"Could not write the service record " +
+                                               RecordsPath() + ": not a regular file.\""))
+                << lines[i];
+        }
+    }
+    EXPECT_EQ(told, 2) << r;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(),
+              "{\"event\":\"summary\",\"upgraded\":2,\"current\":0,\"read\":0,\"failed\":0,"
+              "\"unanswered\":0,\"recordsFailed\":2}");
 }
 
 // Ports and patterns relative to the working folder are found there, as

@@ -54,6 +54,11 @@ TEST(BenchEngine, FaultsStayWithTheirCharger) {
     EXPECT_TRUE(ok.messages.empty());
     EXPECT_EQ(ok.identification, (std::vector<std::string>{"deviceid VC-4017-0032", "Boot 1.3",
                                                            "V2.09 Veltra charger"}));
+    EXPECT_EQ(ok.deviceId, "VC-4017-0032");
+    for (const auto& slot : slots) {
+        EXPECT_EQ(slot.deviceId, slot.port == silent ? "" : "VC-4017-0032") << slot.port;
+    }
+    EXPECT_TRUE(ok.answered);
     EXPECT_EQ(rig.Charger(0).FirmwareVersion(), "2.10e");
 
     const bench::RunResult same = ResultOf(slots, current);
@@ -94,7 +99,10 @@ TEST(BenchEngine, FaultsStayWithTheirCharger) {
     const std::string debug = processDebug.Text();
     EXPECT_NE(debug.find("[" + silent + "] Unable to get Version Information"), std::string::npos);
     EXPECT_EQ(debug.find("[" + sound + "]"), std::string::npos);
-    EXPECT_EQ(rig.records.Count(), 6U);
+    // The silent charger answered nothing: counted, not recorded.
+    EXPECT_FALSE(mute.answered);
+    EXPECT_EQ(rig.records.Count(), 5U);
+    EXPECT_EQ(rig.Bench().UnansweredJobs(), 1);
     for (const auto& port : rig.ports) {
         EXPECT_EQ(rig.events.Story(port),
                   (std::vector<std::string>{"appeared", "started", "finished"}))
@@ -127,6 +135,9 @@ TEST(BenchEngine, StopReachesOneJob) {
     EXPECT_TRUE(cut.stopped);
     EXPECT_EQ(cut.reason,
               "Stopped during the upload at block 20 of 101; the charger needs a new upgrade.");
+    EXPECT_EQ(cut.before, "2.09");
+    EXPECT_EQ(cut.after, "");  // left in its boot loader: no version was read after
+    EXPECT_EQ(ResultOf(slots, stopped).deviceId, "VC-4017-0032");
     EXPECT_TRUE(rig.Charger(0).WaitUntil(
         [&](const sim::SimLog& log) { return log.startSent > promptsAtStop; }, 5000));
     EXPECT_EQ(rig.Charger(0).Log().eotReceived, 0);
@@ -226,4 +237,19 @@ TEST(BenchEngine, ModeDecidesWhatIsSent) {
         EXPECT_EQ(result.blocks, c.blocks) << c.name;
         EXPECT_EQ(rig.Charger(0).Log().blocks.size(), static_cast<std::size_t>(c.blocks)) << c.name;
     }
+}
+
+// A record that cannot be written is told as its own event right after the
+// job's result, which stands.
+TEST(BenchEngine, FailedRecordIsAnEventOfItsOwn) {
+    CBenchRig rig;
+    const std::string port = rig.AddCharger("--firmware-version 2.10e");
+    rig.records.failWith = "Could not write the service record /x: No space left on device.";
+    const auto slots = rig.RunAll();
+    EXPECT_EQ(ResultOf(slots, port).outcome, Outcome::Current);
+    EXPECT_EQ(rig.events.Story(port),
+              (std::vector<std::string>{"appeared", "started", "finished", "record-failed"}));
+    const auto events = rig.events.Events();
+    EXPECT_EQ(events.back().problem, rig.records.failWith);
+    EXPECT_EQ(rig.Bench().RecordsFailed(), 1);
 }

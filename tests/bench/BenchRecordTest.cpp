@@ -1,7 +1,15 @@
-// What the bench writes down: the record line of a result, the journal's
-// file and system-log lines, and message boxes turned into one line.
+// What the bench writes down: the service record line of a result, the
+// record journal's file and system-log lines and its failures, and message
+// boxes turned into one line.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "bench/BenchJournal.h"
@@ -26,11 +34,36 @@ bench::RunResult Failed() {
     r.bootCode = "1.3";
     r.before = "2.09";
     r.identification = {"Boot 1.3", "V2.09 Veltra charger"};
+    r.deviceId = "VC-4017-0032";
     r.blocks = 41;
     r.resends = 2;
     r.seconds = 37.46;
     r.image = {"2.10e", "/srv/images/2.10e.bin", 12810, 0x20C5};
     return r;
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// "2026-12-07T20:12:40Z": digits where they belong, the rest as shown.
+bool IsUtcTime(const std::string& text) {
+    const std::string shape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 class CSystemLogRecorder : public bench::ISystemLog {
@@ -44,46 +77,121 @@ public:
 }  // namespace
 
 TEST(BenchRecord, LineNamesChargerVersionsFiguresAndImage) {
-    EXPECT_EQ(bench::RecordLine(Slot(), Failed(), "2026-12-07T16:00:00Z"),
-              "{\"time\":\"2026-12-07T16:00:00Z\","
+    bench::ServiceRecord record = bench::BenchServiceRecord(Slot(), Failed(), false);
+    record.time = "2026-12-07T16:00:00Z";
+    record.host = "benchpc";
+    EXPECT_EQ(bench::ServiceRecordLine(record),
+              "{\"time\":\"2026-12-07T16:00:00Z\",\"host\":\"benchpc\",\"tool\":\"bench\","
               "\"port\":\"/dev/serial/by-id/usb-FTDI_A1-if00-port0\",\"device\":\"/dev/ttyUSB0\","
-              "\"byId\":\"usb-FTDI_A1-if00-port0\","
-              "\"identification\":[\"Boot 1.3\",\"V2.09 Veltra charger\"],"
-              "\"bootCode\":\"1.3\",\"before\":\"2.09\",\"after\":\"\",\"blocks\":41,"
-              "\"resends\":2,\"seconds\":37.5,\"outcome\":\"failed\","
-              "\"reason\":\"The upload failed at block 41 of 101. Say \\\"why\\\".\","
+              "\"byId\":\"usb-FTDI_A1-if00-port0\",\"deviceId\":\"VC-4017-0032\","
+              "\"bootCode\":\"1.3\",\"before\":\"2.09\",\"after\":\"\","
               "\"image\":{\"label\":\"2.10e\",\"size\":12810,\"crc\":\"20C5\","
-              "\"path\":\"/srv/images/2.10e.bin\"}}");
+              "\"path\":\"/srv/images/2.10e.bin\"},\"blocks\":41,\"resends\":2,\"seconds\":37.5,"
+              "\"outcome\":\"failed\","
+              "\"reason\":\"The upload failed at block 41 of 101. Say \\\"why\\\".\","
+              "\"identification\":[\"Boot 1.3\",\"V2.09 Veltra charger\"]}");
+
+    // A reason only when it failed; "simulated" only on simulated runs.
+    bench::RunResult ok = Failed();
+    ok.outcome = bench::Outcome::Read;
+    const std::string simulated =
+        bench::ServiceRecordLine(bench::BenchServiceRecord(Slot(), ok, true));
+    EXPECT_NE(simulated.find("\"outcome\":\"read\",\"reason\":\"\","), std::string::npos);
+    EXPECT_EQ(simulated.substr(simulated.size() - 18), ",\"simulated\":true}");
 }
 
 // One line appended per result, the same one to the system log, a failure
-// as a warning; a file that cannot be written is said once, never thrown.
+// as a warning; each line stamped with the time and host.
 TEST(BenchRecord, JournalAppendsToFileAndSystemLog) {
     testkit::CScratchDir dir;
-    const std::string path = dir.Path() + "/state/corvane/bench.jsonl";
+    const std::string path = dir.Path() + "/state/corvane/records.jsonl";
     CSystemLogRecorder systemLog;
     bench::CBenchJournal journal(path, systemLog);
     bench::RunResult ok = Failed();
     ok.outcome = bench::Outcome::Upgraded;
-    journal.Record(Slot(), Failed());
-    journal.Record(Slot(), ok);
+    std::string problem;
+    EXPECT_TRUE(journal.Record(Slot(), Failed(), problem)) << problem;
+    EXPECT_TRUE(journal.Record(Slot(), ok, problem)) << problem;
 
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
-    }
+    const std::vector<std::string> lines = Lines(path);
     ASSERT_EQ(lines.size(), 2U);
     ASSERT_EQ(systemLog.lines.size(), 2U);
     EXPECT_EQ(systemLog.lines[0], "warning " + lines[0]);
     EXPECT_EQ(systemLog.lines[1], "info " + lines[1]);
-    EXPECT_EQ(lines[1].find("\"reason\""), std::string::npos);
-    EXPECT_TRUE(journal.Problem().empty());
+    // {"time":"2026-12-07T20:12:40Z","host":"...","tool":"bench",...
+    const std::string head = "{\"time\":\"";
+    ASSERT_EQ(lines[0].rfind(head, 0), 0U) << lines[0];
+    EXPECT_TRUE(IsUtcTime(lines[0].substr(head.size(), 20))) << lines[0];
+    EXPECT_EQ(lines[0]
+                  .substr(head.size() + 20)
+                  .rfind("\",\"host\":\"" + bench::HostName() + "\",\"tool\":\"bench\",", 0),
+              0U)
+        << lines[0];
+}
 
-    bench::CBenchJournal blocked(dir.Path() + "/state/corvane/bench.jsonl/x", systemLog);
-    blocked.Record(Slot(), ok);
-    EXPECT_EQ(blocked.Problem().rfind("Could not write the bench record ", 0), 0U);
-    EXPECT_EQ(systemLog.lines.size(), 3U);
+// A record path that is no regular file fails at once with its reason (a
+// FIFO without a reader would block the open, one with a reader would
+// swallow the lines); the line still reaches the system log.
+TEST(BenchRecord, PathThatIsNoRegularFileFailsAtOnce) {
+    testkit::CScratchDir dir;
+    const std::string fifo = dir.Path() + "/records.jsonl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    CSystemLogRecorder systemLog;
+    std::string problem;
+    std::ofstream(dir.Path() + "/file") << "x";
+    for (const std::string& path :
+         {fifo, dir.Path(), std::string("/dev/null"), dir.Path() + "/file/records.jsonl"}) {
+        bench::CRecordJournal journal(path, systemLog);
+        EXPECT_FALSE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem));
+        EXPECT_EQ(problem.rfind("Could not write the service record " + path + ": ", 0), 0U)
+            << problem;
+    }
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing went into the FIFO
+    ::close(reader);
+    // Without a reader the open itself would block but for O_NONBLOCK.
+    bench::CRecordJournal noReader(fifo, systemLog);
+    EXPECT_FALSE(noReader.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem));
+    EXPECT_EQ(systemLog.lines.size(), 5U);
+}
+
+// A line cut short (a full disk, here a file-size limit) is cut back out of
+// the file; and whatever the file ends with, the next line starts a line.
+TEST(BenchRecord, ShortWriteIsCutBackAndTheNextLineStartsAfresh) {
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    std::ofstream(path) << "{\"time\":\"cut short by a power cut";
+    const auto before = std::filesystem::file_size(path);
+    CSystemLogRecorder systemLog;
+    bench::CRecordJournal journal(path, systemLog);
+    std::string problem;
+    {
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = before + 40;  // room for a part of the line only
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const bool written =
+            journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_FALSE(written);
+    }
+    EXPECT_EQ(problem, "Could not write the service record " + path +
+                           ": short write, the disk may be full.");
+    EXPECT_EQ(std::filesystem::file_size(path), before);
+
+    ASSERT_TRUE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem))
+        << problem;
+    ASSERT_TRUE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem))
+        << problem;
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 3U) << lines[0];
+    EXPECT_EQ(lines[0], "{\"time\":\"cut short by a power cut");
+    EXPECT_EQ(lines[1].rfind("{\"time\":\"20", 0), 0U) << lines[1];
+    EXPECT_EQ(lines[2].rfind("{\"time\":\"20", 0), 0U) << lines[2];
 }
 
 // Window boxes become one line: a capital after words gets a full stop, a

@@ -42,9 +42,12 @@ bool CEventLog::WaitFor(const std::function<bool(const std::vector<bench::BenchE
                               [&] { return done(m_events); });
 }
 
-void CRecordSink::Record(const bench::SlotInfo&, const bench::RunResult& result) {
+bool CRecordSink::Record(const bench::SlotInfo&, const bench::RunResult& result,
+                         std::string& problem) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_results.push_back(result);
+    problem = failWith;
+    return failWith.empty();
 }
 
 std::size_t CRecordSink::Count() const {

@@ -2,7 +2,7 @@
 // events and records kept for the test to look at.
 //
 //   CEventLog    the observer: every event in order; waits with a bound.
-//   CRecordSink  the recorder: every result recorded.
+//   CRecordSink  the recorder: every result recorded (or refused, when told).
 //   CBenchRig    simulated chargers on links in a scratch folder, and a bench
 //                (made by MakeBench with the options the test set) serving
 //                them in real time, as the chargers are paced like the line.
@@ -42,8 +42,10 @@ private:
 
 class CRecordSink : public bench::IResultRecorder {
 public:
-    void Record(const bench::SlotInfo& slot, const bench::RunResult& result) override;
+    bool Record(const bench::SlotInfo& slot, const bench::RunResult& result,
+                std::string& problem) override;
     std::size_t Count() const;
+    std::string failWith;  // set: every record fails with this problem
 
 private:
     mutable std::mutex m_lock;
@@ -59,6 +61,7 @@ public:
     // The link goes, as when the charger is pulled out.
     void RemoveLink(std::size_t i) { m_links[i]->Remove(); }
     bench::CBench& MakeBench();
+    bench::CBench& Bench() { return *m_bench; }  // the one MakeBench made
     // Plugs every charger in and waits until the bench is idle.
     std::vector<bench::SlotInfo> RunAll();
 

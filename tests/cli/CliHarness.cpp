@@ -131,9 +131,9 @@ QJsonObject CCliTest::StopSim() {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-std::vector<std::string> CCliTest::SessionLogLines() const {
+std::vector<std::string> CCliTest::RecordLines() const {
     std::stringstream text;
-    text << std::ifstream(SessionLogPath()).rdbuf();
+    text << std::ifstream(RecordsPath()).rdbuf();
     return Lines(text.str());
 }
 

@@ -4,7 +4,7 @@
 // Principles of operation
 //   CCliTest gives every test fresh config, state and working folders, passed
 //   to the command line as XDG_CONFIG_HOME, XDG_STATE_HOME, HOME and its
-//   working directory, so no test sees another's settings or session log.
+//   working directory, so no test sees another's settings or records.
 //   CChild gathers a child's standard output and error while the test waits;
 //   every wait has a bound, and a child still running at the end is killed.
 //   StartSim reads corvane-sim's device from its first line; StopSim returns
@@ -68,8 +68,9 @@ protected:
     // Starts corvane-sim logging into the scratch folder; its device.
     std::string StartSim(const std::string& args);
     QJsonObject StopSim();
-    std::vector<std::string> SessionLogLines() const;
-    std::string SessionLogPath() const { return m_state + "/corvane/upgrade.log"; }
+    // The lines of the service record journal.
+    std::vector<std::string> RecordLines() const;
+    std::string RecordsPath() const { return m_state + "/corvane/records.jsonl"; }
 
     testkit::CScratchDir m_scratch;
     std::string m_config = m_scratch.Path() + "/config";

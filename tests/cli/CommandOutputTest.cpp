@@ -61,7 +61,7 @@ TEST_F(CommandOutput, ReadPrintsStatusesInOrderThenTheChargersVersionsAndTracesT
 }
 
 // The whole job: boot loader, 101 blocks (three NAKed on the way), check,
-// and one line in the session log that agrees with what the charger saw.
+// and one service record that agrees with what the charger saw.
 TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     const std::string device = StartSim("--no-pacing --nak-block 3 --nak-block 50:2");
     const CliResult r = RunCli({"--port", device, "upgrade"}, 45000);
@@ -88,14 +88,17 @@ TEST_F(CommandOutput, UpgradeInstallsASoundImageAndLogsTheSession) {
     EXPECT_EQ(log["nakSent"].toInt(), 3);
     EXPECT_EQ(SimCommands(log), (Strings{"/0842", "/01-", "/00"}));
 
-    const auto logLines = SessionLogLines();
-    ASSERT_EQ(logLines.size(), 1u) << "in " << SessionLogPath();
+    const auto logLines = RecordLines();
+    ASSERT_EQ(logLines.size(), 1u) << "in " << RecordsPath();
     const std::string quoted = "\"" + device + "\"";
-    const std::regex line("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* port=" + quoted +
-                          " device=" + quoted +
-                          " image=\"2\\.10e\" bytes=12810 crc=20C5 file=-"
-                          " before=\\S+ after=2\\.10e blocks=101 resends=3"
-                          " outcome=\"Upgrade Successful\"");
+    const std::regex line(
+        "\\{\"time\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\"host\":\"[^\"]*\","
+        "\"tool\":\"cli\",\"port\":" +
+        quoted + ",\"device\":" + quoted +
+        ",\"byId\":\"\",\"deviceId\":\"VC-4017-0032\",\"bootCode\":\"1\\.3\",\"before\":\"\","
+        "\"after\":\"2\\.10e\",\"image\":\\{\"label\":\"2\\.10e\",\"size\":12810,\"crc\":\"20C5\","
+        "\"path\":\"\"\\},\"blocks\":101,\"resends\":3,\"seconds\":\\d+\\.\\d,"
+        "\"outcome\":\"upgraded\",\"reason\":\"\",\"identification\":\\[.*\\]\\}");
     EXPECT_TRUE(std::regex_match(logLines[0], line)) << logLines[0];
 }
 

@@ -40,8 +40,8 @@ TEST_F(ExitCodes, UsageMissingDeviceAndFileErrorsAreTwoThreeAndFive) {
             EXPECT_TRUE(code != 3 || Contains(r.err, "/dev/corvane-tty9 does not exist")) << r;
         }
     }
-    EXPECT_FALSE(std::filesystem::exists(SessionLogPath()))
-        << "an upgrade that never opened the port is no session";
+    EXPECT_FALSE(std::filesystem::exists(RecordsPath()))
+        << "an upgrade that never opened the port reached no charger";
 }
 
 // A refusal names what is wrong: the nearest command, the ports there are,

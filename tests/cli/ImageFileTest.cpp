@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 
 #include "CliHarness.h"
 
@@ -50,7 +51,7 @@ protected:
 };
 
 // read and upgrade --if-needed compare with the label, upgrade sends the
-// file, and the session log names it. --label stands for a name that is no
+// file, and the records name it. --label stands for a name that is no
 // version.
 TEST_F(ImageFile, SoundFileNamedAfterItsLabelUpgradesTheChargerToIt) {
     MakeImage({"--label", "2.11a", "2.11a.bin"});
@@ -85,11 +86,19 @@ TEST_F(ImageFile, SoundFileNamedAfterItsLabelUpgradesTheChargerToIt) {
     char crc[8];
     std::snprintf(crc, sizeof crc, "%02X%02X", static_cast<unsigned char>(made[2]),
                   static_cast<unsigned char>(made[3]));
-    const auto lines = SessionLogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Contains(lines[0], std::string(" image=\"2.11a\" bytes=12810 crc=") + crc +
-                                       " file=\"" + m_work + "/2.11a.bin\" before=- after=2.11a "))
-        << lines[0];
+    // The read, the upgrade and the upgrade that found nothing to do.
+    const auto lines = RecordLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Contains(lines[0], "\"outcome\":\"read\"")) << lines[0];
+    EXPECT_TRUE(Contains(lines[2], "\"before\":\"2.11a\",\"after\":\"2.11a\"") &&
+                Contains(lines[2], "/candidate.bin\"}") &&
+                Contains(lines[2], "\"outcome\":\"current\""))
+        << lines[2];
+    EXPECT_TRUE(Contains(lines[1], std::string("\"before\":\"\",\"after\":\"2.11a\","
+                                               "\"image\":{\"label\":\"2.11a\",\"size\":12810,"
+                                               "\"crc\":\"") +
+                                       crc + "\",\"path\":\"" + m_work + "/2.11a.bin\"}"))
+        << lines[1];
 }
 
 // The bench sends the file to every charger, and each record names it.
@@ -98,11 +107,15 @@ TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
     const CliResult r =
         RunCli({"bench", "--simulate", "--chargers", "2", "--image", "2.11a.bin"}, 60000);
     ASSERT_EQ(r.code, 0) << r;
-    std::ifstream journal(m_state + "/corvane/bench.jsonl");
+    std::ifstream journal(RecordsPath());
     int records = 0;
+    std::set<QString> ids;
     for (std::string line; std::getline(journal, line); ++records) {
         const QJsonObject record =
             QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(record["tool"].toString(), "bench") << line;
+        EXPECT_TRUE(record["simulated"].toBool()) << line;
+        ids.insert(record["deviceId"].toString());
         EXPECT_EQ(record["after"].toString(), "2.11a") << line;
         EXPECT_EQ(record["outcome"].toString(), "upgraded") << line;
         const QJsonObject image = record["image"].toObject();
@@ -111,6 +124,8 @@ TEST_F(ImageFile, BenchSendsTheFileToEveryChargerAndItsRecordsNameIt) {
         EXPECT_EQ(image["path"].toString().toStdString(), m_work + "/2.11a.bin") << line;
     }
     EXPECT_EQ(records, 2);
+    // Each simulated charger names itself.
+    EXPECT_EQ(ids, (std::set<QString>{"VC-4017-0032-1", "VC-4017-0032-2"}));
 }
 
 struct Unsound {
@@ -179,8 +194,7 @@ TEST_P(UnsoundImageFile, IsRefusedWithItsReasonAndNothingReachesThePort) {
     EXPECT_EQ(r.err, "Cannot use the image file " + file + ": " + u.reason + ".\n") << r;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(line.Receive(1, 50), "") << "sent to the port";
-    EXPECT_FALSE(std::filesystem::exists(SessionLogPath()));
-    EXPECT_FALSE(std::filesystem::exists(m_state + "/corvane/bench.jsonl"));
+    EXPECT_FALSE(std::filesystem::exists(RecordsPath()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, UnsoundImageFile, ::testing::ValuesIn(kUnsound),

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "TestKit.h"
 #include "protocol/Deadline.h"
+#include "protocol/DeviceIdLine.h"
 #include "protocol/ReplyLine.h"
 
 namespace {
@@ -74,6 +76,32 @@ TEST(ReplyLine, BytesBecomeVersions) {
         EXPECT_EQ(charger, c.charger) << c.bytes;
         EXPECT_EQ(naks, c.naks) << c.bytes;
     }
+}
+
+// The charger's name is the first word after "deviceid"; anything else, or a
+// word that is not plain text, names no charger.
+TEST(DeviceIdLine, FirstWordAfterTheKeyword) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"deviceid VC-4017-0032", "VC-4017-0032"},
+        {"deviceid VC-4017-0032 -----------------------------", "VC-4017-0032"},  // padded
+        {"  DeviceID\t\t VC-7  ", "VC-7"},
+        {"deviceid=VC-8", "VC-8"},
+        {"deviceid: VC-9", "VC-9"},
+        {"deviceid", ""},
+        {"deviceid   ", ""},
+        {"deviceidentity VC-1", ""},
+        {"device id VC-1", ""},
+        {"Boot 1.02", ""},
+        {"V2.09 deviceid VC-1", ""},
+        {"deviceid VC-\xE9\x31", ""},      // Latin-1, not UTF-8
+        {"deviceid VC-\xE0\x80\xAF", ""},  // an overlong sequence
+        {"deviceid \x01VC", ""},
+    };
+    for (const auto& [line, id] : cases) {
+        EXPECT_EQ(DeviceIdOf(line), id) << line;
+    }
+    EXPECT_EQ(DeviceIdFrom({"Boot 1.02", "deviceid", "deviceid VC-2", "deviceid VC-3"}), "VC-2");
+    EXPECT_EQ(DeviceIdFrom({"Boot 1.02", "V2.09 Veltra charger"}), "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The session log: where it goes, what one line says, and that a line stays
+// The old session log: where it was, what one line said, and that a line stays
 // one line whatever the port is called.
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ TEST(SessionLog, LineNamesTimePortDeviceImageVersionsBlocksResendsAndOutcome) {
         << line;
     EXPECT_EQ(fields[2].str(), odd.device);
 
-    // It goes to the state folder, or its default, and appends.
+    // It is named in the state folder, or its default.
     testkit::CScratchDir home;
     CEnvValue homeValue("HOME", home.Path());
     {
@@ -64,27 +64,6 @@ TEST(SessionLog, LineNamesTimePortDeviceImageVersionsBlocksResendsAndOutcome) {
     }
     CEnvValue state("XDG_STATE_HOME", home.Path() + "/new/state");
     EXPECT_EQ(SessionLogPath(), home.Path() + "/new/state/corvane/upgrade.log");
-    std::string message;
-    UpgradeRecord failed = kRecord;
-    failed.outcome = "Upgrade Process Failed";
-    ASSERT_TRUE(AppendSessionLog(kRecord, message)) << message;
-    ASSERT_TRUE(AppendSessionLog(failed, message)) << message;
-    std::ifstream file(SessionLogPath());
-    std::vector<std::string> lines;
-    for (std::string read; std::getline(file, read);) {
-        lines.push_back(read);
-    }
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(
-        std::regex_search(lines[0], std::regex("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d")))
-        << lines[0];
-    EXPECT_NE(lines[1].find("outcome=\"Upgrade Process Failed\""), std::string::npos) << lines[1];
-
-    // A file where the folder should be: reported, not thrown.
-    std::ofstream(home.Path() + "/file") << "x";
-    CEnvValue blocked("XDG_STATE_HOME", home.Path() + "/file");
-    EXPECT_FALSE(AppendSessionLog(kRecord, message));
-    EXPECT_FALSE(message.empty());
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+#include "bench/ServiceRecord.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <ctime>
+
+#include "bench/JsonLine.h"
+
+namespace bench {
+namespace {
+
+std::string ImageJson(const ImageInfo& image) {
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "%04X", image.crc);
+    return CJsonLine()
+        .Add("label", image.label)
+        .Add("size", static_cast<long long>(image.size))
+        .Add("crc", crc)
+        .Add("path", image.path)
+        .Text();
+}
+
+}  // namespace
+
+std::string ServiceRecordLine(const ServiceRecord& r) {
+    CJsonLine line;
+    line.Add("time", r.time)
+        .Add("host", r.host)
+        .Add("tool", r.tool)
+        .Add("port", r.port)
+        .Add("device", r.device)
+        .Add("byId", r.byId)
+        .Add("deviceId", r.deviceId)
+        .Add("bootCode", r.bootCode)
+        .Add("before", r.before)
+        .Add("after", r.after)
+        .AddRaw("image", ImageJson(r.image))
+        .Add("blocks", r.blocks)
+        .Add("resends", r.resends)
+        .AddFixed1("seconds", r.seconds)
+        .Add("outcome", OutcomeName(r.outcome))
+        .Add("reason", r.outcome == Outcome::Failed ? r.reason : std::string())
+        .Add("identification", r.identification);
+    if (r.simulated) {
+        line.AddRaw("simulated", "true");
+    }
+    return line.Text();
+}
+
+ImageInfo ImageInfoOf(const CFirmwareImage& image) {
+    ImageInfo info;
+    info.label = image.Label();
+    info.path = image.Path();
+    info.size = image.Bytes().size();
+    info.crc = image.HeaderCrc();
+    return info;
+}
+
+ServiceRecord BenchServiceRecord(const SlotInfo& slot, const RunResult& result, bool simulated) {
+    ServiceRecord record;
+    record.tool = "bench";
+    record.port = slot.port;
+    record.device = slot.device;
+    record.byId = slot.byIdName;
+    record.deviceId = result.deviceId;
+    record.bootCode = result.bootCode;
+    record.before = result.before;
+    record.after = result.after;
+    record.image = result.image;
+    record.blocks = result.blocks;
+    record.resends = result.resends;
+    record.seconds = result.seconds;
+    record.outcome = result.outcome;
+    record.reason = result.reason;
+    record.identification = result.identification;
+    record.simulated = simulated;
+    return record;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string HostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
+}
+
+}  // namespace bench

@@ -1,0 +1,60 @@
+// Service record: what was done to one charger, as one JSON line.
+//
+// Principles of operation
+//   Every Read and Upgrade outcome, from the window, the command line and
+//   the bench, becomes one ServiceRecord, written by CRecordJournal. The
+//   line keeps one field order, which readers of the journal rely on:
+//     time host tool port device byId deviceId bootCode before after
+//     image{label size crc path} blocks resends seconds outcome reason
+//     identification [simulated]
+//   time is UTC ("2026-12-07T20:12:40Z"); tool is "window", "cli" or
+//   "bench"; outcome is "upgraded", "current", "read" or "failed", and
+//   reason is empty unless it failed. "simulated": true is written only
+//   for runs against the built-in simulated chargers. Numbers are written
+//   in the C locale.
+//
+// Threads: value types and pure functions; any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bench/BenchTypes.h"
+
+namespace bench {
+
+struct ServiceRecord {
+    std::string time;  // UTC, ISO 8601; the journal stamps it when empty
+    std::string host;  // the journal fills it in when empty
+    std::string tool;  // "window", "cli" or "bench"
+    std::string port;
+    std::string device;
+    std::string byId;
+    std::string deviceId;
+    std::string bootCode;
+    std::string before;
+    std::string after;
+    ImageInfo image;
+    int blocks = 0;
+    int resends = 0;
+    double seconds = 0;
+    Outcome outcome = Outcome::Failed;
+    std::string reason;
+    std::vector<std::string> identification;
+    bool simulated = false;
+};
+
+std::string ServiceRecordLine(const ServiceRecord& record);
+
+// What a record says about an image.
+ImageInfo ImageInfoOf(const CFirmwareImage& image);
+
+// A bench job's record.
+ServiceRecord BenchServiceRecord(const SlotInfo& slot, const RunResult& result, bool simulated);
+
+// "2026-12-07T20:12:40Z" for now.
+std::string UtcNow();
+// This machine's name, "" when it has none.
+std::string HostName();
+
+}  // namespace bench
