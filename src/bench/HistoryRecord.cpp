@@ -1,45 +1,11 @@
 #include "bench/HistoryRecord.h"
 
-#include <strings.h>
 #include <cstdio>
 #include <ctime>
 
 #include "bench/JsonLine.h"
 
 namespace bench {
-namespace {
-
-bool IsPadding(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
-}
-
-}  // namespace
-
-std::string DeviceIdFromLines(const std::vector<std::string>& lines) {
-    static constexpr char kWord[] = "deviceid";
-    static constexpr std::size_t kLength = sizeof kWord - 1;
-    for (const std::string& line : lines) {
-        std::size_t start = 0;
-        while (start < line.size() && IsPadding(line[start])) {
-            ++start;
-        }
-        if (line.size() - start < kLength ||
-            ::strncasecmp(line.c_str() + start, kWord, kLength) != 0) {
-            continue;
-        }
-        start += kLength;
-        while (start < line.size() &&
-               (IsPadding(line[start]) || line[start] == ':' || line[start] == '=')) {
-            ++start;
-        }
-        std::size_t end = line.size();
-        while (end > start && IsPadding(line[end - 1])) {
-            --end;
-        }
-        return line.substr(start, end - start);
-    }
-    return {};
-}
 
 std::string UtcText(std::int64_t time) {
     const std::time_t t = static_cast<std::time_t>(time);

@@ -43,11 +43,6 @@ struct HistoryRecord {
     bool simulated = false;
 };
 
-// The text after "deviceid" in the first identification line that begins
-// with it (any letter case), with the spaces, tabs, ':' or '=' between and
-// the padding after taken off; empty when no line names the charger.
-std::string DeviceIdFromLines(const std::vector<std::string>& lines);
-
 // The record as one line in the journal's own shape (no newline).
 std::string RecordJson(const HistoryRecord& record);
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <ctime>
 
+#include "protocol/DeviceIdLine.h"
 #include "support/JsonQuote.h"
 
 namespace bench {
@@ -225,7 +226,7 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
         r.tool = "bench";  // bench.jsonl: the one journal without the tool
     }
     if (r.deviceId.empty()) {
-        r.deviceId = DeviceIdFromLines(r.identification);
+        r.deviceId = DeviceIdFrom(r.identification);
     }
     return true;
 }

@@ -57,8 +57,8 @@ private:
 
     Form m_form;
     std::FILE* m_out;
-    std::map<int, int> m_lastBlockShown;    // per slot
-    std::map<int, bench::SlotInfo> m_rows;  // per slot, with the block to show
+    std::map<int, int> m_lastBlockShown;        // per slot
+    std::map<int, bench::SlotInfo> m_rows;      // per slot, with the block to show
     std::vector<std::string> m_recordProblems;  // each said once, below the table
     int m_drawnLines = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};

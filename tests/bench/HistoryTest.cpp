@@ -50,24 +50,6 @@ using History = CHistoryFiles;
 
 }  // namespace
 
-// The device ID is what follows "deviceid", however the charger spaced it.
-TEST(HistoryRecord, DeviceIdFromIdentificationLines) {
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"Boot 1.3", "deviceid VC-4017-0032", "V2.09"}, "VC-4017-0032"},
-        {{"Boot 1.3", "V2.09 Veltra charger"}, ""},
-        {{"  DeviceID:\tVC 7  \r"}, "VC 7"},
-        {{"deviceid=\xff\xfe"
-          "41"},
-         "\xff\xfe"
-         "41"},
-        {{"deviceidentity unknown"}, "entity unknown"},
-        {{"deviceid"}, ""},
-    };
-    for (const auto& [lines, id] : cases) {
-        EXPECT_EQ(bench::DeviceIdFromLines(lines), id) << lines.front();
-    }
-}
-
 // bench.jsonl names no host, tool or device ID; upgrade.log is key=value
 // with local time and the window's verdict text. All read as one record.
 TEST(HistoryRecord, ReadsTheOlderJournals) {
