@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "bench/HistoryFilter.h"
+#include "bench/HistoryRecord.h"
 #include "bench/RecordParser.h"
 #include "bench/ReverseLineReader.h"
-#include "bench/HistoryRecord.h"
 
 namespace bench {
 
