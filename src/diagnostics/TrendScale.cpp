@@ -55,11 +55,9 @@ ValueScale NiceValueScale(double low, double high, int maxTicks) {
     return scale;
 }
 
-std::string ValueTickText(double value, double step) {
+int ValueTickDecimals(double step) {
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", std::clamp(decimals, 0, 9), value);
-    return text;
+    return std::clamp(decimals, 0, 9);
 }
 
 std::vector<TimeTick> TimeTicks(double fromMs, double toMs, int maxTicks, int utcOffsetSeconds) {

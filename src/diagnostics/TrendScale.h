@@ -13,6 +13,13 @@
 //   smallest step that keeps to maxTicks. Labels read "hh:mm", or "hh:mm:ss"
 //   for steps under a minute.
 //
+//   Qt Charts draws the axes (CTrendStrip); only the choice of ticks is
+//   made here, where Qt Charts has none that fits: QValueAxis's
+//   applyNiceNumbers may give more ticks than asked for (0 to 1 in five
+//   becomes six) and yields no range at all for a flat value, and
+//   QDateTimeAxis spreads its ticks evenly over the span, not on round
+//   clock times.
+//
 // Threads: pure functions; any thread.
 #pragma once
 
@@ -28,8 +35,9 @@ struct ValueScale {
 
 ValueScale NiceValueScale(double low, double high, int maxTicks);
 
-// The text of a tick: no more decimals than the step needs.
-std::string ValueTickText(double value, double step);
+// The decimals a tick's text needs for a step: none for whole steps, one
+// for steps of 0.2, two for 0.05.
+int ValueTickDecimals(double step);
 
 struct TimeTick {
     double ms;          // milliseconds since the epoch

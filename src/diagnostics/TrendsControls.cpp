@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "diagnostics/ChargerVariables.h"
+#include "diagnostics/TrendStrip.h"
 #include "diagnostics/TrendStrips.h"
 
 namespace {
@@ -29,7 +30,7 @@ QListWidget* BuildValueList(QWidget& window) {
         auto* item = new QListWidgetItem(QString::fromLatin1(VariableLabel(row)), list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
-        item->setForeground(CTrendStrips::RowColour(row));
+        item->setForeground(CTrendStrip::RowColour(row));
     }
     // Every name in full, never "Charge Cur...": the list is as wide as its
     // widest entry with its check box, and never scrolls sideways.

@@ -141,8 +141,9 @@ TEST(TrendScale, ValueScalesEndOnRoundTicks) {
         EXPECT_LE(static_cast<int>(scale.ticks.size()), std::max(3, r.maxTicks))
             << r.low << ".." << r.high;
     }
-    EXPECT_EQ(ValueTickText(-0.4, 0.2), "-0.4");
-    EXPECT_EQ(ValueTickText(740.0, 10.0), "740");
+    EXPECT_EQ(ValueTickDecimals(0.2), 1);
+    EXPECT_EQ(ValueTickDecimals(0.05), 2);
+    EXPECT_EQ(ValueTickDecimals(10.0), 0);
 }
 
 // Time labels fall on round clock times of the local zone, the smallest

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QFontMetrics>
 
 #include <chrono>
@@ -18,6 +19,8 @@
 #include "QtTestApp.h"
 #include "TestKit.h"
 #include "diagnostics/ReportFeed.h"
+#include "diagnostics/TrendScale.h"
+#include "diagnostics/TrendSeries.h"
 #include "diagnostics/TrendStrips.h"
 #include "diagnostics/TrendsDialog.h"
 #include "diagnostics/WallTime.h"
@@ -256,6 +259,7 @@ TEST_F(TrendsDialogTest, EachTickedValueGetsAStripWithItsOwnRoundScale) {
             EXPECT_NEAR(tick / strip.scale.step, std::round(tick / strip.scale.step), 1e-6);
         }
         EXPECT_GE(strip.scale.ticks.size(), 2u);
+        EXPECT_EQ(strip.timeLabels, i + 1 == strips.size()) << "times under the lowest strip only";
         EXPECT_EQ(strip.plot.left(), strips[0].plot.left()) << "one time axis";
         EXPECT_EQ(strip.plot.width(), strips[0].plot.width());
         if (i > 0) {
@@ -276,6 +280,47 @@ TEST_F(TrendsDialogTest, EachTickedValueGetsAStripWithItsOwnRoundScale) {
         if (i > 0) {
             EXPECT_GT((ticks[i].ms - ticks[i - 1].ms) * pxPerMs, labelWidth);
         }
+    }
+}
+
+// A day of reports a second on 700 pixels: each strip holds at most four
+// points a column of the plot it really has (and a point beyond each end),
+// and the time axis keeps both round times that read "00:00", a day apart.
+TEST_F(TrendsDialogTest, StripsHoldAPlotWidthOfPointsAndADayOfTimes) {
+    CTrendSeries series;
+    ChargerVariables vars;
+    const double midnight =
+        static_cast<double>(QDateTime(QDate(2027, 1, 15), QTime(0, 0)).toMSecsSinceEpoch());
+    for (int second = 0; second <= 86400; ++second) {
+        vars.nac = 700 + (second * 7919) % 41;  // a new value every report
+        vars.batteryVoltage = 27.0 + (second % 13) * 0.1;
+        series.Append(midnight + second * 1000.0, vars);
+    }
+    CTrendStrips strips;
+    strips.resize(700, 400);
+    strips.show();
+    strips.SetData(series, {8, 14}, midnight, midnight + 86400000.0);
+    const auto shown = strips.Strips();
+    ASSERT_EQ(shown.size(), 2u);
+    for (const auto& strip : shown) {
+        std::size_t points = 0;
+        for (const auto& segment : strips.Plotted(strip.row)) {
+            points += static_cast<std::size_t>(segment.size());
+        }
+        EXPECT_GT(points, 2u * static_cast<std::size_t>(shown[0].plot.width())) << strip.row;
+        EXPECT_LE(points, 4u * static_cast<std::size_t>(shown[0].plot.width()) + 2u) << strip.row;
+    }
+    const int utcOffset =
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(midnight)).offsetFromUtc();
+    const auto expected = TimeTicks(midnight, midnight + 86400000.0,
+                                    static_cast<int>(strips.Ticks().size()), utcOffset);
+    const auto ticks = strips.Ticks();
+    ASSERT_EQ(ticks.size(), expected.size());
+    EXPECT_EQ(ticks.front().label, "00:00");
+    EXPECT_EQ(ticks.back().label, "00:00");
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(ticks[i].ms, expected[i].ms);
+        EXPECT_EQ(ticks[i].label, expected[i].label);
     }
 }
 
