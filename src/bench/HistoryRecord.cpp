@@ -1,9 +1,11 @@
 #include "bench/HistoryRecord.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
-#include "bench/JsonLine.h"
+#include "bench/ServiceRecord.h"
 
 namespace bench {
 
@@ -32,35 +34,36 @@ std::string VersionsText(const HistoryRecord& r) {
     return (r.before.empty() ? "none" : r.before) + " > " + r.after;
 }
 
+// Written back through the journal's own writer, so --json keeps its shape.
 std::string RecordJson(const HistoryRecord& r) {
-    const std::string image = CJsonLine()
-                                  .Add("label", r.imageLabel)
-                                  .Add("size", r.imageSize)
-                                  .Add("crc", r.imageCrc)
-                                  .Add("path", r.imagePath)
-                                  .Text();
-    CJsonLine line;
-    line.Add("time", r.timeText)
-        .Add("host", r.host)
-        .Add("tool", r.tool)
-        .Add("port", r.port)
-        .Add("device", r.device)
-        .Add("byId", r.byId)
-        .Add("deviceId", r.deviceId)
-        .Add("bootCode", r.bootCode)
-        .Add("before", r.before)
-        .Add("after", r.after)
-        .AddRaw("image", image)
-        .Add("blocks", r.blocks)
-        .Add("resends", r.resends)
-        .AddFixed1("seconds", r.seconds)
-        .Add("outcome", r.outcome)
-        .Add("reason", r.reason)
-        .Add("identification", r.identification);
-    if (r.simulated) {
-        line.AddRaw("simulated", "true");
+    ServiceRecord s;
+    s.time = r.timeText;
+    s.host = r.host;
+    s.tool = r.tool;
+    s.port = r.port;
+    s.device = r.device;
+    s.byId = r.byId;
+    s.deviceId = r.deviceId;
+    s.bootCode = r.bootCode;
+    s.before = r.before;
+    s.after = r.after;
+    s.image.label = r.imageLabel;
+    s.image.size = static_cast<std::size_t>(std::max(0LL, r.imageSize));
+    s.image.crc = static_cast<std::uint16_t>(std::strtoul(r.imageCrc.c_str(), nullptr, 16));
+    s.image.path = r.imagePath;
+    s.blocks = static_cast<int>(r.blocks);
+    s.resends = static_cast<int>(r.resends);
+    s.seconds = r.seconds;
+    s.outcome = Outcome::Failed;
+    for (const Outcome o : {Outcome::Upgraded, Outcome::Current, Outcome::Read}) {
+        if (r.outcome == OutcomeName(o)) {
+            s.outcome = o;
+        }
     }
-    return line.Text();
+    s.reason = r.reason;
+    s.identification = r.identification;
+    s.simulated = r.simulated;
+    return ServiceRecordLine(s);
 }
 
 }  // namespace bench
