@@ -1,17 +1,21 @@
 #include "bench/HistoryCsv.h"
 
 #include <cctype>
-#include <cstdlib>
+#include <charconv>
+#include <system_error>
 
 #include "bench/JsonLine.h"
 
 namespace bench {
 namespace {
 
+// A plain number in the C locale, whatever the desktop's (the window exports
+// too): "-1.5" is a number, "-1,5" and "=1" are not.
 bool IsNumber(const std::string& text) {
-    char* end = nullptr;
-    std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size();
+    double value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    return !text.empty() && error == std::errc() && end == last;
 }
 
 std::string Field(const std::string& text) {
