@@ -5,7 +5,8 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= OFF
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test hwtest demo bench screenshots package tsan asan format clean
+.PHONY: all deps configure build test hwtest demo bench screenshots package tsan asan fuzz mutate \
+        format clean
 
 all: build
 
@@ -60,8 +61,19 @@ asan: deps
 	@ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
 	    ctest --test-dir build-asan --output-on-failure -j $(JOBS) -L 'serial|protocol|bench'
 
+# The parsers of outside input under libFuzzer (clang, ASan+UBSan), each for
+# FUZZ_SECONDS; see scripts/fuzz.sh.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz.sh build-fuzz
+
+# Plants one mistake at a time in the lines of src/ changed since BASE and
+# runs the tests that could notice it; see tools/mutate.py.
+mutate: deps
+	@python3 tools/mutate.py $(if $(BASE),--base $(BASE)) $(MUTATE_ARGS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) build-tsan build-asan
+	@rm -rf $(BUILD) build-tsan build-asan build-fuzz build-mutate
