@@ -71,13 +71,26 @@ std::string String(simdjson::dom::element object, const char* key) {
     return object[key].get(text) == simdjson::SUCCESS ? std::string(text) : std::string();
 }
 
-long long Integer(simdjson::dom::element object, const char* key) {
-    double number = 0;
+// A count of the record (0 when missing or no number); false for a number
+// no long long holds ("blocks":1e19), which makes the line damaged: the
+// conversion alone would be undefined.
+bool Integer(simdjson::dom::element object, const char* key, long long& value) {
+    value = 0;
     std::int64_t integer = 0;
     if (object[key].get(integer) == simdjson::SUCCESS) {
-        return integer;
+        value = integer;
+        return true;
     }
-    return object[key].get(number) == simdjson::SUCCESS ? static_cast<long long>(number) : 0;
+    double number = 0;
+    if (object[key].get(number) != simdjson::SUCCESS) {
+        return true;
+    }
+    constexpr double kBound = 9223372036854775808.0;  // 2^63
+    if (!(number >= -kBound && number < kBound)) {
+        return false;
+    }
+    value = static_cast<long long>(number);
+    return true;
 }
 
 double Number(simdjson::dom::element object, const char* key) {
@@ -199,8 +212,9 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
     r.bootCode = String(object, "bootCode");
     r.before = String(object, "before");
     r.after = String(object, "after");
-    r.blocks = Integer(object, "blocks");
-    r.resends = Integer(object, "resends");
+    if (!Integer(object, "blocks", r.blocks) || !Integer(object, "resends", r.resends)) {
+        return false;
+    }
     r.seconds = Number(object, "seconds");
     r.outcome = String(object, "outcome");
     r.reason = String(object, "reason");
@@ -209,7 +223,9 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
     simdjson::dom::element image;
     if (object["image"].get(image) == simdjson::SUCCESS) {
         r.imageLabel = String(image, "label");
-        r.imageSize = Integer(image, "size");
+        if (!Integer(image, "size", r.imageSize)) {
+            return false;
+        }
         r.imageCrc = String(image, "crc");
         r.imagePath = String(image, "path");
     }

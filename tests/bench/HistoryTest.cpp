@@ -285,3 +285,32 @@ TEST(HistoryRecord, CsvRowsMatchTheHeader) {
     HistoryRecord plain;
     EXPECT_EQ(count(bench::CsvHeader()), count(bench::CsvRow(plain)));
 }
+
+// A record as --json writes it back: its counts and time as they were read.
+// Numbers no count holds, and times that could not be written back in the
+// journal's own form, damage the line instead.
+TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
+    const std::string at = "{\"time\":\"2026-12-06T10:00:00Z\"";
+    const struct {
+        std::string line;
+        const char* written;  // a part of the line written back; null: damaged
+    } cases[] = {
+        {at + ",\"image\":{\"size\":1e110}}", nullptr},
+        {at + ",\"blocks\":1e19}", nullptr},
+        {at + ",\"resends\":1e19}", nullptr},
+        {at + ",\"blocks\":-9223372036854775808,\"resends\":4.0}", "\"resends\":4,"},
+    };
+    bench::CRecordParser parser;
+    for (const auto& c : cases) {
+        HistoryRecord r;
+        const bench::LineResult result = parser.Parse(c.line, r);
+        EXPECT_EQ(result.record, c.written != nullptr) << c.line;
+        EXPECT_EQ(result.damaged, c.written == nullptr) << c.line;
+        if (result.record && c.written != nullptr) {
+            const std::string json = bench::RecordJson(r);
+            EXPECT_NE(json.find(c.written), std::string::npos) << json;
+            HistoryRecord again;
+            EXPECT_TRUE(parser.Parse(json, again).record) << json;
+        }
+    }
+}
