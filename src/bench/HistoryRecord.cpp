@@ -51,8 +51,8 @@ std::string RecordJson(const HistoryRecord& r) {
     s.image.size = static_cast<std::size_t>(std::max(0LL, r.imageSize));
     s.image.crc = static_cast<std::uint16_t>(std::strtoul(r.imageCrc.c_str(), nullptr, 16));
     s.image.path = r.imagePath;
-    s.blocks = static_cast<int>(r.blocks);
-    s.resends = static_cast<int>(r.resends);
+    s.blocks = r.blocks;
+    s.resends = r.resends;
     s.seconds = r.seconds;
     s.outcome = Outcome::Failed;
     for (const Outcome o : {Outcome::Upgraded, Outcome::Current, Outcome::Read}) {

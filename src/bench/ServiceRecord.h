@@ -35,8 +35,9 @@ struct ServiceRecord {
     std::string before;
     std::string after;
     ImageInfo image;
-    int blocks = 0;
-    int resends = 0;
+    // As wide as history reads them, so a record written back keeps its counts.
+    long long blocks = 0;
+    long long resends = 0;
     double seconds = 0;
     Outcome outcome = Outcome::Failed;
     std::string reason;

@@ -299,6 +299,8 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
         {at + ",\"blocks\":1e19}", nullptr},
         {at + ",\"resends\":1e19}", nullptr},
         {at + ",\"blocks\":-9223372036854775808,\"resends\":4.0}", "\"resends\":4,"},
+        {at + ",\"blocks\":3000000000,\"resends\":-3000000000}",
+         "\"blocks\":3000000000,\"resends\":-3000000000,"},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
