@@ -14,13 +14,23 @@ namespace {
 constexpr std::string_view kRecordStart = "{\"time\"";
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const auto yoe = static_cast<unsigned>(y - era * 400);
     const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// Times are written back as "YYYY-MM-DDThh:mm:ssZ": a moment outside the
+// years 1000 to 9999 (UTC) would come out in another form that no reader,
+// this one included, takes for a time.
+constexpr std::int64_t kFirstTime = DaysFromCivil(1000, 1, 1) * 86400;
+constexpr std::int64_t kEndTime = DaysFromCivil(10000, 1, 1) * 86400;
+
+bool Writable(std::int64_t time) {
+    return time >= kFirstTime && time < kEndTime;
 }
 
 // Reads `count` digits at text[at]; false when they are not all there.
@@ -142,7 +152,7 @@ bool ParseTime(std::string_view text, std::int64_t& time) {
         local.tm_sec = second;
         local.tm_isdst = -1;
         time = std::mktime(&local);
-        return true;
+        return Writable(time);
     }
     int offset = 0;
     if (!ParseZone(text, at, offset)) {
@@ -150,7 +160,7 @@ bool ParseTime(std::string_view text, std::int64_t& time) {
     }
     time = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
            hour * 3600 + minute * 60 + second - offset;
-    return true;
+    return Writable(time);
 }
 
 struct CRecordParser::Impl {

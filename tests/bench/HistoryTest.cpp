@@ -301,6 +301,11 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
         {at + ",\"blocks\":-9223372036854775808,\"resends\":4.0}", "\"resends\":4,"},
         {at + ",\"blocks\":3000000000,\"resends\":-3000000000}",
          "\"blocks\":3000000000,\"resends\":-3000000000,"},
+        {"{\"time\":\"1000-01-01T00:00:00Z\"}", "{\"time\":\"1000-01-01T00:00:00Z\","},
+        {"{\"time\":\"9999-12-31T23:59:59Z\"}", "{\"time\":\"9999-12-31T23:59:59Z\","},
+        {"{\"time\":\"0999-12-31T23:59:59Z\"}", nullptr},
+        {"{\"time\":\"1000-01-01T00:30+01:00\"}", nullptr},
+        {"{\"time\":\"9999-12-31T23:30-01:00\"}", nullptr},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
@@ -315,4 +320,6 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
         }
     }
+    std::int64_t since = 0;
+    EXPECT_FALSE(bench::ParseSince("0999-12-31", 1'800'000'000, since));
 }
