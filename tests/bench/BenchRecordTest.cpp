@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "bench/BenchJournal.h"
 #include "bench/FailureReason.h"
+#include "bench/RecordParser.h"
 #include "common/TestKit.h"
 #include "serial/ErrorReport.h"
 
@@ -65,6 +69,30 @@ bool IsUtcTime(const std::string& text) {
     }
     return true;
 }
+
+// Sets TZ for the test's time and puts the old zone back after it.
+class CZone {
+public:
+    explicit CZone(const char* zone) {
+        const char* old = std::getenv("TZ");
+        m_old = old ? std::optional<std::string>(old) : std::nullopt;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~CZone() {
+        if (m_old) {
+            ::setenv("TZ", m_old->c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+    CZone(const CZone&) = delete;
+    CZone& operator=(const CZone&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
 
 class CSystemLogRecorder : public bench::ISystemLog {
 public:
@@ -127,6 +155,36 @@ TEST(BenchRecord, JournalAppendsToFileAndSystemLog) {
                   .rfind("\",\"host\":\"" + bench::HostName() + "\",\"tool\":\"bench\",", 0),
               0U)
         << lines[0];
+}
+
+// Benches in several zones write one kind of time: the stamp is UTC, and a
+// time read back with an offset is given out in UTC too.
+TEST(BenchRecord, TimeIsUtcWhateverTheZone) {
+    const CZone zone("Asia/Kolkata");  // +05:30, no daylight saving
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    CSystemLogRecorder systemLog;
+    bench::CRecordJournal journal(path, systemLog);
+    std::string problem;
+    const std::int64_t first = std::time(nullptr);
+    ASSERT_TRUE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem))
+        << problem;
+    const std::int64_t last = std::time(nullptr);
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 1U);
+    const std::string head = "{\"time\":\"";
+    const std::string stamp = lines[0].substr(head.size(), 20);
+    ASSERT_TRUE(IsUtcTime(stamp)) << lines[0];
+    std::int64_t written = 0;
+    ASSERT_TRUE(bench::ParseTime(stamp, written)) << stamp;
+    EXPECT_GE(written, first) << stamp;
+    EXPECT_LE(written, last) << stamp;
+
+    bench::CRecordParser parser;
+    bench::HistoryRecord r;
+    ASSERT_TRUE(
+        parser.Parse("{\"time\":\"2026-12-08T01:42:40+05:30\",\"outcome\":\"read\"}", r).record);
+    EXPECT_EQ(r.timeText, "2026-12-07T20:12:40Z");
 }
 
 // A record path that is no regular file fails at once with its reason (a
