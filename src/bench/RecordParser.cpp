@@ -108,6 +108,41 @@ double Number(simdjson::dom::element object, const char* key) {
     return object[key].get(number) == simdjson::SUCCESS ? number : 0;
 }
 
+// Whether the quote at text[at] ends or starts a string: it does unless an
+// odd number of backslashes stands before it.
+bool Unescaped(std::string_view text, std::size_t at) {
+    std::size_t backslashes = 0;
+    while (backslashes < at && text[at - 1 - backslashes] == '\\') {
+        ++backslashes;
+    }
+    return backslashes % 2 == 0;
+}
+
+// Where the object that ends the line starts: the brace that matches its
+// last one, found in one pass backwards. npos when the line (without
+// trailing white space) does not end with a brace or it is not matched.
+std::size_t LastObjectStart(std::string_view line) {
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
+        line.remove_suffix(1);
+    }
+    if (line.empty() || line.back() != '}') {
+        return std::string_view::npos;
+    }
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t at = line.size(); at-- > 0;) {
+        const char c = line[at];
+        if (c == '"' && Unescaped(line, at)) {
+            inString = !inString;
+        } else if (!inString && (c == '}' || c == ']')) {
+            ++depth;
+        } else if (!inString && (c == '{' || c == '[') && --depth == 0) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool IsBlank(std::string_view line) {
     for (const char c : line) {
         if (!std::isspace(static_cast<unsigned char>(c)) && c != '\0') {
@@ -176,15 +211,17 @@ LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
     if (IsBlank(line)) {
         return result;
     }
-    // The first record start that parses wins; what stands before it is
-    // damage only when it holds the stump of another record.
-    for (std::size_t start = line.find(kRecordStart); start != std::string_view::npos;
-         start = line.find(kRecordStart, start + 1)) {
-        if (ParseJson(line.substr(start), record)) {
-            result.record = true;
-            result.damaged = line.substr(0, start).find('{') != std::string_view::npos;
-            return result;
-        }
+    // A record runs to the end of its line, so of all the record starts in a
+    // line (a stump's, those inside a record) only the one that opens the
+    // line's last object can begin a whole record: it alone is parsed, and a
+    // line full of record starts costs no more than its length. What stands
+    // before it is damage only when it holds the stump of another record.
+    const std::size_t start = LastObjectStart(line);
+    if (start != std::string_view::npos && line.substr(start).starts_with(kRecordStart) &&
+        ParseJson(line.substr(start), record)) {
+        result.record = true;
+        result.damaged = line.substr(0, start).find('{') != std::string_view::npos;
+        return result;
     }
     const std::size_t first = line.find_first_not_of(" \t");
     result.record = (line[first] == '{' && ParseJson(line.substr(first), record)) ||
