@@ -285,8 +285,10 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
             }
         }
     }
-    if (r.tool.empty()) {
-        r.tool = "bench";  // bench.jsonl: the one journal without the tool
+    // bench.jsonl is the one journal without the tool; an empty one (an
+    // upgrade.log record written back by --json) stays unknown.
+    if (object["tool"].error() == simdjson::NO_SUCH_FIELD) {
+        r.tool = "bench";
     }
     if (r.deviceId.empty()) {
         r.deviceId = DeviceIdFrom(r.identification);

@@ -306,6 +306,8 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
         {"{\"time\":\"0999-12-31T23:59:59Z\"}", nullptr},
         {"{\"time\":\"1000-01-01T00:30+01:00\"}", nullptr},
         {"{\"time\":\"9999-12-31T23:30-01:00\"}", nullptr},
+        {"2024-05-01T09:30:00+0200 port=\"COM2\" blocks=101 outcome=\"Upgrade Successful\"",
+         "\"tool\":\"\""},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
@@ -318,6 +320,9 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
             EXPECT_NE(json.find(c.written), std::string::npos) << json;
             HistoryRecord again;
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
+            EXPECT_EQ(std::tie(again.time, again.tool, again.blocks, again.resends),
+                      std::tie(r.time, r.tool, r.blocks, r.resends))
+                << json;
         }
     }
     std::int64_t since = 0;
