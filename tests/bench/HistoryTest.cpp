@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "bench/HistoryCsv.h"
 #include "bench/HistoryReader.h"
@@ -350,6 +352,110 @@ TEST(HistoryRecord, CsvRowsMatchTheHeader) {
     };
     HistoryRecord plain;
     EXPECT_EQ(count(bench::CsvHeader()), count(bench::CsvRow(plain)));
+}
+
+// Each value under its own header, whatever order the row is built in.
+TEST(HistoryRecord, CsvFieldsSitUnderTheirHeaders) {
+    HistoryRecord r;
+    r.timeText = "2026-12-07T20:12:40Z";
+    r.host = "pc1";
+    r.tool = "bench";
+    r.port = "COM3";
+    r.device = "/dev/ttyS2";
+    r.byId = "usb-FTDI_A1-if00-port0";
+    r.deviceId = "VC-4017-0032";
+    r.bootCode = "1.3";
+    r.before = "2.09";
+    r.after = "2.10e";
+    r.imageLabel = "2.11a";
+    r.imageSize = 12810;
+    r.imageCrc = "20C5";
+    r.imagePath = "/srv/a.bin";
+    r.blocks = 101;
+    r.resends = 7;
+    r.seconds = 41.26;
+    r.outcome = "failed";
+    r.reason = "No answer.";
+    const auto split = [](std::string line) {
+        EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+        line.resize(line.size() - 2);
+        std::vector<std::string> cells;
+        std::stringstream stream(line);
+        for (std::string cell; std::getline(stream, cell, ',');) {
+            cells.push_back(cell);
+        }
+        return cells;
+    };
+    const std::vector<std::string> header = split(bench::CsvHeader());
+    const std::vector<std::string> row = split(bench::CsvRow(r));
+    ASSERT_EQ(header.size(), row.size());
+    std::map<std::string, std::string> byName;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        byName[header[i]] = row[i];
+    }
+    EXPECT_EQ(byName, (std::map<std::string, std::string>{
+                          {"time", "2026-12-07T20:12:40Z"},
+                          {"host", "pc1"},
+                          {"tool", "bench"},
+                          {"port", "COM3"},
+                          {"device", "/dev/ttyS2"},
+                          {"byId", "usb-FTDI_A1-if00-port0"},
+                          {"deviceId", "VC-4017-0032"},
+                          {"bootCode", "1.3"},
+                          {"before", "2.09"},
+                          {"after", "2.10e"},
+                          {"imageLabel", "2.11a"},
+                          {"imageSize", "12810"},
+                          {"imageCrc", "20C5"},
+                          {"imagePath", "/srv/a.bin"},
+                          {"blocks", "101"},
+                          {"resends", "7"},
+                          {"seconds", "41.3"},
+                          {"outcome", "failed"},
+                          {"reason", "No answer."},
+                          {"simulated", "no"},
+                      }));
+}
+
+// A field is quoted when any one of comma, quote or line break is in it:
+// a spreadsheet would otherwise split the row there.
+TEST(HistoryRecord, CsvQuotesEachSeparatorOnItsOwn) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"No answer.", "No answer."},
+        {"No answer, twice.", "\"No answer, twice.\""},
+        {"No answer.\nUnplug it.", "\"No answer.\nUnplug it.\""},
+        {"No answer.\rUnplug it.", "\"No answer.\rUnplug it.\""},
+        {"Say \"why\".", "\"Say \"\"why\"\".\""},
+    };
+    for (const auto& [reason, field] : cases) {
+        HistoryRecord r;
+        r.outcome = "failed";
+        r.reason = reason;
+        EXPECT_EQ(bench::CsvRow(r),
+                  ",,,,,,,,,,,0,,,0,0,0.0,failed," + std::string(field) + ",no\r\n")
+            << reason;
+    }
+}
+
+// The versions column: before > after only when the upgrade changed them.
+TEST(HistoryRecord, VersionsTextShowsAChangeOnly) {
+    const struct {
+        const char* before;
+        const char* after;
+        const char* text;
+    } cases[] = {
+        {"2.09", "2.09", "2.09"},
+        {"2.09", "2.10e", "2.09 > 2.10e"},
+        {"", "2.10e", "none > 2.10e"},
+        {"2.09", "", "2.09"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        HistoryRecord r;
+        r.before = c.before;
+        r.after = c.after;
+        EXPECT_EQ(bench::VersionsText(r), c.text) << c.before << " " << c.after;
+    }
 }
 
 // A record as --json writes it back: its counts and time as they were read.
