@@ -80,6 +80,63 @@ TEST_F(HistoryJournals, FiltersAndTheOtherForms) {
     EXPECT_EQ(Lines(port.out).size(), 3u) << port;
 }
 
+// Each outcome comes back as itself, the failure with its reason.
+TEST_F(HistoryCommand, JsonKeepsEveryOutcome) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream(RecordsPath())
+        << "{\"time\":\"2026-12-07T09:00:00Z\",\"deviceId\":\"A\",\"outcome\":\"read\"}\n"
+        << "{\"time\":\"2026-12-07T09:01:00Z\",\"deviceId\":\"B\",\"outcome\":\"current\"}\n"
+        << "{\"time\":\"2026-12-07T09:02:00Z\",\"deviceId\":\"C\",\"outcome\":\"upgraded\"}\n"
+        << "{\"time\":\"2026-12-07T09:03:00Z\",\"deviceId\":\"D\",\"outcome\":\"failed\","
+           "\"reason\":\"No answer.\"}\n";
+    const CliResult r = RunCli({"history", "--json"});
+    ASSERT_EQ(r.code, 0) << r;
+    std::vector<std::string> shown;
+    for (const std::string& line : Lines(r.out)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.c_str()).object();
+        shown.push_back((o["deviceId"].toString() + " " + o["outcome"].toString() + " " +
+                         o["reason"].toString())
+                            .toStdString());
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"D failed No answer.", "C upgraded ", "B current ",
+                                               "A read "}))
+        << r;
+}
+
+// --port after the command, or before it as for every command, keeps that
+// port's records only.
+TEST_F(HistoryCommand, PortListsThatPortOnly) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream out(RecordsPath());
+    const std::pair<const char*, const char*> records[] = {
+        {"A1", "\"port\":\"COM1\",\"device\":\"/dev/ttyS0\""},
+        {"B", "\"port\":\"COM2\",\"device\":\"/dev/ttyS1\""},
+        {"C", "\"port\":\"/dev/ttyUSB0\",\"device\":\"/dev/ttyUSB0\""},
+        {"A2", "\"port\":\"COM1\",\"device\":\"/dev/ttyUSB1\""},
+        {"D", "\"port\":\"COM4\",\"device\":\"/dev/ttyS3\""},
+    };
+    int minute = 0;
+    for (const auto& [id, port] : records) {
+        out << "{\"time\":\"2026-12-07T09:0" << minute++ << ":00Z\",\"deviceId\":\"" << id << "\","
+            << port << ",\"outcome\":\"read\"}\n";
+    }
+    out.close();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"history", "--json", "--port", "COM1"},
+          std::vector<std::string>{"--port", "COM1", "history", "--json"}}) {
+        const CliResult r = RunCli(args);
+        ASSERT_EQ(r.code, 0) << r;
+        std::vector<std::string> ids;
+        for (const std::string& line : Lines(r.out)) {
+            ids.push_back(QJsonDocument::fromJson(line.c_str())
+                              .object()["deviceId"]
+                              .toString()
+                              .toStdString());
+        }
+        EXPECT_EQ(ids, (std::vector<std::string>{"A2", "A1"})) << r;
+    }
+}
+
 // No journal yet is no error.
 TEST_F(HistoryCommand, NoJournalYetSaysSo) {
     const CliResult r = RunCli({"history"});
