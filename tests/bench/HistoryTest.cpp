@@ -500,3 +500,29 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
     std::int64_t since = 0;
     EXPECT_FALSE(bench::ParseSince("0999-12-31", 1'800'000'000, since));
 }
+
+// Only the object that ends a line can be a whole record, whatever record
+// starts stand before it (stumps of cut lines) or inside it (in a nested
+// object or a quoted text).
+TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
+    const std::string at = "{\"time\":\"2026-12-07T20:00:00Z\"";
+    const struct {
+        std::string line;
+        const char* deviceId;
+        bool damaged;
+    } cases[] = {
+        {"{\"time\":\"2026-12-0{\"time\":\"20" + at + ",\"image\":{\"time\":\"x\"},\"deviceId\":\"A\"}",
+         "A", true},
+        {at + ",\"identification\":[{\"time\":1}],\"deviceId\":\"B\"}", "B", false},
+        {at + ",\"reason\":\"x\\\\\\\"{\\\"time\\\":{\\\\\",\"deviceId\":\"C\"}  ", "C", false},
+        {"{\"time\":\"x\\\\\"}" + at + ",\"deviceId\":\"D\"}", "D", true},
+    };
+    bench::CRecordParser parser;
+    for (const auto& c : cases) {
+        HistoryRecord r;
+        const bench::LineResult result = parser.Parse(c.line, r);
+        EXPECT_TRUE(result.record) << c.line;
+        EXPECT_EQ(result.damaged, c.damaged) << c.line;
+        EXPECT_EQ(r.deviceId, c.deviceId) << c.line;
+    }
+}
