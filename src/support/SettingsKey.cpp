@@ -103,6 +103,13 @@ int CSettingsKey::Store(const Change& change) {
         return kStatusNoKey;  // m_failure says why OpenKey failed
     }
     m_failure.clear();
+    // Refused before the change is made: the settings library keeps a change it
+    // could not write in its per-process cache of the file, and every later
+    // read of the file in this process would then fail too.
+    if (const std::string reason = WriteProblem(m_filePath); !reason.empty()) {
+        m_failure = m_filePath + ": " + reason;
+        return kStatusWriteFailed;
+    }
     QSettings file(QString::fromStdString(m_filePath), QSettings::IniFormat);
     // Never overwrite a file we could not read.
     if (file.status() == QSettings::NoError) {
