@@ -85,10 +85,12 @@ TEST_F(SettingsKeyTest, KeyThatCannotBeOpenedReadsDefaultsAndRefusesWrites) {
     EXPECT_NE(key.WriteValue("Port", "COM2"), 0);
 }
 
-TEST_F(SettingsKeyTest, UnwritableFileReportsFailure) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes through file permissions";
-    }
+// Root writes through file permissions, so this runs as an unprivileged user
+// only (tests/user/run-as-user.sh).
+using SettingsKeyAsUserTest = SettingsKeyTest;
+
+TEST_F(SettingsKeyAsUserTest, UnwritableFileReportsFailure) {
+    ASSERT_NE(::geteuid(), 0U) << "root writes through file permissions";
     CSettingsKey key;
     key.OpenKey("Veltra", "Corvane");
     key.WriteValue("Port", "COM1");
