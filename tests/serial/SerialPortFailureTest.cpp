@@ -178,11 +178,10 @@ private:
 
 // Room for the exit event and the device, none for the writer's own events:
 // the writer cannot take requests, so the port must not claim to be open.
+// Not under the undefined-behaviour sanitizer: its type checks open a pipe of
+// their own and fail without descriptors; the ordinary build runs it.
+#ifndef __SANITIZE_ADDRESS__
 TEST_F(SerialPortFailureTest, WriterThatCannotSetUpFailsTheOpen) {
-#ifdef __SANITIZE_ADDRESS__
-    // Its type checks open a pipe of their own, and fail without descriptors.
-    GTEST_SKIP() << "the undefined-behaviour sanitizer needs descriptors too";
-#endif
     testkit::CPtyPair pty;
     CSerialPort port;
     port.SetPortName(pty.SlavePath());
@@ -202,6 +201,7 @@ TEST_F(SerialPortFailureTest, WriterThatCannotSetUpFailsTheOpen) {
     ASSERT_TRUE(port.WriteString("ok"));
     EXPECT_EQ(pty.Receive(2, 5000), "ok");
 }
+#endif
 
 // A box hook that holds the reporting thread until the test lets it go (or a
 // bound passes), standing in for a user who does not answer a box.
