@@ -331,7 +331,7 @@ bool CRecordParser::ParseKeyValues(std::string_view line, HistoryRecord& r) {
             at = end + 1;
         } else {
             const std::size_t end = std::min(line.find(' ', at), line.size());
-            value = std::string(line.substr(at, end - at));
+            value = RepairUtf8(std::string(line.substr(at, end - at)));
             value = value == "-" ? std::string() : value;
             at = end;
         }

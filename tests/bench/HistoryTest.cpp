@@ -480,6 +480,10 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
         {"{\"time\":\"9999-12-31T23:30-01:00\"}", nullptr},
         {"2024-05-01T09:30:00+0200 port=\"COM2\" blocks=101 outcome=\"Upgrade Successful\"",
          "\"tool\":\"\""},
+        {"2024-05-01T09:30:00+0200 port=COM\xff"
+         "2 before=\xe1",
+         "\"port\":\"COM\xef\xbf\xbd"
+         "2\""},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
@@ -492,8 +496,9 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
             EXPECT_NE(json.find(c.written), std::string::npos) << json;
             HistoryRecord again;
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
-            EXPECT_EQ(std::tie(again.time, again.tool, again.blocks, again.resends),
-                      std::tie(r.time, r.tool, r.blocks, r.resends))
+            EXPECT_EQ(std::tie(again.time, again.tool, again.port, again.before, again.blocks,
+                               again.resends),
+                      std::tie(r.time, r.tool, r.port, r.before, r.blocks, r.resends))
                 << json;
         }
     }
