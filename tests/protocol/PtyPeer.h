@@ -70,6 +70,18 @@ public:
         }
     }
 
+    // The far end goes away, as a pulled adapter does; waits (bounded) until
+    // the port's reader has seen the line fail, so the command meets a lost
+    // port at its next look.
+    void HangUp() {
+        m_pty.HangUp();
+        const auto start = std::chrono::steady_clock::now();
+        while (!m_port.IsLost() &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+
     int Occurrences(const std::string& text) const {
         int count = 0;
         for (auto at = m_received.find(text); at != std::string::npos;

@@ -320,6 +320,27 @@ TEST_F(UpgradeSequenceTest, VanishedDeviceEndsTheUpgradeAtOnce) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// Pulled during the pause after the opening, before the boot loader asked for
+// anything: no block went out, so the box names none ("block 0 of 101" would
+// send the technician looking for a block that never left).
+TEST_F(UpgradeSequenceTest, AdapterGoneBeforeTheFirstBlockSaysSo) {
+    CPtyPeer& far = StartPeer();
+    clock.onSleep = [&](std::uint32_t ms) {
+        if (ms == 500) {
+            far.HangUp();
+        }
+    };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::Failed);
+    EXPECT_EQ(view.Statuses(), (Texts{"Upgrading", "Upgrade Process Failed"}));
+    EXPECT_GE(view.IndexOf("uploadEnded:Disconnected"), 0);
+    ASSERT_FALSE(BoxTexts().empty());
+    EXPECT_EQ(BoxTexts().back(),
+              "The adapter was disconnected before the first block.\nUpgrade Process Failed\n"
+              "Plug the adapter back in, then start the upgrade again.");
+    EXPECT_EQ(clock.Sent().find('\x01'), std::string::npos);  // no block began
+    EXPECT_FALSE(port.IsOpen());
+}
+
 TEST_F(UpgradeSequenceTest, PortThatCannotBeOpenedDoesNothingElse) {
     port.SetPortName("/dev/corvane-no-such-port");
     Upgrade();
