@@ -16,9 +16,11 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "AnsweredFileDialogs.h"
 #include "TestKit.h"
@@ -144,6 +146,43 @@ private slots:
         QVERIFY(texts.contains("Read Version Complete"));
         QVERIFY(texts.contains("2.09"));
         QVERIFY(dialog.m_btnUpgrade->isVisible());
+        QVERIFY(!dialog.m_pPort->IsOpen());
+        dialog.done(QDialog::Accepted);
+    }
+
+    // An adapter pulled while Read waits for the charger: the box says what
+    // happened, the status line gives up, and no attempt follows on a line
+    // that can no longer answer.
+    void adapterPulledDuringReadEndsTheReadWithItsBox() {
+        testkit::CBoxRecorder boxes;
+        testkit::CPtyPair adapter;
+        CMainDialog dialog;
+        dialog.SetSimulatedDevice(adapter.SlavePath());
+        dialog.show();
+        bool openWhenPulled = false;
+        bool lostSeen = false;
+        // Runs at the command's first wait, the pause before the first request.
+        QTimer::singleShot(0, &dialog, [&] {
+            openWhenPulled = dialog.m_pPort->IsOpen();
+            adapter.HangUp();
+            for (int wait = 0; wait < 2500 && !dialog.m_pPort->IsLost(); ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the reader sees it go
+            }
+            lostSeen = dialog.m_pPort->IsLost();
+        });
+        dialog.OnRead();
+        QVERIFY(openWhenPulled);
+        QVERIFY(lostSeen);
+        const auto shown = boxes.Boxes();
+        QVERIFY(!shown.empty());
+        QCOMPARE(shown.back().text, std::string("Unable to get Version Information\n"
+                                                "The adapter was disconnected.\n"
+                                                "Plug it back in and try again."));
+        const QStringList drawn = DrawnTexts(dialog.m_panel);
+        QCOMPARE(drawn.count("Reading Version Information"), 1);
+        QCOMPARE(drawn.count("Retrying Identification"), 0);
+        QCOMPARE(drawn.count("Unable to get Version Information"), 1);
+        QVERIFY(!dialog.m_btnUpgrade->isVisible());
         QVERIFY(!dialog.m_pPort->IsOpen());
         dialog.done(QDialog::Accepted);
     }
