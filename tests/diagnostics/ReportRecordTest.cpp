@@ -121,25 +121,33 @@ TEST(TrendSeries, DecimationKeepsSpikesAndBreaksAndBoundsThePoints) {
 }  // namespace
 
 // A strip's scale widens its values to round ticks, never to odd ones such
-// as -37.8 to 793.8; a flat value gets a range around it.
+// as -37.8 to 793.8; a flat value gets a range around it. Ticks below zero
+// keep their sign.
 TEST(TrendScale, ValueScalesEndOnRoundTicks) {
     const struct {
         double low, high;
         int maxTicks;
         double scaleLow, scaleHigh, step;
+        std::vector<double> ticks;
     } rows[] = {
-        {3.71, 14.2, 6, 0.0, 15.0, 5.0},       {704.0, 735.0, 5, 700.0, 740.0, 10.0},
-        {0.0, 793.8, 5, 0.0, 800.0, 200.0},    {-0.25, 0.1, 4, -0.4, 0.2, 0.2},
-        {720.0, 720.0, 5, 700.0, 740.0, 10.0}, {0.0, 0.0, 3, -1.0, 1.0, 1.0},
-        {-0.02, 1.02, 2, -2.0, 2.0, 2.0},  // two ticks cannot straddle zero: three
+        {3.71, 14.2, 6, 0.0, 15.0, 5.0, {0.0, 5.0, 10.0, 15.0}},
+        {704.0, 735.0, 5, 700.0, 740.0, 10.0, {700.0, 710.0, 720.0, 730.0, 740.0}},
+        {0.0, 793.8, 5, 0.0, 800.0, 200.0, {0.0, 200.0, 400.0, 600.0, 800.0}},
+        {-0.25, 0.1, 4, -0.4, 0.2, 0.2, {-0.4, -0.2, 0.0, 0.2}},
+        {720.0, 720.0, 5, 700.0, 740.0, 10.0, {700.0, 710.0, 720.0, 730.0, 740.0}},
+        {0.0, 0.0, 3, -1.0, 1.0, 1.0, {-1.0, 0.0, 1.0}},
+        // Two ticks cannot straddle zero: three.
+        {-0.02, 1.02, 2, -2.0, 2.0, 2.0, {-2.0, 0.0, 2.0}},
     };
     for (const auto& r : rows) {
         const ValueScale scale = NiceValueScale(r.low, r.high, r.maxTicks);
         EXPECT_NEAR(scale.low, r.scaleLow, 1e-9) << r.low << ".." << r.high;
         EXPECT_NEAR(scale.high, r.scaleHigh, 1e-9) << r.low << ".." << r.high;
         EXPECT_NEAR(scale.step, r.step, 1e-9) << r.low << ".." << r.high;
-        EXPECT_LE(static_cast<int>(scale.ticks.size()), std::max(3, r.maxTicks))
-            << r.low << ".." << r.high;
+        ASSERT_EQ(scale.ticks.size(), r.ticks.size()) << r.low << ".." << r.high;
+        for (std::size_t i = 0; i < r.ticks.size(); ++i) {
+            EXPECT_NEAR(scale.ticks[i], r.ticks[i], 1e-9) << r.low << ".." << r.high << " #" << i;
+        }
     }
     EXPECT_EQ(ValueTickDecimals(0.2), 1);
     EXPECT_EQ(ValueTickDecimals(0.05), 2);

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DiagTestFiles.h"
 #include "QtTestApp.h"
@@ -322,6 +323,27 @@ TEST_F(TrendsDialogTest, StripsHoldAPlotWidthOfPointsAndADayOfTimes) {
         EXPECT_EQ(ticks[i].ms, expected[i].ms);
         EXPECT_EQ(ticks[i].label, expected[i].label);
     }
+}
+
+// A charge current that runs from -1.9 A to 1.9 A, in a strip with room for
+// few ticks: its axis reads -2, 0 and 2, the ticks below zero with their sign.
+TEST_F(TrendsDialogTest, ValuesBelowZeroGetNegativeTicks) {
+    CTrendSeries series;
+    ChargerVariables vars;
+    const double start = MsAt(0);
+    for (int second = 0; second <= 38; ++second) {
+        vars.chargeCurrent = -1.9 + second * 0.1;
+        series.Append(start + second * 1000.0, vars);
+    }
+    CTrendStrips strips;
+    strips.resize(700, 110);
+    strips.show();
+    strips.SetData(series, {13}, start, start + 38000.0);
+    const auto shown = strips.Strips();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].scale.low, -2.0);
+    EXPECT_EQ(shown[0].scale.high, 2.0);
+    EXPECT_EQ(shown[0].scale.ticks, (std::vector<double>{-2.0, 0.0, 2.0}));
 }
 
 // The ticked values and the span come back in the next run.
