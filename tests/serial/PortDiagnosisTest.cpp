@@ -61,28 +61,38 @@ private:
     std::string m_path;
 };
 
-// The causes the window adds to its box, one sentence each, naming the device.
+// The causes the window adds to its box, one sentence each, naming the
+// device; the command line's messages say the same and what to do about it.
 TEST(PortDiagnosisTest, EachCauseNamesTheDeviceAndWhatIsWrong) {
     testkit::CScratchDir dir;
     const std::string file = dir.Path() + "/passwd";
     ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
     const std::string missing = dir.Path() + "/ttyUSB9";
+    const std::string notSerialAdvice =
+        " is not a serial device. Give the port the charger is connected to (see "
+        "'corvane-cli ports').";
     const struct {
         std::string path;
         PortProblem problem;
         std::string cause;
+        std::string message;
     } rows[] = {
-        {"", PortProblem::Missing, "No device is set up for this port."},
-        {missing, PortProblem::Missing, missing + " is absent."},
-        {file, PortProblem::NotSerial, file + " is not a serial device."},
-        {"/dev/null", PortProblem::NotSerial, "/dev/null is not a serial device."},
+        {"", PortProblem::Missing, "No device is set up for this port.",
+         "No port is chosen. Name one with --port (COM1 to COM4 or a device path such as "
+         "/dev/ttyUSB0)."},
+        {missing, PortProblem::Missing, missing + " is absent.",
+         "The device " + missing +
+             " does not exist. Check that the adapter is plugged in, and see 'corvane-cli "
+             "ports'."},
+        {file, PortProblem::NotSerial, file + " is not a serial device.", file + notSerialAdvice},
+        {"/dev/null", PortProblem::NotSerial, "/dev/null is not a serial device.",
+         "/dev/null" + notSerialAdvice},
     };
     for (const auto& row : rows) {
         const PortDiagnosis diagnosis = DiagnosePort(row.path);
         EXPECT_EQ(diagnosis.problem, row.problem) << row.path;
         EXPECT_EQ(diagnosis.cause, row.cause);
-        // The command line's text says the same and what to do about it.
-        EXPECT_GT(diagnosis.message.size(), diagnosis.cause.size()) << row.path;
+        EXPECT_EQ(diagnosis.message, row.message);
     }
 }
 
