@@ -364,3 +364,20 @@ TEST(BenchReport, TableKeepsTheSerialOfACutByIdName) {
             << lines.back();
     }
 }
+
+// Each version stands under its own header, whatever their lengths: the one
+// read before the upgrade under BEFORE, the one after it under AFTER.
+TEST(BenchReport, TablePutsEachVersionUnderItsHeader) {
+    bench::BenchEvent event = Finished(bench::Outcome::Upgraded);
+    event.slot.state = bench::SlotState::Finished;
+    event.slot.before = event.slot.result->before = "1.07b";
+    event.slot.after = event.slot.result->after = "12.3.45z";
+    const auto lines = CBenchReportTable(120, 24).Frame({event.slot}, false);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::size_t before = lines[0].find("BEFORE");
+    const std::size_t after = lines[0].find("AFTER");
+    ASSERT_NE(before, std::string::npos) << lines[0];
+    ASSERT_NE(after, std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1].substr(before, 6), "1.07b ") << lines[0] << "\n" << lines[1];
+    EXPECT_EQ(lines[1].substr(after, 9), "12.3.45z ") << lines[0] << "\n" << lines[1];
+}
