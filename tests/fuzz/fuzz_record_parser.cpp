@@ -1,0 +1,79 @@
+// One journal line as history reads it: the record parser, the record
+// written back as --json writes it and read again, the filters on the
+// record, and the same text as a --since value.
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "FuzzCheck.h"
+#include "bench/HistoryFilter.h"
+#include "bench/HistoryRecord.h"
+#include "bench/RecordParser.h"
+
+namespace {
+
+using bench::HistoryRecord;
+
+// What --json keeps of a record: everything but the image's CRC (written as
+// four digits), its size (never negative) and the seconds (one decimal).
+auto Kept(const HistoryRecord& r) {
+    return std::tie(r.time, r.timeText, r.host, r.tool, r.port, r.device, r.byId, r.deviceId,
+                    r.bootCode, r.before, r.after, r.imageLabel, r.imagePath, r.blocks, r.resends,
+                    r.identification, r.simulated);
+}
+
+void WrittenBack(bench::CRecordParser& parser, const HistoryRecord& r) {
+    const std::string line = bench::RecordJson(r);
+    HistoryRecord again;
+    const bench::LineResult result = parser.Parse(line, again);
+    fuzz::Require(result.record && !result.damaged, "a record written back reads back whole");
+    fuzz::Require(Kept(again) == Kept(r), "a record written back reads back the same");
+    const bool known = r.outcome == "upgraded" || r.outcome == "current" || r.outcome == "read";
+    fuzz::Require(again.outcome == (known ? r.outcome : "failed"), "the outcome is kept");
+    fuzz::Require(again.reason == (again.outcome == "failed" ? r.reason : ""),
+                  "a failure keeps its reason");
+}
+
+void Filtered(const HistoryRecord& r) {
+    fuzz::Require(bench::HistoryFilter{}.Matches(r), "an empty filter lets every record through");
+    bench::HistoryFilter filter;
+    filter.deviceId = r.deviceId.substr(r.deviceId.size() / 2);
+    for (char& c : filter.deviceId) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    filter.port = r.port;
+    filter.since = r.time;
+    filter.outcomes = {r.outcome};
+    fuzz::Require(filter.Matches(r), "a record matches its own device ID part, port and time");
+    filter.since = r.time + 1;
+    fuzz::Require(!filter.Matches(r), "a record before the first moment is left out");
+    // A by-id name is a file name; a path is matched by its last part.
+    if (!r.byId.empty() && r.byId.find('/') == std::string::npos) {
+        const bench::HistoryFilter byId{"", "/dev/serial/by-id/" + r.byId, {}, {}};
+        fuzz::Require(byId.Matches(r), "a record matches its port's by-id path");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view line(reinterpret_cast<const char*>(data), size);
+    bench::CRecordParser parser;
+    HistoryRecord record;
+    const bench::LineResult result = parser.Parse(line, record);
+    if (result.record) {
+        std::int64_t time = 0;
+        fuzz::Require(bench::ParseTime(record.timeText, time) && time == record.time,
+                      "a record's time text reads back as its time");
+        WrittenBack(parser, record);
+        Filtered(record);
+    }
+    std::int64_t since = 0;
+    if (bench::ParseSince(std::string(line), 1'800'000'000, since)) {
+        static_cast<void>(bench::UtcText(since));
+    }
+    return 0;
+}
