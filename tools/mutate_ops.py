@@ -105,12 +105,18 @@ def conditions(code, text):
     for m in re.finditer(r"\b(if|while)\s*\(", code):
         start = m.end() - 1
         end = matching_paren(code, start)
-        if end < 0 or ";" in code[start:end]:
+        if end < 0:
             continue
-        condition = text[start + 1:end]
-        yield Change("negate", replaced(text, start + 1, end, f"!({condition})"),
+        # "if (init; condition)": the condition is what follows the statement.
+        begin = code.rfind(";", start, end) + 1 or start + 1
+        condition = text[begin:end].strip()
+        if not condition:
+            continue
+        begin = text.index(condition, begin)
+        stop = begin + len(condition)
+        yield Change("negate", replaced(text, begin, stop, f"!({condition})"),
                      f"negated {m.group(1)} ({short(condition)})")
-        yield Change("drop", replaced(text, start + 1, end, "true" if m.group(1) == "if"
+        yield Change("drop", replaced(text, begin, stop, "true" if m.group(1) == "if"
                                       else "false"),
                      f"dropped {m.group(1)} ({short(condition)})")
 
