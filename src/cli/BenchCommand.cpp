@@ -28,6 +28,7 @@
 #include "serial/PortDiagnosis.h"
 #include "serial/PortName.h"
 #include "sim/Scenarios.h"
+#include "sim/SimArguments.h"
 #include "sim/SimulatedCharger.h"
 
 namespace {
@@ -86,9 +87,7 @@ bool StartSimulated(const CliOptions& options, SimulatedBench& out) {
     for (int i = 0; i < count; ++i) {
         // Each charger names itself apart from the others, as real ones do.
         sim::SimOptions own = charger;
-        if (count > 1) {
-            own.deviceId += "-" + std::to_string(i + 1);
-        }
+        own.deviceId = sim::ChargerDeviceId(charger.deviceId, i + 1, count);
         auto simulated = std::make_unique<sim::CSimulatedCharger>(own);
         if (!simulated->Start()) {
             std::fprintf(stderr, "corvane-cli: the simulated charger did not start: %s\n",

@@ -135,7 +135,9 @@ const std::vector<Option>& Options() {
              a.options.firmwareVersion.clear();
              return true;
          }},
-        {"--device-id", "TEXT", "text after \"deviceid\" in the identification reply",
+        {"--device-id", "TEXT",
+         "text after \"deviceid\" in the identification reply (default VC-4017-0032; with "
+         "--chargers, charger K adds \"-K\")",
          Text(&SimOptions::deviceId)},
         {"--reply-delay", "MS", "delay before each reply (default 20)",
          Number(&SimOptions::replyDelayMs)},
@@ -317,6 +319,7 @@ bool ParseSimArguments(const std::vector<std::string>& args, SimArguments& out,
 bool ChargerOptions(const SimArguments& args, int k, SimOptions& out, std::string& error) {
     SimArguments charger;
     charger.options = args.options;
+    charger.options.deviceId = ChargerDeviceId(args.options.deviceId, k, args.chargers);
     for (const ChargerFault& fault : args.faults) {
         if (fault.charger != k) {
             continue;
@@ -331,6 +334,10 @@ bool ChargerOptions(const SimArguments& args, int k, SimOptions& out, std::strin
     }
     out = charger.options;
     return true;
+}
+
+std::string ChargerDeviceId(const std::string& common, int k, int count) {
+    return count > 1 ? common + "-" + std::to_string(k) : common;
 }
 
 std::string ChargerLink(const std::string& pattern, int k) {

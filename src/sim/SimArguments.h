@@ -9,7 +9,8 @@
 //   SimUsage is the --help text: every option with its meaning.
 //
 //   With --chargers N the executable plays a bench of N chargers; --link is
-//   then a pattern with %d (the charger's number from 1), and --fault K:OPTION
+//   then a pattern with %d (the charger's number from 1), each charger's
+//   device ID ends in "-" and that number, and --fault K:OPTION
 //   gives charger K one more option from this list (--silent-after-block=40,
 //   never-speak: the leading dashes may be left out).
 //
@@ -46,9 +47,13 @@ struct SimArguments {
 bool ParseSimArguments(const std::vector<std::string>& args, SimArguments& out, std::string& error);
 std::string SimUsage();
 
-// The options of charger k (from 1) of a bench: the common ones and its
-// faults. False with the reason in error.
+// The options of charger k (from 1) of a bench: the common ones, its own
+// device ID and its faults. False with the reason in error.
 bool ChargerOptions(const SimArguments& args, int k, SimOptions& out, std::string& error);
+// The device ID of charger k (from 1) of a bench of count: with several,
+// the common ID and "-k", so that their records can be told apart; one
+// charger keeps the common ID.
+std::string ChargerDeviceId(const std::string& common, int k, int count);
 // The --link pattern with %d replaced by k; "" without a pattern.
 std::string ChargerLink(const std::string& pattern, int k);
 

@@ -78,8 +78,8 @@ TEST(SimArguments, FaultyArgumentsAreRefusedWithAReason) {
     }
 }
 
-// A bench: each charger's options are the common ones and its own faults;
-// faults that name no charger, or no option, are refused.
+// A bench: each charger's options are the common ones, its own device ID and
+// its own faults; faults that name no charger, or no option, are refused.
 TEST(SimArguments, BenchChargersTakeTheirOwnFaults) {
     const auto [a, error] = Parse(Words(
         "--chargers 3 --link /tmp/b/charger-%d --reply-delay 5 --fault 3:--silent-after-block=40 "
@@ -94,6 +94,19 @@ TEST(SimArguments, BenchChargersTakeTheirOwnFaults) {
     EXPECT_EQ(third.fallSilentAfterBlock, 40);
     EXPECT_EQ(third.replyDelayMs, 5);
     EXPECT_EQ(sim::ChargerLink(a.linkPath, 3), "/tmp/b/charger-3");
+    // Each tells itself apart by its number after the common device ID, as
+    // corvane-cli --simulate bench numbers its own; a fault may name one.
+    EXPECT_EQ(std::tie(second.deviceId, third.deviceId),
+              std::make_tuple(std::string("VC-4017-0032-2"), std::string("VC-4017-0032-3")));
+    sim::SimOptions first;
+    const SimArguments b =
+        Parse(Words("--chargers 2 --device-id CV-9 --fault 2:--device-id=X")).first;
+    ASSERT_TRUE(sim::ChargerOptions(b, 1, first, why) && sim::ChargerOptions(b, 2, second, why));
+    EXPECT_EQ(std::tie(first.deviceId, second.deviceId),
+              std::make_tuple(std::string("CV-9-1"), std::string("X")));
+    const SimArguments alone = Parse(Words("--chargers 1 --device-id CV-9")).first;
+    ASSERT_TRUE(sim::ChargerOptions(alone, 1, first, why));
+    EXPECT_EQ(first.deviceId, "CV-9");  // one charger keeps the ID it was given
     EXPECT_NE(Parse(Words("--chargers 2 --fault 3:never-speak")).second.find("only 2"),
               std::string::npos);
     EXPECT_NE(Parse(Words("--chargers 2 --fault 1:loud")).second.find("unknown option --loud"),
