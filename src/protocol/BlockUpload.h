@@ -64,7 +64,8 @@ public:
     CBlockUpload(IUploadPort& port, IChargerView& view, platform::IClock& clock,
                  const CFirmwareImage& image = CFirmwareImage::Carried());
 
-    // The whole transfer of the image; returns Done, Failed or Cancelled.
+    // The whole transfer of the image; returns Done, Failed, Cancelled or
+    // Disconnected (the adapter went away).
     UploadState Run();
 
     // Points the block data at the current block and computes its CRC.

@@ -46,7 +46,7 @@ public:
     // the resends of the whole transfer so far. For the command line's
     // progress line; the window follows the progress bar instead.
     virtual void OnBlockSent(int /*block*/, int /*totalBlocks*/, int /*resends*/) {}
-    // The upload ended in `state` (Done, Failed or Cancelled).
+    // The upload ended in `state` (Done, Failed, Cancelled or Disconnected).
     virtual void OnUploadEnded(UploadState /*state*/) {}
     // The user asked the running command to stop (the command line's Ctrl-C;
     // the window never does). Commands look between their waits and wind
