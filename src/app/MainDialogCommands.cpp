@@ -225,6 +225,10 @@ void CMainDialog::OnUpgrade() {
             m_strVersionReadOn == m_pPort->GetPortName() ? m_panel.m_strChargerCode : "";
         CMainDialogView view(*this);
         bench::CCommandRecord record(*m_pPort, clock, "window");
+        // From here on the panel holds only what the check after the upload
+        // reads: an upload that lost its charger leaves the version unknown,
+        // not the one read before it.
+        view.ChargerCode().clear();
         RunUpgrade(*m_pPort, view, clock, m_image.Image());
         if (view.LastStatus() != "Unable to Open Comm Port") {
             // The upgrade ended with a read of the charger's versions.

@@ -247,6 +247,30 @@ private slots:
         dialog.done(QDialog::Accepted);
     }
 
+    // The adapter pulled mid-upload, after a read showed 2.09: the charger
+    // sits in its boot loader, so neither the panel nor the record may keep
+    // the old read as the version after the upgrade.
+    void adapterPulledDuringUpgradeLeavesNoVersionAfter() {
+        testkit::CBoxRecorder boxes;
+        sim::SimOptions options = Options("old-firmware");
+        options.hangUpAfterBlock = 3;
+        sim::CSimulatedCharger charger(options);
+        QVERIFY(charger.Start());
+        CMainDialog dialog;
+        dialog.SetSimulatedDevice(charger.SlavePath());
+        dialog.show();
+        dialog.OnRead();
+        QCOMPARE(dialog.m_panel.m_strChargerCode, std::string("2.09"));
+        dialog.OnUpgrade();
+        QCOMPARE(dialog.m_panel.m_strChargerCode, std::string(""));
+        QVERIFY(DrawnTexts(dialog.m_panel).contains("Upgrade Process Failed"));
+        const QStringList log = RecordLines();
+        QCOMPARE(log.size(), 2);
+        QVERIFY2(log[1].contains("\"before\":\"2.09\",\"after\":\"\","), qPrintable(log[1]));
+        QVERIFY2(log[1].contains("\"outcome\":\"failed\""), qPrintable(log[1]));
+        dialog.done(QDialog::Accepted);
+    }
+
     // Clicks, keys, the wheel and the close box during an upgrade are
     // dropped: nothing of them happens then or after.
     void inputDuringAnUpgradeIsDropped() {
