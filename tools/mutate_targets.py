@@ -34,7 +34,8 @@ class CRunner:
         self.m_programs = {}  # source path -> sorted test program names
         self.m_runs = {}  # program -> list of (command, env, gtest filter or None)
         self.m_limits = {}  # program -> seconds
-        self.m_killers = {}  # source path -> test names that killed a mutant there
+        self.m_took = {}  # program -> seconds of its clean run
+        self.m_killers = {}  # source path -> {program: test names that killed a mutant there}
         self.m_ctest_files = None
 
     # ---- set-up ------------------------------------------------------------------
@@ -173,13 +174,16 @@ class CRunner:
             if failure:
                 raise SystemExit(f"{program} fails without mutants: {failure}")
             self.m_limits[program] = self.m_timeout or max(20.0, 3 * took)
+            self.m_took[program] = took
+        # The quickest programs first: a mutant that any of them kills costs least.
+        for path, reaching in self.m_programs.items():
+            reaching.sort(key=lambda p: self.m_took.get(p, 0))
 
     def run_program(self, program, only, limit):
-        """The first failing test of the program's runs, or None."""
+        """The first failing test of the program's runs, or None; with only,
+        just those of its GoogleTest cases (a program of another kind runs whole)."""
         for command, env, names in self.m_runs.get(program, []):
             if names is None:
-                if only is not None:
-                    continue
                 failure = self.run_command(command, env, limit)
             else:
                 chosen = names if only is None else [n for n in names if n in only]
@@ -191,13 +195,18 @@ class CRunner:
         return None
 
     def run_command(self, command, env, limit):
+        name = os.path.basename(command[0])
         try:
             done = subprocess.run(command, env={**os.environ, **env}, timeout=limit,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                   cwd=self.m_build)
         except subprocess.TimeoutExpired:
-            return f"{os.path.basename(command[-1])} (timed out)"
-        return None if done.returncode == 0 else f"{os.path.basename(command[-1])}"
+            return f"{name} (timed out)"
+        if done.returncode == 0:
+            return None
+        # A Qt Test program names its failing function as "FAIL!  : Class::function()".
+        failed = re.findall(r"^FAIL!  : (\S+)", done.stdout.decode("utf-8", "replace"), re.M)
+        return failed[0] if failed else f"{name} (exit {done.returncode})"
 
     def run_gtest(self, exe, env, names, limit):
         shards = 2 if len(names) > 1 else 1
@@ -236,23 +245,20 @@ class CRunner:
         return failure
 
     def judge(self, path):
+        """Builds and runs one program at a time, those that caught this file's
+        earlier mutants first (most mutants of a file fall to the same few
+        tests), so a killed mutant costs one link, not one for every program."""
         programs = self.m_programs.get(path, [])
-        if not programs:
-            return CVerdict(True)
-        if not self.build(programs):
-            return CVerdict(False)
-        killers = self.m_killers.setdefault(path, [])
-        # The tests that caught this file's earlier mutants first: most mutants
-        # of a file fall to the same few tests.
-        if killers:
-            for program in programs:
-                failure = self.run_program(program, set(killers), self.m_limits[program])
-                if failure:
-                    return CVerdict(True, failure)
-        for program in programs:
-            failure = self.run_program(program, None, self.m_limits[program])
+        killers = self.m_killers.setdefault(path, {})
+        built = set()
+        for program, only in [*((p, n) for p, n in killers.items()),
+                              *((p, None) for p in programs)]:
+            if program not in built:
+                if not self.build([program]):
+                    return CVerdict(False) if not built else CVerdict(True, f"{program} (link)")
+                built.add(program)
+            failure = self.run_program(program, only, self.m_limits[program])
             if failure:
-                if failure not in killers:
-                    killers.append(failure)
+                killers.setdefault(program, set()).add(failure)
                 return CVerdict(True, failure)
         return CVerdict(True)
