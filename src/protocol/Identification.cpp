@@ -102,7 +102,9 @@ void ShowOutcome(CSerialPort& port, IChargerView& view, const Counts& counts) {
         view.ShowStatus("No Communications With Charger");
     } else if (view.CancelRequested()) {
         // Stopped by the user: no verdict on a charger that was cut short.
-    } else if (port.IsLost() && view.BootCode().empty()) {
+    } else if (port.IsLost()) {
+        // Whatever was heard before, the read did not complete: no verdict
+        // on half an answer, and no Upgrade offered on it.
         ReportChargerError(kAdapterGoneBox);
         view.ShowStatus("Unable to get Version Information");
     } else if (!view.BootCode().empty()) {

@@ -7,7 +7,8 @@
 //   boot loader sends "C" twice before a request, or answers with NAKs),
 //   writes the versions and the status into the view and decides whether the
 //   Upgrade button is offered. A device that goes away (a pulled USB
-//   adapter) ends the listening at once, with no further attempts. It may be
+//   adapter) ends the listening at once, with no further attempts, and the
+//   read as a failure even when a "Boot" line came before it. It may be
 //   entered with the port open (after an upload) or closed, and always
 //   returns with the port closed.
 //

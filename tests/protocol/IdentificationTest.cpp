@@ -142,6 +142,27 @@ TEST_F(IdentificationTest, BytesLeftFromAnEarlierCommandAreDiscarded) {
     EXPECT_EQ(far.Occurrences(kIdentifyRequest), 1);
 }
 
+// The adapter pulled after the "Boot" line and before the "V" line: the read
+// did not complete, so no "Read Version Complete" and no Upgrade on offer.
+TEST_F(IdentificationTest, PortLostAfterTheBootLineIsAFailure) {
+    CPtyPeer& far = StartPeer();
+    far.Answer(kIdentifyRequest, {"Boot 1.02\r\n"});
+    clock.onSleep = [&](std::uint32_t ms) {
+        if (ms == 10 && view.BootCode() == "1.02" && !port.IsLost()) {
+            far.HangUp();
+        }
+    };
+    Read();
+    EXPECT_EQ(view.LastStatus(), "Unable to get Version Information");
+    EXPECT_FALSE(view.upgradeShown);
+    ASSERT_FALSE(BoxTexts().empty());
+    EXPECT_EQ(BoxTexts().back(),
+              "Unable to get Version Information\nThe adapter was disconnected.\n"
+              "Plug it back in and try again.");
+    EXPECT_EQ(far.Occurrences(kIdentifyRequest), 1);
+    EXPECT_FALSE(port.IsOpen());
+}
+
 // ---- no port, a stop by the user ----------------------------------------------
 
 TEST_F(IdentificationTest, PortThatCannotBeOpenedSendsNothing) {
