@@ -59,15 +59,17 @@ UpgradeEnd UpgradeOpenPort(CSerialPort& port, IChargerView& view, platform::IClo
     CSerialUploadPort uploadPort(port);
     CBlockUpload blockUpload(uploadPort, view, clock, image);
     const UploadState upload = blockUpload.Run();
-    if (view.CancelRequested()) {
-        port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
-        return upload == UploadState::Cancelled ? UpgradeEnd::StoppedDuringUpload
-                                                : UpgradeEnd::StoppedDuringCheck;
-    }
     if (upload == UploadState::Disconnected) {
-        // Nobody is left to ask for versions: no retries, no time-outs.
+        // Nobody is left to ask for versions: no retries, no time-outs. A stop
+        // that came with it changes nothing: the upload did not finish.
         ReportDisconnected(view, blockUpload.BlockNumber(), blockUpload.TotalBlocks());
         return UpgradeEnd::Failed;
+    }
+    if (view.CancelRequested()) {
+        port.WaitUntilWritten(kCancelDrainMs);  // the CANs, before Close drops them
+        // Only an upload that ended with its EOT answered counts as finished.
+        return upload == UploadState::Done ? UpgradeEnd::StoppedDuringCheck
+                                           : UpgradeEnd::StoppedDuringUpload;
     }
     ReadChargerVersions(port, view, clock);
     if (view.CancelRequested()) {

@@ -15,7 +15,8 @@
 //   before it closes. A stop during the version check after the upload gives
 //   no verdict: neither "Upgrade Process Failed" nor its box. A device that
 //   goes away during the upload (a pulled USB adapter) fails it at once,
-//   with a box that names the block, and skips the version check. The result says
+//   with a box that names the block, and skips the version check; a stop
+//   that came with it does not make it a finished upload. The result says
 //   where the sequence ended, for the command line's words and exit code;
 //   the window, which never stops a command, does not need it.
 //

@@ -320,6 +320,27 @@ TEST_F(UpgradeSequenceTest, VanishedDeviceEndsTheUpgradeAtOnce) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// A stop that comes as the adapter goes: the upload did not finish, so the
+// sequence ends as the lost adapter ends it, never as a finished upload.
+TEST_F(UpgradeSequenceTest, StopWithAPulledAdapterIsNoFinishedUpload) {
+    sim::SimOptions options = Healthy();
+    options.hangUpAfterBlock = 30;
+    StartCharger(options);
+    view.onBlockSent = [&](int block) {
+        if (block == 30) {
+            clock.replyWaitMs = 100;  // no answer is coming from here on
+        }
+    };
+    view.cancelWhen = [&] { return view.IndexOf("uploadEnded:Disconnected") >= 0; };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::Failed);
+    EXPECT_EQ(view.Statuses(), (Texts{"Upgrading", "Upgrade Process Failed"}));
+    ASSERT_FALSE(BoxTexts().empty());
+    EXPECT_EQ(BoxTexts().back(),
+              "The adapter was disconnected at block 30 of 101.\nUpgrade Process Failed\n"
+              "Plug the adapter back in, then start the upgrade again.");
+    EXPECT_FALSE(port.IsOpen());
+}
+
 // Pulled during the pause after the opening, before the boot loader asked for
 // anything: no block went out, so the box names none ("block 0 of 101" would
 // send the technician looking for a block that never left).
