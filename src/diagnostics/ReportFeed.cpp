@@ -63,9 +63,9 @@ int CReportFeed::BoxesHeld() const {
     return m_held->count;
 }
 
-bool CReportFeed::OpenAndAsk(bool showFailure) {
+bool CReportFeed::OpenAndAsk(bool showBoxes) {
     bool opened = false;
-    std::vector<std::pair<std::string, std::string>> failure;
+    std::vector<std::pair<std::string, std::string>> shown;
     {
         // The hook outlives the feed in the port's workers, hence the shared
         // record it writes to.
@@ -83,13 +83,16 @@ bool CReportFeed::OpenAndAsk(bool showFailure) {
             m_held->boxes.clear();
         }
         opened = m_port.Open();
-        if (!opened && showFailure) {
+        // The first opening shows what went wrong, also when the device
+        // opened but refused its settings: a monitor on the wrong settings
+        // reads nothing, and no box would say why.
+        if (showBoxes) {
             const std::lock_guard<std::mutex> guard(m_held->lock);
-            failure.swap(m_held->boxes);
-            m_held->count -= static_cast<int>(failure.size());
+            shown.swap(m_held->boxes);
+            m_held->count -= static_cast<int>(shown.size());
         }
     }
-    for (const auto& [text, caption] : failure) {
+    for (const auto& [text, caption] : shown) {
         platform::ShowMessageBox(text, caption);
     }
     if (!opened) {

@@ -22,9 +22,10 @@
 //   of a link it already waits for, one more box at every unplug. The port
 //   is opened with a message-box hook of the feed's own (the port hands it
 //   on to its reader and writer), which keeps the boxes' texts instead of
-//   showing them; the owner says in one line that the link is lost. Only a
-//   port that fails its very first opening in Start shows its boxes: the
-//   user chose that port a moment ago.
+//   showing them; the owner says in one line that the link is lost. Only
+//   the very first opening in Start shows its boxes, whether it failed or
+//   opened on settings the device refused: the user chose that port a
+//   moment ago.
 //
 // Threads: the owner's thread, which also owns the port.
 #pragma once
@@ -87,7 +88,7 @@ private:
         int count = 0;
     };
 
-    bool OpenAndAsk(bool showFailure = false);
+    bool OpenAndAsk(bool showBoxes = false);
     void TakeLines();
     bool LinkWentAway() const;
     void OnLost();

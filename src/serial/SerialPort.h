@@ -97,6 +97,12 @@ public:
     // the command line explains a failed open in words of its own.
     void SetOpenCauseShown(bool shown) { m_bOpenCauseShown = shown; }
 
+    // The line settings the next Open applies (38400 8N1 without flow control
+    // unless changed); ones the device refuses are reported and passed over.
+    void SetLineSettings(const platform::SerialLineSettings& settings) {
+        m_lineSettings = settings;
+    }
+
     // How long Close waits for the workers to end (10000 ms); tests shorten it.
     void SetStopTimeoutMs(int milliseconds) { m_stopTimeoutMs = milliseconds; }
 

@@ -14,6 +14,7 @@
 #include "diagnostics/MonitorDialog.h"
 #include "diagnostics/VersionPanel.h"
 #include "diagnostics/WallTime.h"
+#include "serial/ErrorReport.h"
 #include "serial/SerialPort.h"
 #include "sim/SimulatedCharger.h"
 
@@ -225,6 +226,22 @@ TEST_F(MonitorDialogTest, PortThatCannotOpenSendsNothingAndKeepsZeros) {
     m_dialog.OnTimer();
     EXPECT_EQ(Rows(m_dialog.Variables()), kZeroRows);
     EXPECT_EQ(m_pty.Receive(1, 200), "");
+}
+
+// The device opens but refuses the line settings: the monitor would read a
+// charger on the wrong settings, so the port's box is shown, once.
+TEST_F(MonitorDialogTest, RefusedLineSettingsOfAGoodOpenAreShownOnce) {
+    testkit::CDebugRecorder debug;
+    platform::SerialLineSettings settings;
+    settings.baudRate = 12345;  // no such speed
+    m_port.SetLineSettings(settings);
+    m_port.SetPortName(m_pty.SlavePath());
+    m_dialog.show();
+    ASSERT_TRUE(m_port.IsOpen());
+    m_dialog.OnTimer();
+    ASSERT_EQ(m_boxes.Count(), 1U);
+    EXPECT_EQ(m_boxes.Boxes()[0].text, kCommErrorText);
+    EXPECT_EQ(debug.Text(), "SetCommState");
 }
 
 // Unplugged, the monitor waits for the charger and asks again when it is
