@@ -1,9 +1,10 @@
 #!/bin/bash
 # The guest side of make hwtest: runs inside the virtual machine (chrooted
-# into the host's root, read-only) against the kernel's ftdi_sio and 8250
-# drivers, with udevd. Prints one PASS or FAIL line per check and exits 1
-# when any failed. The host plays the chargers and plugs or pulls the USB
-# adapters on request (see run.sh).
+# into the host's root, read-only) against the kernel's ftdi_sio, 8250 and
+# cdc_acm drivers, with udevd. Prints one PASS or FAIL line per check and
+# exits 1 when any failed. The host plays the chargers behind the FTDI
+# adapters and the UART and plugs or pulls the adapters on request (see
+# run.sh); the charger behind the ACM device is played here (see "acm").
 # Usage: guest.sh OUT_DIR   (OUT_DIR is BUILD/hw/out, shared with the host)
 out=$1
 build=${out%/hw/out}
@@ -35,6 +36,107 @@ host() {
     return 1
 }
 
+# The ACM charger: a USB gadget with one ACM function on dummy_hcd. Its
+# device side, ttyGS<n>, is joined by socat to a simulated charger on a
+# pseudo-terminal; its host side is what cdc_acm makes of it, ttyACM<n>.
+# Pulling it unbinds the gadget from its controller, so the host side sees
+# the device leave as when a charger's USB cable is pulled.
+gadget=/sys/kernel/config/usb_gadget/charger
+acm_run=/tmp/acm
+acm() { readlink -f /dev/serial/by-id/usb-Corvane_hwtest_Simulated_charger_1-if00 2>/dev/null; }
+wait_acm() {
+    for _ in $(seq 100); do
+        udevadm settle -t 5
+        [[ -c "$(acm)" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+acm_gadget() {
+    mountpoint -q /sys/kernel/config || mount -t configfs none /sys/kernel/config
+    mkdir -p "$acm_run" "$gadget/strings/0x409" "$gadget/configs/c.1" "$gadget/functions/acm.usb0"
+    echo 0x1d6b > "$gadget/idVendor"   # Linux Foundation:
+    echo 0x0104 > "$gadget/idProduct"  # a composite gadget
+    echo "Corvane hwtest" > "$gadget/strings/0x409/manufacturer"
+    echo "Simulated charger" > "$gadget/strings/0x409/product"
+    echo 1 > "$gadget/strings/0x409/serialnumber"
+    ln -s "$gadget/functions/acm.usb0" "$gadget/configs/c.1/"
+}
+acm_charger() {  # [SIM OPTIONS]
+    acm_stop
+    rm -f "$acm_run/pty"
+    "$build/bin/corvane-sim" --link "$acm_run/pty" --log "$out/sim-acm.json" "$@" \
+        > "$acm_run/sim.out" 2>&1 &
+    echo $! > "$acm_run/sim.pid"
+    for _ in $(seq 50); do [[ -e $acm_run/pty ]] && return 0; sleep 0.1; done
+    echo "the simulated charger acm did not start"
+    return 1
+}
+acm_stop() {  # it writes its log on the way out
+    [[ -e $acm_run/sim.pid ]] || return 0
+    local pid
+    pid=$(cat "$acm_run/sim.pid")
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    rm -f "$acm_run/sim.pid"
+}
+acm_plug() {
+    acm_unplug
+    # The unbinding hung up ttyGS<n> as well, which ends socat.
+    if [[ -e $acm_run/socat.pid ]]; then
+        local old
+        old=$(cat "$acm_run/socat.pid")
+        for _ in $(seq 20); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
+        kill "$old" 2>/dev/null
+        wait "$old" 2>/dev/null
+    fi
+    # ttyGS<n> drops what arrives while nobody holds it open, so socat holds
+    # it before the host side can see the device. -r keeps what Corvane sent;
+    # -t: socat ends soon after the pull hangs ttyGS<n> up.
+    local gs pid
+    gs=/dev/ttyGS$(cat "$gadget/functions/acm.usb0/port_num")
+    socat -t 0.05 -r "$out/sent-acm.bin" "FILE:$gs,raw,echo=0" "FILE:$acm_run/pty,raw,echo=0" \
+        2>> "$out/socat-acm.err" &
+    pid=$!
+    echo "$pid" > "$acm_run/socat.pid"
+    for _ in $(seq 50); do
+        [[ $(readlink /proc/"$pid"/fd/* 2>/dev/null) == *"$gs"* ]] && break
+        sleep 0.1
+    done
+    ls /sys/class/udc > "$gadget/UDC"
+    wait_acm
+}
+acm_unplug() {
+    pulled_at=$(date +%s%N)
+    [[ -n $(cat "$gadget/UDC") ]] && echo > "$gadget/UDC"
+}
+# One action on a port (see run.sh): the host's, but done here for the ACM
+# charger. An unplug sets pulled_at (ns), the time of the pull as near as the
+# guest can tell: for an adapter, when the host says it has pulled it; for
+# the ACM charger, just before the unbinding, which takes a while itself.
+pulled_at=0
+rig() {  # VERB NAME [SIM OPTIONS]
+    if [[ $2 != acm ]]; then
+        host "$@" || return 1
+        [[ $1 == unplug ]] && pulled_at=$(date +%s%N)
+        return 0
+    fi
+    case $1 in
+        charger) shift 2; acm_charger "$@" ;;
+        plug) acm_plug ;;
+        unplug) acm_unplug ;;
+        stop) acm_stop ;;
+    esac
+}
+# The tty Corvane opens for a port.
+dev_of() {  # NAME
+    case $1 in
+        uart) echo /dev/ttyS1 ;;
+        acm) acm ;;
+        usb*) usb "${1#usb}" ;;
+    esac
+}
+
 # The tty of USB adapter N (1..4): QEMU's xhci port N.
 usb() { readlink -f /dev/serial/by-path/*-usb-0:"$1":1.0-port0 2>/dev/null; }
 wait_usb() {  # N: until the adapter's tty is there (after a plug)
@@ -54,11 +156,11 @@ wait_usb_gone() {
 }
 # A fresh charger on a port, joined again (pulling a USB adapter out and in).
 fresh() {  # NAME [SIM OPTIONS]
-    host charger "$@" && host plug "$1"
+    rig charger "$@" && rig plug "$1"
     [[ $1 == usb* ]] && wait_usb "${1#usb}"
     true
 }
-sim_log() { host stop "$1" && cat "$out/sim-$1.json"; }
+sim_log() { rig stop "$1" && cat "$out/sim-$1.json"; }
 
 # While COMMAND runs on DEVICE, read the line settings once the upload is on.
 settings_during() {  # DEVICE FILE COMMAND...
@@ -88,13 +190,16 @@ setup() {
     udevadm trigger --action=add
     udevadm settle -t 20
     for n in 1 2 3 4; do wait_usb "$n" || echo "adapter $n missing"; done
+    acm_gadget
+    fresh acm
+    [[ -c "$(acm)" ]] || echo "the ACM charger is missing"
     ls -l /dev/serial/by-id/ /dev/serial/by-path/
 }
 
 case_read_upgrade_lines() {
     local name dev
-    for name in usb1 uart; do
-        if [[ $name == uart ]]; then dev=/dev/ttyS1; else dev=$(usb 1); fi
+    for name in usb1 uart acm; do
+        dev=$(dev_of "$name")
         check "1 read through ${name} ($dev)" "$cli" --port "$dev" read
         # Settings of our own, which Close must give back.
         stty -F "$dev" 9600 cs7 parenb cstopb icanon echo
@@ -115,15 +220,15 @@ case_read_upgrade_lines() {
 
 case_drain() {
     local name dev
-    for name in usb2 uart; do
-        if [[ $name == uart ]]; then dev=/dev/ttyS1; else dev=$(usb 2); fi
+    for name in usb2 uart acm; do
+        dev=$(dev_of "$name")
         "$cli" --port "$dev" upgrade > /dev/null 2> "$out/drain-$name.err" &
         local pid=$!
         wait_for_line 'block 20 of' "$out/drain-$name.err" 1
         kill -INT "$pid"
         wait "$pid"
         check "3 a stop mid-upload through $name exits 130" test $? -eq 130
-        host unplug "$name"  # flushes what socat still held
+        rig unplug "$name"  # the host's socat flushes what it still held
         local tail
         tail=$(tail -c 2 "$out/sent-$name.bin" | od -An -tx1 | tr -d ' \n')
         check "3 CAN CAN reached the charger through $name (last bytes: $tail)" test "$tail" = 1818
@@ -134,30 +239,38 @@ case_drain() {
 case_bench() {
     fresh usb3 --cancel-at-block 30
     local log=$out/bench.jsonl
-    "$cli" --json bench --force --port '/dev/ttyUSB*' > "$log" 2> "$out/bench.err"
-    check "4 bench of four with one faulty exits 1" test $? -eq 1
-    check "4 three upgraded" test "$(grep -c '"outcome":"upgraded"' "$log")" -eq 3
+    "$cli" --json bench --force --port '/dev/ttyUSB*' --port '/dev/serial/by-id/usb-Corvane_hwtest_*' \
+        > "$log" 2> "$out/bench.err"
+    check "4 bench of four FTDI and one ACM with one faulty exits 1" test $? -eq 1
+    check "4 four upgraded" test "$(grep -c '"outcome":"upgraded"' "$log")" -eq 4
+    check "4 the ACM charger among them" grep -qE "\"port\":\"[^\"]*Simulated_charger[^\"]*\".*\"outcome\":\"upgraded\"" "$log"
     check "4 one failed with its reason" grep -q '"outcome":"failed","reason":"The charger cancelled' "$log"
     fresh usb3
 }
 
-case_unplug() {
-    # A single upgrade: the adapter is pulled at about block 20.
-    local dev start took
-    dev=$(usb 4)
-    "$cli" --port "$dev" upgrade > "$out/unplug-upgrade.out" 2>&1 &
+# A single upgrade: the adapter (or the ACM charger's cable) is pulled at
+# about block 20.
+pulled_upgrade() {  # NAME
+    local name=$1 dev start took
+    dev=$(dev_of "$name")
+    "$cli" --port "$dev" upgrade > "$out/unplug-$name.out" 2>&1 &
     local pid=$!
-    wait_for_line 'block 20 of' "$out/unplug-upgrade.out" 1
-    host unplug usb4
-    start=$(date +%s%N)
+    wait_for_line 'block 20 of' "$out/unplug-$name.out" 1
+    rig unplug "$name"
+    start=$pulled_at
     wait "$pid"
     local code=$?
     took=$((($(date +%s%N) - start) / 1000000))
-    check "5 upgrade on a pulled adapter fails (exit $code)" test "$code" -ne 0
+    check "5 upgrade through a pulled $name fails (exit $code)" test "$code" -ne 0
     check "5 ... within 2 s (took $took ms)" test "$took" -le 2000
     check "5 ... saying the adapter was disconnected" \
-        grep -q 'adapter was disconnected at block [0-9]* of [0-9]*' "$out/unplug-upgrade.out"
-    fresh usb4
+        grep -q 'adapter was disconnected at block [0-9]* of [0-9]*' "$out/unplug-$name.out"
+    fresh "$name"
+}
+
+case_unplug() {
+    pulled_upgrade usb4
+    pulled_upgrade acm
 
     # A bench: one adapter pulled mid-upload, the others finish.
     local log=$out/bench-unplug.jsonl
@@ -217,8 +330,13 @@ case_discovery() {
     "$cli" ports > "$out/ports.txt"
     cat "$out/ports.txt"
     check "6 ports lists the adapters by their by-id names" \
-        test "$(grep -c '/dev/serial/by-id/usb-' "$out/ports.txt")" -ge 4
+        test "$(grep -c '/dev/serial/by-id/usb-QEMU_' "$out/ports.txt")" -eq 4
     check "6 ports shows the vendor and model" grep -q 'QEMU' "$out/ports.txt"
+    local entry
+    entry=$(grep -A1 "^  $(acm) " "$out/ports.txt" | tr -s ' ')
+    check "6 ports lists the ACM charger with its model and by-id name" test "$entry" = \
+        " $(acm) Simulated charger (Corvane hwtest)
+ /dev/serial/by-id/usb-Corvane_hwtest_Simulated_charger_1-if00"
     check "6 ports lists the 16550 and not the ttyS numbers with no UART" \
         test "$(grep -cE '^  /dev/ttyS[0-9]' "$out/ports.txt")" -eq 2
     # The 8250 driver keeps ttyS2 and ttyS3 with no UART behind them: they

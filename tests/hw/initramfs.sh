@@ -34,7 +34,10 @@ visit() {
     for d in $(depends "$m"); do visit "$d"; done
     order+=("$m")
 }
-for m in virtio_pci 9pnet_virtio 9p xhci_pci usbserial ftdi_sio; do visit "$m"; done
+# dummy_hcd is a USB host and device controller in one: the rig's ACM charger
+# is a gadget on it (usb_f_acm, set up through configfs by guest.sh), which
+# its own host side sees as a USB device and cdc_acm binds.
+for m in virtio_pci 9pnet_virtio 9p xhci_pci usbserial ftdi_sio dummy_hcd usb_f_acm cdc_acm; do visit "$m"; done
 
 mkdir -p "$stage"/{bin,dev,proc,sys,host,lib/modules}
 cp /bin/busybox "$stage/bin/busybox"

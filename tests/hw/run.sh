@@ -7,6 +7,10 @@
 #   host: corvane-sim on a pseudo-terminal <-socat-> QEMU socket chardev
 #   guest: /dev/ttyUSB0..3 (by udev also /dev/serial/by-id/...), /dev/ttyS1
 #
+# The guest also has a charger with a USB port of its own, bound by cdc_acm
+# as /dev/ttyACM0: a USB gadget on dummy_hcd that guest.sh sets up, plays
+# and plugs by itself, so the host knows nothing of it.
+#
 # A USB adapter is plugged in while socat holds its socket and pulled out
 # when socat ends. The guest asks the host for such actions by dropping a
 # numbered request file into the shared result folder (see "serve" below);
