@@ -85,8 +85,10 @@ bool HeldByThisProcess(const std::string& path) {
     return !ec && HoldsDevice("/proc/self/fd", device);
 }
 
+// This program's own hold comes first, whoever else has the device open (a
+// simulator keeps its side open): closing its own window is what frees it.
 PortDiagnosis Busy(const std::string& path, const std::string& holders) {
-    if (holders.empty() && HeldByThisProcess(path)) {
+    if (HeldByThisProcess(path)) {
         return {PortProblem::Busy,
                 path +
                     " is in use by this program. Close what else has it open (a monitor "

@@ -37,11 +37,12 @@ public:
     const std::string& Path() const { return m_path; }
     pid_t Child() const { return m_child; }
 
-    // Marks the slave; with keepOpen a child process goes on holding it
-    // without a lock, as a program that never locks its port does.
-    bool Mark(bool keepOpen) {
+    // Marks the slave (unless mark is false); with keepOpen a child process
+    // goes on holding it without a lock, as a program that never locks its
+    // port does.
+    bool Mark(bool keepOpen, bool mark = true) {
         const int fd = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        if (fd < 0 || (mark && ::ioctl(fd, TIOCEXCL) != 0)) {
             return false;
         }
         if (keepOpen) {
@@ -121,6 +122,20 @@ TEST(PortDiagnosisTest, DeviceHeldByThisProgramSaysSo) {
     holder.SetPortName(pty.SlavePath());
     ASSERT_TRUE(holder.Open());
     EXPECT_EQ(DiagnosePort(pty.SlavePath()).cause, pty.SlavePath() + " is in use by this program.");
+}
+
+// Another program has the device open too (the simulator keeps its side
+// open), but what stands in the way is this program's own port, such as its
+// trends window: closing that is what helps.
+TEST(PortDiagnosisTest, OwnHoldIsNamedBeforeOtherHolders) {
+    testkit::CBoxRecorder boxes;
+    testkit::CDebugRecorder debug;
+    CMarkedTty tty;
+    ASSERT_TRUE(tty.Mark(true, false));
+    CSerialPort trends;
+    trends.SetPortName(tty.Path());
+    ASSERT_TRUE(trends.Open());
+    EXPECT_EQ(DiagnosePort(tty.Path()).cause, tty.Path() + " is in use by this program.");
 }
 
 // The window's box keeps its fixed text and adds the port and the cause as
