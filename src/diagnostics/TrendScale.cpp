@@ -55,6 +55,24 @@ ValueScale NiceValueScale(double low, double high, int maxTicks) {
     return scale;
 }
 
+ValueScale ScaleOfValues(const std::vector<double>& values, int maxTicks) {
+    const bool twoState = std::all_of(values.begin(), values.end(),
+                                      [](double value) { return value == 0.0 || value == 1.0; });
+    if (twoState) {
+        return {0.0, 1.0, 1.0, {0.0, 1.0}};
+    }
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    double low = *lowest;
+    double high = *highest;
+    // A little room at both ends: a curve that runs along a tick at the end
+    // of the scale would hide in the strip's frame. The pad never crosses
+    // zero, which would add a tick below it.
+    const double pad = (high - low) * 0.02;
+    low = low >= 0.0 ? std::max(0.0, low - pad) : low - pad;
+    high = high <= 0.0 ? std::min(0.0, high + pad) : high + pad;
+    return NiceValueScale(low, high, maxTicks);
+}
+
 int ValueTickDecimals(double step) {
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
     return std::clamp(decimals, 0, 9);

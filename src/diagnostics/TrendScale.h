@@ -6,6 +6,8 @@
 //   power of ten, chosen so that at most maxTicks ticks fall on it: 3.71 to
 //   14.2 becomes 2 to 16 in steps of 2, never -37.8 to 793.8. A range with
 //   no width (a value that never changed) is widened around its value.
+//   ScaleOfValues gives a strip its scale from the values it shows; a
+//   two-state value gets exactly the ticks 0 and 1.
 //
 //   TimeTicks puts the time axis's ticks on round clock times in the local
 //   time zone: whole multiples of 10, 15 or 30 seconds for short spans, of
@@ -34,6 +36,12 @@ struct ValueScale {
 };
 
 ValueScale NiceValueScale(double low, double high, int maxTicks);
+
+// The scale of a strip that shows `values`: a little room beyond both ends
+// (never across zero), widened to round ticks. A value that only takes 0
+// and 1, such as a flag or the charge phase, reads 0 and 1 and nothing
+// between, whether it changed or not; no values read as 0 and 1 too.
+ValueScale ScaleOfValues(const std::vector<double>& values, int maxTicks);
 
 // The decimals a tick's text needs for a step: none for whole steps, one
 // for steps of 0.2, two for 0.05.

@@ -280,9 +280,10 @@ void CTrendsDialog::UpdateView() {
     const double first = m_series.TimeAt(0);
     const double last = m_series.TimeAt(m_series.Size() - 1);
     UpdateScrollBar();
-    if (last - first <= spanMs) {
-        m_viewFromMs = first;
-    } else if (m_following) {
+    // The view ends at the newest report while it follows, and also while
+    // the reports span less than the view: the time axis never runs ahead
+    // of the data into the future.
+    if (m_following || last - first <= spanMs) {
         m_viewFromMs = last - spanMs;
     } else {
         m_viewFromMs = first + m_scroll->value() * 1000.0;

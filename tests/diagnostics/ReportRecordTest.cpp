@@ -170,3 +170,31 @@ TEST(TrendScale, TimeTicksFallOnRoundClockTimes) {
     EXPECT_EQ(day.front().label, "12:00");
     EXPECT_LE(day.size(), 5u);
 }
+
+// A strip's scale comes from the values it shows: a value that only takes 0
+// and 1 reads exactly 0 and 1 (never 0.98 to 1.02, never -1 to 1), changed
+// or flat; any other value gets round ticks a little beyond its ends.
+TEST(TrendScale, StripScalesOfTheirValues) {
+    const struct {
+        std::vector<double> values;
+        int maxTicks;
+        std::vector<double> ticks;
+    } rows[] = {
+        {{1.0, 1.0, 1.0}, 5, {0.0, 1.0}},
+        {{0.0, 0.0}, 5, {0.0, 1.0}},
+        {{0.0, 1.0, 0.0, 1.0}, 6, {0.0, 1.0}},
+        {{}, 4, {0.0, 1.0}},
+        {{1.0, 2.0}, 5, {0.5, 1.0, 1.5, 2.0, 2.5}},
+        {{-1.9, 1.9}, 3, {-2.0, 0.0, 2.0}},
+        {{720.0, 720.0}, 5, {700.0, 710.0, 720.0, 730.0, 740.0}},
+    };
+    for (const auto& r : rows) {
+        const ValueScale scale = ScaleOfValues(r.values, r.maxTicks);
+        ASSERT_EQ(scale.ticks.size(), r.ticks.size()) << r.values.size() << " values";
+        for (std::size_t i = 0; i < r.ticks.size(); ++i) {
+            EXPECT_NEAR(scale.ticks[i], r.ticks[i], 1e-9) << r.values.size() << " values #" << i;
+        }
+        EXPECT_NEAR(scale.low, r.ticks.front(), 1e-9);
+        EXPECT_NEAR(scale.high, r.ticks.back(), 1e-9);
+    }
+}
