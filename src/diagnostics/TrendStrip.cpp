@@ -49,11 +49,13 @@ CTrendStrip::CTrendStrip(int row, QWidget* parent)
     m_chart->setPlotAreaBackgroundBrush(colours.base());
     m_chart->setPlotAreaBackgroundPen(QPen(colours.color(QPalette::Dark)));
 
-    QFont bold = font();
-    bold.setBold(true);
-    m_chart->setTitle(QString::fromLatin1(VariableLabel(row)));
-    m_chart->setTitleFont(bold);
-    m_chart->setTitleBrush(RowColour(row));
+    if (row != kTimeAxisOnly) {
+        QFont bold = font();
+        bold.setBold(true);
+        m_chart->setTitle(QString::fromLatin1(VariableLabel(row)));
+        m_chart->setTitleFont(bold);
+        m_chart->setTitleBrush(RowColour(row));
+    }
 
     const QColor grid = colours.color(QPalette::Mid).lighter(130);
     for (QValueAxis* axis : {m_values, static_cast<QValueAxis*>(m_times)}) {
@@ -66,6 +68,20 @@ CTrendStrip::CTrendStrip(int row, QWidget* parent)
     m_times->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_chart->addAxis(m_times, Qt::AlignBottom);
     m_chart->addAxis(m_values, Qt::AlignLeft);
+    if (row == kTimeAxisOnly) {
+        m_chart->setMargins(QMargins(kMargin, 0, kMargin + halfLabel, 0));
+        m_chart->setPlotAreaBackgroundVisible(false);
+        // Even hidden, a value axis keeps the plot high enough for its
+        // labels, which would squeeze the time labels into "...".
+        m_chart->removeAxis(m_values);
+        m_times->setGridLineVisible(false);
+    }
+}
+
+int CTrendStrip::LabelRoom(const QFontMetrics& fm) {
+    // The label's own height (its text and half a pixel above and below),
+    // the padding, and a pixel for rounding.
+    return fm.height() + 1 + 2 * 4 + 1;
 }
 
 QColor CTrendStrip::RowColour(int row) {

@@ -7,7 +7,9 @@
 //   (anchored at the scale's low end, one tick a step), and a time axis with
 //   a grid line at each round clock time. Only the lowest strip labels its
 //   time axis; the strips above share its grid. The value's full name is the
-//   chart's title, in the value's colour, as in the list of values.
+//   chart's title, in the value's colour, as in the list of values. A strip
+//   of the row kTimeAxisOnly has neither title nor curve nor value labels:
+//   only the labelled time axis under an empty plot.
 //
 //   Qt Charts lays out the title, the labels and the plot; the strips
 //   container (CTrendStrips) pads each chart so that every strip's plot
@@ -20,6 +22,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QFontMetrics>
 #include <QList>
 #include <QMarginsF>
 #include <QPointF>
@@ -38,7 +41,17 @@ class QValueAxis;
 
 class CTrendStrip : public QChartView {
 public:
+    // The row of a strip that draws no value, only the labelled time axis:
+    // the band under the strips that keeps the times in view while the
+    // strips scroll.
+    static constexpr int kTimeAxisOnly = -1;
+
     CTrendStrip(int row, QWidget* parent);
+
+    // The height one value label takes on the value axis: Qt Charts gives
+    // each of n labels an nth of the plot's height less a padding of 4 px
+    // above and below, and shows "..." for a label that does not fit.
+    static int LabelRoom(const QFontMetrics& fm);
 
     // A value's colour, the same in the list and in its strip.
     static QColor RowColour(int row);

@@ -3,11 +3,11 @@
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QResizeEvent>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "diagnostics/TrendStrip.h"
 
@@ -21,25 +21,13 @@ int LocalOffsetSeconds(double ms) {
 
 // A strip's scale: round ticks around the values it shows.
 ValueScale ScaleFor(const std::vector<CTrendSeries::Segment>& segments, int maxTicks) {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
+    std::vector<double> values;
     for (const auto& segment : segments) {
         for (const CTrendSeries::Point& point : segment) {
-            low = std::min(low, point.value);
-            high = std::max(high, point.value);
+            values.push_back(point.value);
         }
     }
-    if (!(low <= high)) {
-        low = 0.0;
-        high = 1.0;
-    }
-    // A little room at both ends: a curve that runs along a tick at the end
-    // of the scale would hide in the strip's frame. The pad never crosses
-    // zero, which would add a tick below it.
-    const double pad = (high - low) * 0.02;
-    low = low >= 0.0 ? std::max(0.0, low - pad) : low - pad;
-    high = high <= 0.0 ? std::min(0.0, high + pad) : high + pad;
-    return NiceValueScale(low, high, maxTicks);
+    return ScaleOfValues(values, maxTicks);
 }
 
 }  // namespace
@@ -87,24 +75,23 @@ void CTrendStrips::Rebuild(const std::vector<int>& rows) {
 
 // Decimated for the plot width the strips had last, or for a guess before
 // the first layout; when the layout gives another width the points are
-// taken again for it: never more than four points a pixel column.
+// taken again for it: never more than four points a pixel column. The
+// ticks likewise follow the plots' height: as many as keep their labels
+// whole.
 void CTrendStrips::Refresh() {
     m_empty->setGeometry(rect());
     if (m_strips.empty()) {
+        PlaceTimeBand();
         return;
     }
     const QFontMetrics fm(font());
     const int labelWidth = fm.horizontalAdvance(QStringLiteral("00:00:00"));
     int columns = m_columns > 0 ? m_columns : std::max(1, width() - 2 * labelWidth);
-    for (int pass = 0; pass < 2; ++pass) {
-        // As many value ticks as keep their labels apart.
-        const int plotHeight = m_plotHeight > 0
-                                   ? m_plotHeight
-                                   : height() / static_cast<int>(m_strips.size()) - 3 * fm.height();
-        const int maxTicks = std::clamp(plotHeight / (fm.height() + 2), 3, 6);
-        const std::vector<TimeTick> ticks =
-            TimeTicks(m_fromMs, m_toMs, std::max(2, columns / (labelWidth + 3 * kMargin)),
-                      LocalOffsetSeconds(m_fromMs));
+    int plotHeight = m_plotHeight;
+    for (int pass = 0; pass < 3; ++pass) {
+        const int maxTicks = std::clamp(plotHeight / CTrendStrip::LabelRoom(fm), kMinTicks, 6);
+        m_ticks = TimeTicks(m_fromMs, m_toMs, std::max(2, columns / (labelWidth + 3 * kMargin)),
+                            LocalOffsetSeconds(m_fromMs));
         for (CTrendStrip* strip : m_strips) {
             std::vector<CTrendSeries::Segment> segments;
             if (m_series != nullptr && m_toMs > m_fromMs) {
@@ -112,14 +99,16 @@ void CTrendStrips::Refresh() {
             }
             strip->SetSegments(segments);
             strip->SetScale(ScaleFor(segments, maxTicks));
-            strip->SetTimes(m_fromMs, m_toMs, ticks, strip == m_strips.back());
+            strip->SetTimes(m_fromMs, m_toMs, m_ticks, strip == m_strips.back());
         }
         m_columns = Arrange();
-        if (m_columns == columns) {
+        if (m_columns == columns && m_plotHeight == plotHeight) {
             break;
         }
         columns = m_columns;
+        plotHeight = m_plotHeight;
     }
+    PlaceTimeBand();
 }
 
 // Qt Charts places each strip's title, labels and plot; the strips then get
@@ -128,7 +117,11 @@ void CTrendStrips::Refresh() {
 // plots' width in pixels.
 int CTrendStrips::Arrange() {
     const std::size_t count = m_strips.size();
-    const int trial = std::max(1, height() / static_cast<int>(count));
+    const QFontMetrics fm(font());
+    const int minPlot = kMinTicks * CTrendStrip::LabelRoom(fm);
+    // Measured on a height with room for a title, labels and a plot: what a
+    // strip needs besides its plot does not depend on its height.
+    const int trial = std::max(height() / static_cast<int>(count), minPlot + 6 * fm.height());
     std::vector<QRectF> own;
     double left = 0.0;
     double right = width();
@@ -140,11 +133,16 @@ int CTrendStrips::Arrange() {
         overheads += trial - own.back().height();
     }
     // The first time label may stand at the plot's left end, half left of it.
-    const QFontMetrics fm(font());
     left = std::max(left, kMargin + fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2.0);
-    const double plotHeight =
-        std::max<double>(kMinPlotHeight, std::floor((height() - overheads) / count));
+    const int needed = static_cast<int>(std::ceil(overheads)) + static_cast<int>(count) * minPlot;
+    if (needed != m_minHeight) {
+        m_minHeight = needed;
+        updateGeometry();  // the scroll area gives the strips at least that
+    }
+    const double plotHeight = std::floor((std::max(height(), needed) - overheads) / count);
     m_plotHeight = static_cast<int>(plotHeight);
+    m_plotLeft = left;
+    m_plotRight = right;
     int top = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const double exact = plotHeight + trial - own[i].height();
@@ -154,6 +152,42 @@ int CTrendStrips::Arrange() {
         top += height;
     }
     return static_cast<int>(std::floor(right - left));
+}
+
+void CTrendStrips::SetTimeBand(QWidget* band) {
+    m_band = band;
+    m_timeAxis = new CTrendStrip(CTrendStrip::kTimeAxisOnly, band);
+    m_timeAxis->setObjectName(QStringLiteral("timeAxis"));
+    // The time labels, the ticks above them and a sliver of plot.
+    band->setFixedHeight(fontMetrics().height() + kMargin + 2);
+    band->installEventFilter(this);
+}
+
+// The band's plot lies under the strips' plots, whatever stands between
+// the band's left edge and the strips' (the scroll area's frame).
+void CTrendStrips::PlaceTimeBand() {
+    if (m_timeAxis == nullptr) {
+        return;
+    }
+    m_timeAxis->SetTimes(m_fromMs, m_toMs, m_ticks, !LowestTimesInView());
+    // Qt Charts gives the axes at most 40 % of a chart's height: the chart
+    // is three bands high, and only its lowest third, the labels, shows.
+    const int height = m_band->height();
+    const QRect area(0, -2 * height, m_band->width(), 3 * height);
+    const QRectF own = m_timeAxis->Place(area, QMarginsF());
+    const double shift = mapTo(window(), QPoint()).x() - m_band->mapTo(window(), QPoint()).x();
+    const QMarginsF pad(shift + m_plotLeft - own.left(), 0.0, own.right() - shift - m_plotRight,
+                        0.0);
+    m_timeAxis->Place(area, pad);
+}
+
+// Whether the lowest strip's time labels stand inside the part of the strips
+// the scroll area shows.
+bool CTrendStrips::LowestTimesInView() const {
+    if (m_strips.empty() || parentWidget() == nullptr) {
+        return true;
+    }
+    return y() + m_strips.back()->geometry().bottom() < parentWidget()->height();
 }
 
 std::vector<CTrendStrips::Strip> CTrendStrips::Strips() const {
@@ -190,10 +224,15 @@ std::vector<QList<QPointF>> CTrendStrips::Plotted(int row) const {
 }
 
 QSize CTrendStrips::minimumSizeHint() const {
-    // A strip takes its plot, its name above it and its labels' overhang.
+    if (m_minHeight > 0 && !m_strips.empty()) {
+        return {320, m_minHeight};
+    }
+    // Before the first layout: a strip takes its plot, its name above it and
+    // its labels' overhang.
     const QFontMetrics fm(font());
     const int count = std::max<int>(1, static_cast<int>(m_strips.size()));
-    return {320, count * (kMinPlotHeight + 2 * fm.height() + kMargin) + fm.height()};
+    const int minPlot = kMinTicks * CTrendStrip::LabelRoom(fm);
+    return {320, count * (minPlot + 2 * fm.height() + kMargin) + fm.height()};
 }
 
 QSize CTrendStrips::sizeHint() const {
@@ -203,4 +242,17 @@ QSize CTrendStrips::sizeHint() const {
 void CTrendStrips::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Refresh();  // a point a pixel column and as many ticks as fit, whatever the size
+}
+
+// The scroll area scrolls by moving the strips.
+void CTrendStrips::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    PlaceTimeBand();
+}
+
+bool CTrendStrips::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_band && event->type() == QEvent::Resize) {
+        PlaceTimeBand();
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -14,8 +14,13 @@
 //   times, and lays the strips out: Qt Charts sizes each strip's title and
 //   labels, and each chart is padded so that all plots have one height and
 //   start and end at the same pixel columns, lined up on the time axis. A
-//   resize does the same at the new size. Strips() and Ticks() read back
-//   what the charts hold, so the layout can be checked without pixels.
+//   resize does the same at the new size. The strips share the height they
+//   are given, but each keeps a plot with room for kMinTicks readable value
+//   labels; the scroll area around them takes what is left over. While the
+//   lowest strip's time labels are scrolled out of view, the time band
+//   under the scroll area shows them, lined up on the plots. Strips() and
+//   Ticks() read back what the charts hold, so the layout can be checked
+//   without pixels.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -35,8 +40,9 @@ class QLabel;
 
 class CTrendStrips : public QWidget {
 public:
-    // The smallest plot a strip keeps; below it the strips scroll.
-    static constexpr int kMinPlotHeight = 36;
+    // The fewest value ticks a strip keeps readable; the strips are never
+    // shorter than that, and scroll when the window has no room for them.
+    static constexpr int kMinTicks = 3;
 
     struct Strip {
         int row = 0;
@@ -47,6 +53,10 @@ public:
     };
 
     explicit CTrendStrips(QWidget* parent = nullptr);
+
+    // The band (outside the scroll area, under it) that repeats the time
+    // axis while the lowest strip's time labels are scrolled out of view.
+    void SetTimeBand(QWidget* band);
 
     void SetData(const CTrendSeries& series, const std::vector<int>& rows, double fromMs,
                  double toMs);
@@ -62,11 +72,15 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Rebuild(const std::vector<int>& rows);
     void Refresh();
     int Arrange();
+    void PlaceTimeBand();
+    bool LowestTimesInView() const;
 
     const CTrendSeries* m_series = nullptr;
     double m_fromMs = 0.0;
@@ -74,5 +88,11 @@ private:
     std::vector<CTrendStrip*> m_strips;  // children, top to bottom
     int m_columns = 0;                   // the plots' width at the last layout
     int m_plotHeight = 0;                // and their height
+    double m_plotLeft = 0.0;             // and their ends, in this widget's pixels
+    double m_plotRight = 0.0;
+    int m_minHeight = 0;  // every strip with the fewest ticks, at the last layout
+    QWidget* m_band = nullptr;
+    CTrendStrip* m_timeAxis = nullptr;  // in the band
+    std::vector<TimeTick> m_ticks;
     QLabel* m_empty = nullptr;
 };

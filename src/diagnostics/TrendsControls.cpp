@@ -47,6 +47,7 @@ CTrendsControls CTrendsControls::Build(QWidget& window) {
 
     c.strips = new CTrendStrips(&window);
     auto* stripArea = new QScrollArea(&window);
+    stripArea->setObjectName(QStringLiteral("stripArea"));
     stripArea->setWidget(c.strips);
     stripArea->setWidgetResizable(true);
     stripArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -81,6 +82,10 @@ CTrendsControls CTrendsControls::Build(QWidget& window) {
     buttons->addWidget(c.close);
     auto* right = new QVBoxLayout;
     right->addWidget(stripArea, 1);
+    auto* timeBand = new QWidget(&window);
+    timeBand->setObjectName(QStringLiteral("timeBand"));
+    c.strips->SetTimeBand(timeBand);
+    right->addWidget(timeBand);
     right->addWidget(c.scroll);
     right->addLayout(buttons);
     right->addWidget(c.status);

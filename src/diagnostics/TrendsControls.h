@@ -3,7 +3,8 @@
 // Principles of operation
 //   Build makes the window's controls, as children of the window, and lays
 //   them out: the value list on the left (every name in full, ticked values
-//   drawn), the strips above the time scroll bar, the row of buttons and the
+//   drawn), the strips in a scroll area above the time band and the time
+//   scroll bar, the row of buttons and the
 //   status line under them. It connects nothing: the window wires the
 //   controls to its own handlers.
 //

@@ -2,9 +2,17 @@
 
 #include <unistd.h>
 
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QScrollArea>
+#include <QScrollBar>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +47,56 @@ std::vector<std::string> FileLines(const std::string& path) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// The labels Qt Charts shows on one axis of a chart, as laid out: the
+// visible texts left of the plot (the value axis, bottom to top) or under it
+// (the time axis, left to right), each with its place in the chart view.
+struct ShownLabel {
+    QString text;
+    QRectF rect;
+};
+enum class Axis { Values, Times };
+std::vector<ShownLabel> ShownLabels(const QChartView& view, Axis axis) {
+    const QRectF plot = view.chart()->plotArea();
+    std::vector<ShownLabel> labels;
+    for (QGraphicsItem* item : view.scene()->items()) {
+        const auto* text = qgraphicsitem_cast<QGraphicsTextItem*>(item);
+        if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty()) {
+            continue;
+        }
+        const QRectF rect = text->sceneBoundingRect();
+        if (axis == Axis::Values ? rect.right() <= plot.left() : rect.top() >= plot.bottom()) {
+            QString shown = text->toPlainText();
+            shown.remove(QChar(0x200B));
+            labels.push_back({shown, view.mapFromScene(rect).boundingRect()});
+        }
+    }
+    std::sort(labels.begin(), labels.end(), [axis](const ShownLabel& a, const ShownLabel& b) {
+        return axis == Axis::Values ? a.rect.top() > b.rect.top() : a.rect.left() < b.rect.left();
+    });
+    return labels;
+}
+
+QStringList Texts(const std::vector<ShownLabel>& labels) {
+    QStringList texts;
+    for (const ShownLabel& label : labels) {
+        texts << label.text;
+    }
+    return texts;
+}
+
+// The strips' charts, top to bottom.
+std::vector<QChartView*> StripViews(const QWidget& window) {
+    std::vector<QChartView*> views;
+    for (QChartView* view : window.findChildren<QChartView*>()) {
+        if (view->objectName().startsWith("strip")) {
+            views.push_back(view);
+        }
+    }
+    std::sort(views.begin(), views.end(),
+              [](const QChartView* a, const QChartView* b) { return a->y() < b->y(); });
+    return views;
 }
 
 // The trends window on a link (a symbolic link, as corvane-sim --link makes)
@@ -79,6 +137,19 @@ protected:
             std::this_thread::sleep_for(milliseconds(2));
         }
         ASSERT_EQ(m_port.BytesAvailable(), expected);
+    }
+
+    // Reports of values of every size, a second apart: NAC near 0x2D0
+    // (720), VSB 13.x, Charge Current 0.x, Battery Voltage 27.x.
+    void SendCharge(int seconds) {
+        for (int second = 0; second < seconds; ++second) {
+            char line[128];
+            std::snprintf(line, sizeof line,
+                          "1,1,0,22,80,25,25.0,50,%X,13.%d,13.5,10,30.0,0.%d,0,27.%d,28.0\r",
+                          0x2C0 + second % 32, second % 10, second % 7 + 1, second % 9);
+            Send(line);
+            PollAfter(1000);
+        }
     }
 
     // One poll after the given virtual time has passed.
@@ -341,6 +412,151 @@ TEST_F(TrendsDialogTest, ValuesBelowZeroGetNegativeTicks) {
     EXPECT_EQ(shown[0].scale.low, -2.0);
     EXPECT_EQ(shown[0].scale.high, 2.0);
     EXPECT_EQ(shown[0].scale.ticks, (std::vector<double>{-2.0, 0.0, 2.0}));
+}
+
+// However many values are ticked and however large the window, every
+// strip's scale shows whole numbers (at least three, two for a two-state
+// value), never "...": the strips share the height there is and never get
+// shorter than their labels need; the scroll area takes the rest.
+TEST_F(TrendsDialogTest, EveryStripShowsReadableScaleLabelsAtEverySize) {
+    PlugIn();
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    SendCharge(40);
+    const struct {
+        int values;  // the first rows ticked
+        QSize size;  // (1, 1): the smallest the window gets
+        bool scrolls;
+    } rows[] = {
+        {8, {960, 620}, true}, {16, {960, 620}, true},  {16, {1580, 950}, true},
+        {4, {1, 1}, true},     {4, {1580, 950}, false}, {1, {960, 620}, false},
+    };
+    auto* area = m_dialog.findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    for (const auto& r : rows) {
+        for (int row = 0; row < kVariableRows; ++row) {
+            m_dialog.SetPlotted((row + 3) % kVariableRows, row < r.values);
+        }
+        m_dialog.resize(r.size);
+        QApplication::processEvents();
+        const auto views = StripViews(m_dialog);
+        ASSERT_EQ(views.size(), static_cast<std::size_t>(r.values));
+        for (const QChartView* view : views) {
+            const QStringList labels = Texts(ShownLabels(*view, Axis::Values));
+            // Batt Present, Radio Detected and the charge phase: 0 and 1.
+            const int fewest = view->objectName() <= "strip2" ? 2 : 3;
+            EXPECT_GE(labels.size(), fewest)
+                << r.values << " values: " << labels.join(' ').toStdString();
+            for (const QString& label : labels) {
+                EXPECT_FALSE(label.contains("...") || label.contains(QChar(0x2026)))
+                    << r.values << " values at " << r.size.width() << ": " << label.toStdString();
+            }
+        }
+        const QScrollBar* down = area->verticalScrollBar();
+        EXPECT_EQ(down->maximum() > 0, r.scrolls) << r.values << " values";
+        // The strips fill what they are given, and reach the end of it.
+        // (Whole pixels for every plot leave less than one a strip over.)
+        const int end = views.back()->geometry().bottom() + 1;
+        EXPECT_LE(end, area->widget()->height()) << r.values;
+        EXPECT_GT(end, area->widget()->height() - r.values) << r.values;
+        EXPECT_GE(area->widget()->height(), area->viewport()->height()) << r.values;
+    }
+}
+
+// Scrolled down, the strips go up: the first strip shows at the top of the
+// scroll, the last one and its time labels at the bottom. The time axis is
+// in view all the while, under the scroll area while the strips hide it.
+TEST_F(TrendsDialogTest, StripsScrollDownToTheLastStripAndTheTimeAxisStaysInView) {
+    PlugIn();
+    for (int row = 0; row < kVariableRows; ++row) {
+        m_dialog.SetPlotted(row, true);
+    }
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    SendCharge(40);
+    m_dialog.Redraw();
+    QApplication::processEvents();
+    auto* area = m_dialog.findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    QScrollBar* down = area->verticalScrollBar();
+    const auto views = StripViews(m_dialog);
+    ASSERT_EQ(views.size(), 16u);
+    const QWidget* viewport = area->viewport();
+    const auto* band = m_dialog.findChild<QChartView*>("timeAxis");
+    ASSERT_NE(band, nullptr);
+    QStringList times;
+    for (const TimeTick& tick : m_dialog.Strips().Ticks()) {
+        times << QString::fromStdString(tick.label);
+    }
+    ASSERT_GE(times.size(), 2);
+
+    EXPECT_EQ(down->value(), 0);
+    EXPECT_GT(down->maximum(), 0);
+    EXPECT_EQ(views.front()->mapTo(viewport, QPoint()).y(), 0) << "the first strip on top";
+    EXPECT_GT(views.back()->mapTo(viewport, QPoint()).y(), viewport->height());
+    EXPECT_EQ(Texts(ShownLabels(*band, Axis::Times)), times) << "the times under the view";
+    EXPECT_GE(band->parentWidget()->mapTo(&m_dialog, QPoint()).y(),
+              viewport->mapTo(&m_dialog, QPoint(0, viewport->height())).y());
+
+    down->setValue(down->maximum());
+    QApplication::processEvents();
+    EXPECT_LT(views.front()->mapTo(viewport, QPoint()).y(), 0) << "scrolled down, it went up";
+    const QChartView* last = views.back();
+    const auto lastTimes = ShownLabels(*last, Axis::Times);
+    EXPECT_EQ(Texts(lastTimes), times);
+    ASSERT_FALSE(lastTimes.empty());
+    for (const ShownLabel& label : lastTimes) {
+        const QPoint inView = last->mapTo(viewport, label.rect.bottomLeft().toPoint());
+        EXPECT_LE(inView.y(), viewport->height()) << label.text.toStdString();
+    }
+    EXPECT_LE(last->mapTo(viewport, QPoint(0, last->height())).y(), viewport->height())
+        << "the last strip whole";
+    EXPECT_TRUE(ShownLabels(*band, Axis::Times).empty()) << "not twice";
+}
+
+// A value that only takes 0 and 1 (Batt Present, always 1 here; the charge
+// phase, which changes) reads 0 and 1 on its scale, nothing between.
+TEST_F(TrendsDialogTest, TwoStateValuesReadZeroAndOne) {
+    PlugIn();
+    for (int row = 0; row < kVariableRows; ++row) {
+        m_dialog.SetPlotted(row, row == 0 || row == 2 || row == 3);
+    }
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    for (int second = 0; second < 6; ++second) {
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "1,1,%d,%d,80,25,25.0,50,2C0,13.1,13.5,10,30.0,0.1,0,27.1,28.0\r",
+                      second < 3 ? 0 : 1, 20 + second);
+        Send(line);
+        PollAfter(1000);
+    }
+    m_dialog.Redraw();
+    QApplication::processEvents();
+    const auto views = StripViews(m_dialog);
+    ASSERT_EQ(views.size(), 3u);
+    EXPECT_EQ(Texts(ShownLabels(*views[0], Axis::Values)), (QStringList{"0", "1"}));
+    EXPECT_EQ(Texts(ShownLabels(*views[1], Axis::Values)), (QStringList{"0", "1"}));
+    EXPECT_GE(ShownLabels(*views[2], Axis::Values).size(), 3u) << "System State is no flag";
+}
+
+// Ten minutes shown, ten seconds of reports: the time axis ends at the newest
+// report, not in the future, and the curve ends at the right of the plot.
+TEST_F(TrendsDialogTest, AShortRecordEndsTheTimeAxisAtTheNewestReport) {
+    PlugIn();
+    m_dialog.SetSpanSeconds(600);
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    for (int second = 0; second < 10; ++second) {
+        Send(kFullLine + "\r");
+        PollAfter(1000);
+    }
+    m_dialog.Redraw();
+    EXPECT_EQ(m_dialog.ViewToMs(), MsAt(1000 + 10 * 1000));
+    EXPECT_EQ(m_dialog.ViewFromMs(), MsAt(1000 + 10 * 1000) - 600000.0);
+    const auto ticks = m_dialog.Strips().Ticks();
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_LE(ticks.back().ms, MsAt(1000 + 10 * 1000)) << ticks.back().label;
 }
 
 // The ticked values and the span come back in the next run.
