@@ -159,22 +159,49 @@ void CBenchReport::Draw(bool force, bool final) {
     for (const auto& [index, slot] : m_rows) {
         slots.push_back(slot);
     }
-    const auto lines = CBenchReportTable(size.ws_col, size.ws_row).Frame(slots, final);
-    // Back to the top of the last frame, which is all on the screen, and
-    // everything below cleared.
-    std::string text = m_drawnLines > 0 ? "\x1b[" + std::to_string(m_drawnLines) + "A\r" : "\r";
-    text += "\x1b[J";
-    for (const auto& line : lines) {
-        text += line + "\n";
-    }
-    for (const auto& problem : m_recordProblems) {
-        const std::size_t width = size.ws_col > 1 ? size.ws_col - 1U : problem.size() + 2;
-        const std::string line = "  " + problem;
-        text += line.substr(0, width) + "\n";
-    }
-    m_drawnLines = static_cast<int>(lines.size() + m_recordProblems.size());
+    const auto problems = ProblemLines(size.ws_col, size.ws_row, final);
+    const int tableRows = size.ws_row > 0 ? size.ws_row - static_cast<int>(problems.size()) : 0;
+    auto lines = CBenchReportTable(size.ws_col, tableRows).Frame(slots, final);
+    lines.insert(lines.end(), problems.begin(), problems.end());
+    const std::string text = Redraw(m_drawnLines, lines);
+    m_drawnLines = static_cast<int>(lines.size());
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
+}
+
+// The records that could not be written, one line each, cut to the width.
+// A live frame gives them at most a third of the screen, so the table keeps
+// its room; the last frame lists them all.
+std::vector<std::string> CBenchReport::ProblemLines(int columns, int rows, bool final) const {
+    std::size_t count = m_recordProblems.size();
+    if (!final && rows > 0) {
+        count = std::min(count, static_cast<std::size_t>((rows - 1) / 3));
+    }
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string line = "  " + m_recordProblems[i];
+        lines.push_back(columns > 1 ? line.substr(0, static_cast<std::size_t>(columns - 1)) : line);
+    }
+    return lines;
+}
+
+// The bytes that put `lines` where the last frame of `drawn` lines was.
+//
+// Each line is written over the old one and cleared to its end (ESC [ K);
+// what is left of a taller old frame is cleared from the line after the new
+// one (ESC [ J). The frame is never cleared from its top: when that is the
+// screen's first line, tmux takes an erase-below from there as a clear
+// screen and moves the whole screen into its history, every redraw.
+// A live frame is at least a line shorter than the screen, so when it
+// reaches the screen's foot only lines above it scroll away, and the next
+// move up lands on its top wherever it started. The last frame may be
+// taller; it is drawn once, and scrolls as any output does.
+std::string CBenchReport::Redraw(int drawn, const std::vector<std::string>& lines) {
+    std::string text = drawn > 0 ? "\r\x1b[" + std::to_string(drawn) + "A" : "\r";
+    for (const auto& line : lines) {
+        text += line + "\x1b[K\n";
+    }
+    return text + "\x1b[J";
 }
 
 void CBenchReport::OnBenchEvent(const bench::BenchEvent& event) {

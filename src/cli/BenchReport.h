@@ -13,8 +13,11 @@
 //       and on every change of state; the reasons of failed chargers, and
 //       records that could not be written, follow below it.
 //       CBenchReportTable fits each frame to the terminal's current size,
-//       so a redraw never wraps or scrolls; the last frame, once the bench
-//       is idle, lists every slot.
+//       one line shorter than the screen with the records below it, so a
+//       redraw never wraps or scrolls; the last frame, once the bench is
+//       idle, lists every slot. Each redraw overwrites the last frame line
+//       by line, with cursor up, line feed and the two erasures every
+//       terminal has, and never clears the screen from its top (see Redraw).
 //     A job that is checking, or has ended, keeps the progress its upload
 //     reached.
 //   A record that could not be written is its own event ("record-failed",
@@ -54,6 +57,8 @@ private:
     bool ThinnedProgress(const bench::SlotInfo& slot);  // true: skip it
     void Keep(const bench::BenchEvent& event);
     void Draw(bool force, bool final);
+    std::vector<std::string> ProblemLines(int columns, int rows, bool final) const;
+    static std::string Redraw(int drawn, const std::vector<std::string>& lines);
 
     Form m_form;
     std::FILE* m_out;

@@ -101,7 +101,8 @@ TEST(BenchReport, PlainLinesAndSummary) {
 namespace {
 
 // What a terminal of a given size shows of the bytes it is sent: printable
-// characters, CR, LF, cursor up (ESC [ n A) and erase below (ESC [ J). It
+// characters, CR, LF, cursor up (ESC [ n A), erase below (ESC [ J) and erase
+// to the end of the line (ESC [ K), also when a read ends inside one. It
 // counts the lines scrolled off its top and the characters that reached its
 // last column, where a real terminal would wrap.
 class CScreen {
@@ -109,17 +110,26 @@ public:
     CScreen(int columns, int rows)
         : m_columns(columns), m_lines(static_cast<std::size_t>(rows), std::string()) {}
 
-    void Feed(const std::string& bytes) {
+    void Feed(const std::string& more) {
+        const std::string bytes = m_partial + more;
+        m_partial.clear();
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const char c = bytes[i];
-            if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-                std::size_t end = i + 2;
-                while (end < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[end]))) {
-                    ++end;
-                }
+            std::size_t end = i + 2;
+            while (end < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[end]))) {
+                ++end;
+            }
+            if (c == '\x1b' && end >= bytes.size()) {
+                m_partial = bytes.substr(i);  // the rest comes with the next read
+                return;
+            }
+            if (c == '\x1b' && bytes[i + 1] == '[') {
                 const int n = end > i + 2 ? std::stoi(bytes.substr(i + 2, end - i - 2)) : 1;
                 if (bytes[end] == 'A') {
                     m_row = std::max(0, m_row - n);
+                } else if (bytes[end] == 'K') {
+                    std::string& line = m_lines[static_cast<std::size_t>(m_row)];
+                    line.resize(std::min(line.size(), static_cast<std::size_t>(m_column)));
                 } else if (bytes[end] == 'J') {
                     m_lines[static_cast<std::size_t>(m_row)].resize(
                         std::min(m_lines[static_cast<std::size_t>(m_row)].size(),
@@ -164,6 +174,7 @@ private:
     }
 
     int m_columns;
+    std::string m_partial;  // an escape sequence cut short by the end of a read
     std::vector<std::string> m_lines;
     int m_row = 0;
     int m_column = 0;
@@ -242,8 +253,9 @@ std::vector<bench::BenchEvent> ThirtyChargers() {
 }
 
 // The live table of the thirty chargers as a terminal of that size shows it
-// after every event.
-CScreen ShowOnTerminal(int columns, int rows) {
+// after every event; a record that could not be written is told after the
+// first charger has appeared.
+CScreen ShowOnTerminal(int columns, int rows, const std::string& recordProblem = "") {
     int master = -1;
     int slave = -1;
     winsize size{};
@@ -263,6 +275,13 @@ CScreen ShowOnTerminal(int columns, int rows) {
     for (const auto& event : ThirtyChargers()) {
         report.OnBenchEvent(event);
         drain();
+        if (!recordProblem.empty()) {
+            bench::BenchEvent failed = event;
+            failed.kind = EventKind::RecordFailed;
+            failed.problem = recordProblem;
+            report.OnBenchEvent(failed);
+            drain();
+        }
     }
     std::fclose(out);
     ::close(master);
@@ -319,6 +338,19 @@ TEST(BenchReport, TableAt80x24KeepsToTheScreen) {
     // Checking keeps the upload's progress.
     EXPECT_TRUE(HasLine(lines, {"...A10K3C03", "checking", "101/101", "2.09", "-"})) << text;
     EXPECT_TRUE(HasLine(lines, {"...A10K3C04", "upgrading", "50/101", "2.09", "-"})) << text;
+}
+
+// A record that could not be written is said under the table, within the
+// screen's height: the table gives way to it.
+TEST(BenchReport, TableAt80x24KeepsARecordProblemOnTheScreen) {
+    const std::string problem = "Cannot write the service record to /x/records.jsonl.";
+    const CScreen screen = ShowOnTerminal(80, 24, problem);
+    EXPECT_EQ(screen.scrolled, 0);
+    const auto lines = screen.Lines();
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines.back(), "  " + problem);
+    // Above it, the end of the counts, with one busy row fewer than without it.
+    EXPECT_EQ(lines[lines.size() - 2], "    checking, 3 waiting; 8 more not shown");
 }
 
 // At 200x50 every slot has its row, each outcome in its state column, and
