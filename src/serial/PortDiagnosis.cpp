@@ -32,9 +32,17 @@ std::string ProcessName(const std::string& pid) {
     return name.empty() ? "process" : name;
 }
 
-bool HoldsDevice(const fs::path& fdDir, const fs::path& device) {
+// Whether the process whose descriptors fdDir lists has device open. Another
+// user's descriptors cannot be read: unseen is then set, for that process may
+// be the holder.
+bool HoldsDevice(const fs::path& fdDir, const fs::path& device, bool* unseen = nullptr) {
     std::error_code ec;
-    for (const auto& fd : fs::directory_iterator(fdDir, ec)) {
+    fs::directory_iterator entries(fdDir, ec);
+    if (ec && unseen != nullptr &&
+        (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)) {
+        *unseen = true;
+    }
+    for (const auto& fd : entries) {
         std::error_code linkError;
         const fs::path target = fs::read_symlink(fd.path(), linkError);
         if (!linkError && target == device) {
@@ -53,9 +61,10 @@ PortDiagnosis Permission(const std::string& path, const struct stat& info) {
             path + " may not be opened by this user (it belongs to the group '" + group + "')."};
 }
 
-// Whether a process other than this one holds a lock on the device: the
-// kernel lists every lock in /proc/locks by pid and device:inode.
-bool LockedByAnother(const struct stat& info) {
+// Whether a process holds a lock on the device (this one only when
+// includeSelf): the kernel lists every lock in /proc/locks by pid and
+// device:inode.
+bool Locked(const struct stat& info, bool includeSelf) {
     char id[64];
     std::snprintf(id, sizeof id, "%02x:%02x:%lu", ::major(info.st_dev), ::minor(info.st_dev),
                   static_cast<unsigned long>(info.st_ino));
@@ -70,7 +79,7 @@ bool LockedByAnother(const struct stat& info) {
             fields >> kind;
         }
         fields >> mode >> access >> pid >> where;
-        if (where == id && pid != self) {
+        if (where == id && (includeSelf || pid != self)) {
             return true;
         }
     }
@@ -101,14 +110,56 @@ PortDiagnosis Busy(const std::string& path, const std::string& holders) {
             path + " is in use by " + who + "."};
 }
 
-// The kernel keeps a tty's exclusive-use mark after the process that set it
-// has closed the device, and refuses every later open (root aside). Marked,
-// but nobody locks it and no other process has it open: the holder has gone.
-// A program that opens the port without locking it is still using it.
+struct Holders {
+    std::string names;    // "name (pid)", comma-separated
+    bool unseen = false;  // some process's descriptors could not be read
+};
+
+Holders FindHolders(const std::string& path) {
+    Holders found;
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    if (ec) {
+        return found;
+    }
+    const std::string self = std::to_string(::getpid());
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
+            continue;
+        }
+        if (HoldsDevice(entry.path() / "fd", device, &found.unseen)) {
+            found.names +=
+                (found.names.empty() ? "" : ", ") + ProcessName(pid) + " (pid " + pid + ")";
+        }
+    }
+    return found;
+}
+
+// A holder that is there but cannot be named: on a real tty the kernel drops
+// the exclusive-use mark at the last close, so a refusal means a live holder,
+// one run by another user whose descriptors this user may not read.
+PortDiagnosis HiddenHolder(const std::string& path) {
+    return {PortProblem::Busy,
+            path +
+                " is in use by a program this user cannot see (one run by another user or "
+                "a system service). Close that program, or ask whoever runs it, then try "
+                "again.",
+            path + " is in use by a program this user cannot see."};
+}
+
+// A pseudo-terminal keeps its exclusive-use mark after the process that set
+// it has closed the device, and refuses every later open (root aside).
+// Marked, but nobody locks it and no other process has it open, as far as
+// every process could be looked at: the holder has gone. A program that
+// opens the port without locking it is still using it.
 PortDiagnosis MarkedExclusive(const std::string& path) {
-    const std::string holders = ProcessesHolding(path);
-    if (!holders.empty() || HeldByThisProcess(path)) {
-        return Busy(path, holders);
+    const Holders holders = FindHolders(path);
+    if (!holders.names.empty() || HeldByThisProcess(path)) {
+        return Busy(path, holders.names);
+    }
+    if (holders.unseen) {
+        return HiddenHolder(path);
     }
     return {PortProblem::Busy,
             path +
@@ -129,23 +180,7 @@ PortDiagnosis NotSerial(const std::string& path) {
 }  // namespace
 
 std::string ProcessesHolding(const std::string& path) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(path, ec);
-    if (ec) {
-        return {};
-    }
-    const std::string self = std::to_string(::getpid());
-    std::string names;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        const std::string pid = entry.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
-            continue;
-        }
-        if (HoldsDevice(entry.path() / "fd", device)) {
-            names += (names.empty() ? "" : ", ") + ProcessName(pid) + " (pid " + pid + ")";
-        }
-    }
-    return names;
+    return FindHolders(path).names;
 }
 
 PortDiagnosis DiagnosePort(const std::string& path) {
@@ -163,13 +198,22 @@ PortDiagnosis DiagnosePort(const std::string& path) {
                     "in, and see 'corvane-cli ports'.",
                 path + " is absent."};
     }
+    if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM)) {
+        return Permission(path, info);
+    }
+    // A port that is locked (by another program, or a port of this one) is in
+    // use and not opened here: even an open without waiting raises DTR and
+    // RTS on a real tty, under the program that has it.
+    if (Locked(info, true)) {
+        return Busy(path, ProcessesHolding(path));
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const int error = errno;
     if (fd < 0 && (error == EACCES || error == EPERM)) {
         return Permission(path, info);
     }
     if (fd < 0 && error == EBUSY) {
-        return LockedByAnother(info) ? Busy(path, ProcessesHolding(path)) : MarkedExclusive(path);
+        return MarkedExclusive(path);
     }
     if (fd >= 0) {
         termios settings{};

@@ -9,14 +9,18 @@
 //   left behind by a process that no longer holds it. A mark is called stale
 //   only when nobody holds a lock on the device (/proc/locks) and no other
 //   process has it open: a program that opens a port without locking it is
-//   still using it.
+//   still using it. When some process's descriptors cannot be read (another
+//   user's), the port is said to be in use by a program this user cannot
+//   see: a real tty loses its mark at the last close, so a refusal means a
+//   live holder. A locked device is not opened at all: an open raises DTR
+//   and RTS under the program that uses it.
 //
 //   `cause` names what is wrong in one sentence ("/dev/ttyS3 is absent."),
 //   which the window adds to its communications box; `message` is the
 //   command line's fuller text, with what to do about it.
 //
-// Threads: plain functions; any thread. They read /proc and open the device
-// once without waiting.
+// Threads: plain functions; any thread. They read /proc and open a device
+// that nobody locks once, without waiting.
 #pragma once
 
 #include <string>

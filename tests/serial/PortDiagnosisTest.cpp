@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,22 +40,31 @@ public:
     pid_t Child() const { return m_child; }
 
     // Marks the slave (unless mark is false); with keepOpen a child process
-    // goes on holding it without a lock, as a program that never locks its
-    // port does.
-    bool Mark(bool keepOpen, bool mark = true) {
+    // goes on holding it, without a lock as a program that never locks its
+    // port does, or with one of its own when lock is true.
+    bool Mark(bool keepOpen, bool mark = true, bool lock = false) {
         const int fd = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0 || (mark && ::ioctl(fd, TIOCEXCL) != 0)) {
+        int ready[2];
+        if (fd < 0 || (mark && ::ioctl(fd, TIOCEXCL) != 0) || ::pipe(ready) != 0) {
             return false;
         }
         if (keepOpen) {
             m_child = ::fork();
             if (m_child == 0) {
+                const char held = lock && ::flock(fd, LOCK_EX) != 0 ? 'n' : 'y';
+                (void)!::write(ready[1], &held, 1);
                 ::pause();
                 ::_exit(0);
             }
         }
+        char held = keepOpen ? 'n' : 'y';
+        if (keepOpen && m_child > 0) {
+            (void)!::read(ready[0], &held, 1);
+        }
+        ::close(ready[0]);
+        ::close(ready[1]);
         ::close(fd);
-        return m_child >= 0;
+        return m_child >= 0 && held == 'y';
     }
 
 private:
@@ -108,10 +119,46 @@ TEST(PortDiagnosisTest, MarkedDeviceIsStaleOnlyWhenNobodyHasItOpen) {
     EXPECT_NE(inUse.cause.find("(pid " + std::to_string(held.Child()) + ")"), std::string::npos)
         << inUse.cause;
 
-    CMarkedTty abandoned;
-    ASSERT_TRUE(abandoned.Mark(false));
-    EXPECT_EQ(DiagnosePort(abandoned.Path()).cause,
-              abandoned.Path() + " is still marked for exclusive use by a program that has ended.");
+    // Only a user who can see every process's descriptors can tell that
+    // nobody holds it (see the AsUser case for everyone else).
+    if (::geteuid() == 0) {
+        CMarkedTty abandoned;
+        ASSERT_TRUE(abandoned.Mark(false));
+        EXPECT_EQ(
+            DiagnosePort(abandoned.Path()).cause,
+            abandoned.Path() + " is still marked for exclusive use by a program that has ended.");
+    }
+}
+
+// A port another program uses and locks is named busy without being opened:
+// an open of a real tty raises DTR and RTS under the program that has it.
+TEST(PortDiagnosisTest, LockedDeviceIsNotOpenedByTheDiagnosis) {
+    CMarkedTty held;
+    ASSERT_TRUE(held.Mark(true, false, true));
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, held.Path().c_str(), IN_OPEN), 0);
+    const PortDiagnosis busy = DiagnosePort(held.Path());
+    char events[256];
+    EXPECT_LT(::read(watch, events, sizeof events), 0);  // no open reported
+    ::close(watch);
+    EXPECT_EQ(busy.problem, PortProblem::Busy);
+    EXPECT_EQ(busy.cause, held.Path() + " is in use by serial_tests (pid " +
+                              std::to_string(held.Child()) + ").");
+}
+
+// Another user's processes cannot be looked into: a refused open then means
+// a holder this user cannot see, never a program that has ended.
+TEST(PortDiagnosisAsUserTest, UnseenHolderIsNotCalledEnded) {
+    CMarkedTty marked;
+    ASSERT_TRUE(marked.Mark(false));
+    const PortDiagnosis diagnosis = DiagnosePort(marked.Path());
+    EXPECT_EQ(diagnosis.problem, PortProblem::Busy);
+    EXPECT_EQ(diagnosis.cause, marked.Path() + " is in use by a program this user cannot see.");
+    EXPECT_EQ(diagnosis.message,
+              marked.Path() +
+                  " is in use by a program this user cannot see (one run by another user or a "
+                  "system service). Close that program, or ask whoever runs it, then try again.");
 }
 
 TEST(PortDiagnosisTest, DeviceHeldByThisProgramSaysSo) {
