@@ -516,7 +516,8 @@ TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
         const char* deviceId;
         bool damaged;
     } cases[] = {
-        {"{\"time\":\"2026-12-0{\"time\":\"20" + at + ",\"image\":{\"time\":\"x\"},\"deviceId\":\"A\"}",
+        {"{\"time\":\"2026-12-0{\"time\":\"20" + at +
+             ",\"image\":{\"time\":\"x\"},\"deviceId\":\"A\"}",
          "A", true},
         {at + ",\"identification\":[{\"time\":1}],\"deviceId\":\"B\"}", "B", false},
         {at + ",\"reason\":\"x\\\\\\\"{\\\"time\\\":{\\\\\",\"deviceId\":\"C\"}  ", "C", false},
