@@ -1,7 +1,8 @@
 // Replays a fuzzer's saved inputs without libFuzzer: every file in the
-// folders given (its corpus and its findings), or each file given, goes through the harness's
-// LLVMFuzzerTestOneInput in name order, so `make test` fails when a harness
-// breaks on an input it once passed or a mended finding comes back.
+// folders given (its corpus and its findings), or a file given itself, goes
+// through the harness's LLVMFuzzerTestOneInput in name order, so `make test`
+// fails when a harness breaks on an input it once passed or a mended finding
+// comes back.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
