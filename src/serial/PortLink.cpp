@@ -1,6 +1,6 @@
 #include "serial/PortLink.h"
 
-#include "serial/ErrorReport.h"
+#include "platform/DebugOutput.h"
 
 CPortLink::CPortLink(std::shared_ptr<CReceiveRing> receive, TraceHook trace)
     : m_pReceive(std::move(receive)), m_trace(std::move(trace)) {}
@@ -9,9 +9,12 @@ void CPortLink::Shut() {
     m_pReceive->CloseGate(m_bOpen);
 }
 
+// Logged, not boxed: every command that uses the port looks at IsLost and
+// says in its own box, or its own line, that the adapter went away. The
+// communications box first would be a second word about the same unplug.
 void CPortLink::ReportLost(const char* operation) {
     if (!m_bLost.exchange(true)) {
-        ReportCommError(operation);
+        platform::OutputDebugString(operation);
     }
 }
 

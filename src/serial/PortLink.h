@@ -9,8 +9,9 @@
 //   never touch the device, the queue or the events of a later opening; its
 //   gate is shut and its exit event stays signalled.
 //
-//   A device that goes away while open is reported once, by whichever worker
-//   notices it first (ReportLost); both workers then leave the device alone
+//   A device that goes away while open is logged once, by whichever worker
+//   notices it first (ReportLost), without a box: the command that meets
+//   the lost port says so itself. Both workers then leave the device alone
 //   until Close.
 //
 // Threads: the port's owner sets the link up before the workers start and
@@ -47,7 +48,7 @@ public:
     void Shut();
 
     bool IsLost() const { return m_bLost.load(); }
-    // Marks the device lost; only the first call shows the box.
+    // Marks the device lost; only the first call logs the operation.
     void ReportLost(const char* operation);
 
     // Received bytes into the port's ring (while open).

@@ -16,8 +16,9 @@
 //   so drained bytes such as a cancel's CANs are never thrown away) and
 //   closes it. The ring survives Close.
 //
-//   A device that goes away while open (an adapter pulled out) is reported
-//   once; the workers then leave it alone until Close.
+//   A device that goes away while open (an adapter pulled out) is logged
+//   once, with no box: the command that finds IsLost says what happened.
+//   The workers then leave it alone until Close.
 //
 // Threads and locks
 //   All public operations are called on one thread (the user-interface thread
