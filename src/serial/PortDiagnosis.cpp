@@ -198,6 +198,11 @@ PortDiagnosis DiagnosePort(const std::string& path) {
                     "in, and see 'corvane-cli ports'.",
                 path + " is absent."};
     }
+    // A file, a folder, a socket or a FIFO is no serial line, as the port
+    // setup says; nothing is opened to find that out.
+    if (!S_ISCHR(info.st_mode)) {
+        return NotSerial(path);
+    }
     if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM)) {
         return Permission(path, info);
     }

@@ -97,6 +97,8 @@ TEST(PortDiagnosisTest, EachCauseNamesTheDeviceAndWhatIsWrong) {
              " does not exist. Check that the adapter is plugged in, and see 'corvane-cli "
              "ports'."},
         {file, PortProblem::NotSerial, file + " is not a serial device.", file + notSerialAdvice},
+        {dir.Path(), PortProblem::NotSerial, dir.Path() + " is not a serial device.",
+         dir.Path() + notSerialAdvice},
         {"/dev/null", PortProblem::NotSerial, "/dev/null is not a serial device.",
          "/dev/null" + notSerialAdvice},
     };
