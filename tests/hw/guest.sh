@@ -218,6 +218,9 @@ case_read_upgrade_lines() {
     done
 }
 
+# Only the UART shows a missing drain: QEMU's FTDI takes bytes at once, and
+# cdc_acm's close waits for its queue (which tcflush leaves alone). Through
+# those two the check guards that a stop sends the CANs at all.
 case_drain() {
     local name dev
     for name in usb2 uart acm; do
