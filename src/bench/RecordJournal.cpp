@@ -1,12 +1,15 @@
 #include "bench/RecordJournal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "support/SessionLog.h"
 
@@ -21,6 +24,38 @@ struct Fd {
             ::close(fd);
         }
     }
+};
+
+// Holds the journal's advisory lock while alive, so that one record's
+// check of the last byte and its write are not split by another process's
+// record (whose half-copied line would read as a missing line feed). A
+// holder that never lets go (a stuck program) must not hang an upgrade: the
+// lock is tried for at most kLockTries x kLockPauseMs, then the record is
+// written without it, as it was before records were locked.
+class CJournalLock {
+public:
+    explicit CJournalLock(int fd) : m_fd(fd) {
+        for (int tries = 0; tries < kLockTries; ++tries) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(kLockPauseMs));
+        }
+    }
+    ~CJournalLock() {
+        if (m_held) {
+            (void)::flock(m_fd, LOCK_UN);
+        }
+    }
+    CJournalLock(const CJournalLock&) = delete;
+    CJournalLock& operator=(const CJournalLock&) = delete;
+
+private:
+    static constexpr int kLockTries = 400;
+    static constexpr int kLockPauseMs = 5;
+    int m_fd;
+    bool m_held = false;
 };
 
 // When the last byte cannot be read, a line feed is written first: an
@@ -76,9 +111,16 @@ bool CRecordJournal::AppendLine(const std::string& line, std::string& problem) {
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return fail("not a regular file");
     }
-    const std::string text = (EndsInLineFeed(file.fd, st.st_size) ? "" : "\n") + line + "\n";
-    const ssize_t written = ::write(file.fd, text.data(), text.size());  // one write
-    const int error = errno;
+    std::string text;
+    ssize_t written = 0;
+    int error = 0;
+    {
+        const CJournalLock lock(file.fd);
+        const bool endsLine = ::fstat(file.fd, &st) == 0 && EndsInLineFeed(file.fd, st.st_size);
+        text = (endsLine ? "" : "\n") + line + "\n";
+        written = ::write(file.fd, text.data(), text.size());  // one write
+        error = errno;
+    }
     if (written == static_cast<ssize_t>(text.size())) {
         return true;
     }

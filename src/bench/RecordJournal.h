@@ -10,20 +10,26 @@
 //        it (a FIFO would block the open, a device would be touched), then
 //        open it (read and write, to see its last byte) with O_APPEND and
 //        O_NONBLOCK and check the type again on the open file.
-//     3. When the file does not end in a line feed (a line cut short by a
+//     3. Take the file's advisory lock (flock), which every process
+//        appending records takes, waiting for it at most two seconds (a
+//        stuck holder must not hang an upgrade; the record is then written
+//        without it).
+//     4. When the file does not end in a line feed (a line cut short by a
 //        power cut or by another program), the line starts with one, so
-//        every record begins on a line of its own.
-//     4. Write the line with one write, so lines of concurrent jobs and of
+//        every record begins on a line of its own. Under the lock, another
+//        process's line being copied in is never taken for a cut one.
+//     5. Write the line with one write, so lines of concurrent jobs and of
 //        other benches never interleave.
-//     5. A short write (a full disk) is cut back with ftruncate to where the
+//     6. A short write (a full disk) is cut back with ftruncate to where the
 //        line began, when nothing was appended after it, so no half line is
 //        left for the next record to be glued to.
-//     6. Hand the line to the system log, whether or not the file took it.
+//     7. Hand the line to the system log, whether or not the file took it.
 //   A record that cannot be written returns false with the reason; it never
 //   changes a charger's result.
 //
 // Threads: Append may be called from several threads at once; one lock
-// keeps the steps of one line together.
+// keeps the steps of one line together, and the file's lock keeps them
+// apart from other processes' (and other journals') records.
 #pragma once
 
 #include <mutex>

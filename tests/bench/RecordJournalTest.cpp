@@ -1,0 +1,165 @@
+// The record journal shared by several processes at once: benches, the
+// window and command lines on one PC append to the same file.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/BenchJournal.h"
+#include "common/TestKit.h"
+
+namespace {
+
+class CNoSystemLog : public bench::ISystemLog {
+public:
+    void Write(bool, const std::string&) override {}
+};
+
+bench::ServiceRecord Record(int process, int k) {
+    bench::ServiceRecord record;
+    record.tool = "bench";
+    record.port = "/dev/ttyUSB" + std::to_string(process);
+    record.deviceId = "VC-" + std::to_string(process) + "-" + std::to_string(k);
+    record.outcome = bench::Outcome::Upgraded;
+    record.identification = {"deviceid " + record.deviceId, "Boot 1.3", "V2.09 Veltra charger"};
+    // Lines longer than a page: each write then crosses a page boundary,
+    // where another process can see the file grown but the line unfinished.
+    record.identification.resize(3 + 40, std::string(200, 'x'));
+    return record;
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Waits at most `seconds` for the child; kills it when it overruns.
+// true when it exited with 0.
+bool Reap(pid_t child, int seconds) {
+    int status = 0;
+    for (int k = 0; k < seconds * 100; ++k) {
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    ADD_FAILURE() << "child " << child << " did not end within " << seconds << " s";
+    return false;
+}
+
+// Runs body(k) in n child processes at once; true when all of them
+// returned true within `seconds`.
+bool InProcesses(int n, int seconds, const std::function<bool(int)>& body) {
+    std::vector<pid_t> children;
+    for (int k = 0; k < n; ++k) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(body(k) ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    bool all = true;
+    for (const pid_t child : children) {
+        all = Reap(child, seconds) && all;
+    }
+    return all;
+}
+
+// Appends `count` records of process `process`; false at the first refusal.
+bool AppendRecords(const std::string& path, int process, int count) {
+    CNoSystemLog systemLog;
+    bench::CRecordJournal journal(path, systemLog);
+    std::string problem;
+    for (int k = 0; k < count; ++k) {
+        if (!journal.Append(Record(process, k), problem)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A child that takes the journal's lock and keeps it until killed.
+class CLockHolder {
+public:
+    explicit CLockHolder(const std::string& path) {
+        int ready[2];
+        if (::pipe(ready) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+            const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+            (void)::write(ready[1], locked ? "L" : "E", 1);
+            for (;;) {
+                ::pause();
+            }
+        }
+        ::close(ready[1]);
+        char answer = 0;
+        m_locked = ::read(ready[0], &answer, 1) == 1 && answer == 'L';
+        ::close(ready[0]);
+    }
+    ~CLockHolder() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    CLockHolder(const CLockHolder&) = delete;
+    CLockHolder& operator=(const CLockHolder&) = delete;
+    bool Locked() const { return m_locked; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_locked = false;
+};
+
+}  // namespace
+
+// Eight processes appending at once leave every record whole on a line of
+// its own: no empty line from one process taking another's half-copied line
+// for one cut short.
+TEST(RecordJournal, ConcurrentProcessesLeaveWholeLinesOnly) {
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    constexpr int kProcesses = 8;
+    constexpr int kEach = 300;
+    ASSERT_TRUE(InProcesses(kProcesses, 120, [&](int k) { return AppendRecords(path, k, kEach); }));
+    const std::vector<std::string> lines = Lines(path);
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kEach));
+    int empty = 0;
+    int whole = 0;
+    for (const auto& line : lines) {
+        empty += line.empty() ? 1 : 0;
+        whole += line.rfind("{\"time\":\"", 0) == 0 && line.back() == '}' ? 1 : 0;
+    }
+    EXPECT_EQ(empty, 0);
+    EXPECT_EQ(whole, kProcesses * kEach);
+}
+
+// A program that holds the journal's lock and never lets go does not hang
+// the record: it is written without the lock after a bounded wait.
+TEST(RecordJournal, StuckLockHolderDoesNotHangTheRecord) {
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    const CLockHolder holder(path);
+    ASSERT_TRUE(holder.Locked());
+    ASSERT_TRUE(InProcesses(1, 30, [&](int k) { return AppendRecords(path, k, 1); }));
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_NE(lines[0].find("\"deviceId\":\"VC-0-0\""), std::string::npos) << lines[0];
+}
