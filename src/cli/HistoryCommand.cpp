@@ -46,16 +46,19 @@ int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
     return code;
 }
 
+// By its length: a journal's text may hold a NUL, which would end a C string
+// there and glue the next row onto what is left of this one.
 void Write(const std::string& text) {
     if (!OutputFailed()) {
-        std::fputs(text.c_str(), stdout);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     }
 }
 
 }  // namespace
 
 int RunHistory(const CliOptions& options) {
-    bench::CHistoryReader reader(FilterOf(options));
+    // Ctrl-C, SIGTERM and SIGHUP end even the read of a huge journal.
+    bench::CHistoryReader reader(FilterOf(options), [] { return Interrupted(); });
     int code = OpenJournals(options, reader);
     const bool table = !options.json && !options.csv;
     const CHistoryTable layout(StdoutColumns());
@@ -74,7 +77,8 @@ int RunHistory(const CliOptions& options) {
     tally.SetDamagedLines(reader.DamagedLines());
     // The summary belongs under the table; a file for a program gets only
     // its rows, and what was skipped is said on standard error.
-    if (table) {
+    // A stopped listing is not all of it: no summary counts it as if it were.
+    if (table && StopSignal() == 0) {
         Write(tally.Summary() + "\n");
     } else if (reader.DamagedLines() > 0) {
         std::fprintf(stderr, "corvane-cli: %lld damaged line(s) skipped.\n", reader.DamagedLines());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -135,6 +136,35 @@ TEST_F(HistoryCommand, PortListsThatPortOnly) {
         }
         EXPECT_EQ(ids, (std::vector<std::string>{"A2", "A1"})) << r;
     }
+}
+
+// A NUL inside a text ends neither a row nor a line: every record keeps a
+// row of its own with the header's columns, and --json keeps the text whole.
+TEST_F(HistoryCommand, NulInATextKeepsTheRowsApart) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream out(RecordsPath());
+    for (int i = 0; i < 6; ++i) {
+        out << "{\"time\":\"2026-12-07T09:0" << i << ":00Z\",\"deviceId\":\"A\\u0000B" << i
+            << "\",\"outcome\":\"failed\",\"reason\":\"x\\u0000y\"}\n";
+    }
+    out.close();
+    const CliResult csv = RunCli({"history", "--csv"});
+    ASSERT_EQ(csv.code, 0) << csv;
+    const std::vector<std::string> rows = Lines(csv.out);
+    ASSERT_EQ(rows.size(), 7u) << csv;
+    for (const std::string& row : rows) {
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 19) << row;
+        EXPECT_EQ(row.back(), '\r') << row;
+    }
+    const CliResult table = RunCli({"history"});
+    ASSERT_EQ(table.code, 0) << table;
+    EXPECT_EQ(Lines(table.out).size(), 8u) << table;
+    const CliResult json = RunCli({"history", "--json"});
+    ASSERT_EQ(json.code, 0) << json;
+    const std::vector<std::string> objects = Lines(json.out);
+    ASSERT_EQ(objects.size(), 6u) << json;
+    EXPECT_EQ(QJsonDocument::fromJson(objects[0].c_str()).object()["deviceId"].toString(),
+              QString::fromUtf8("A\0B5", 4));
 }
 
 // No journal yet is no error.
