@@ -32,6 +32,7 @@ std::vector<std::string> LocalJournals() {
 }
 
 struct CHistoryReader::Source {
+    explicit Source(CReverseLineReader::StopCheck stop) : reader(std::move(stop)) {}
     CReverseLineReader reader;
     std::string path;
     std::size_t buffered = 0;
@@ -47,12 +48,13 @@ bool CHistoryReader::Later::operator()(const Pending& a, const Pending& b) const
     return a.order > b.order;
 }
 
-CHistoryReader::CHistoryReader(HistoryFilter filter) : m_filter(std::move(filter)) {}
+CHistoryReader::CHistoryReader(HistoryFilter filter, CReverseLineReader::StopCheck stop)
+    : m_filter(std::move(filter)), m_stop(std::move(stop)) {}
 
 CHistoryReader::~CHistoryReader() = default;
 
 bool CHistoryReader::AddFile(const std::string& path, std::string& error) {
-    auto source = std::make_unique<Source>();
+    auto source = std::make_unique<Source>(m_stop);
     source->path = path;
     if (!source->reader.Open(path, error)) {
         return false;
@@ -68,6 +70,7 @@ void CHistoryReader::Fill(std::size_t index) {
     while (!source.done && source.buffered < kWindow) {
         if (!source.reader.Previous(line)) {
             source.done = true;
+            m_stopped = m_stopped || source.reader.Stopped();
             if (!source.reader.Error().empty()) {
                 m_problems.push_back(source.reader.Error());
             }
@@ -75,7 +78,8 @@ void CHistoryReader::Fill(std::size_t index) {
         }
         Pending pending;
         const LineResult result = m_parser.Parse(line, pending.record);
-        m_damaged += result.damaged ? 1 : 0;
+        // A cut line is one damaged line, whatever its kept end holds.
+        m_damaged += result.damaged || source.reader.Cut() ? 1 : 0;
         if (!result.record) {
             continue;
         }
@@ -114,7 +118,7 @@ bool CHistoryReader::Seen(const HistoryRecord& record) {
 }
 
 bool CHistoryReader::Next(HistoryRecord& record) {
-    while (!m_heap.empty()) {
+    while (!m_stopped && !m_heap.empty()) {
         std::pop_heap(m_heap.begin(), m_heap.end(), Later());
         const std::size_t source = m_heap.back().source;
         record = std::move(m_heap.back().record);

@@ -11,10 +11,16 @@
 //   more than kWindow records from its place. Memory is bounded by the
 //   window, not by the journals' length.
 //
-//   Lines that cannot be read are counted (DamagedLines) and skipped. The
+//   Lines that cannot be read are counted (DamagedLines) and skipped; a
+//   line longer than CReverseLineReader::kMaxLine counts as one damaged
+//   line, and a record at its end is still read. The
 //   same record found in two journals (a bench PC's own journal beside the
 //   gathered one) is given out once. With a first moment (since), a journal
 //   is left once kWindow records in a row are more than a day older.
+//
+//   A stop check given to the reader is asked before each block read, so
+//   a huge journal, or a zero-filled one, ends within moments of a stop:
+//   Next then gives no more records, and Stopped() says why.
 //
 // Threads: a reader belongs to one thread.
 #pragma once
@@ -39,7 +45,7 @@ class CHistoryReader {
 public:
     static constexpr std::size_t kWindow = 256;
 
-    explicit CHistoryReader(HistoryFilter filter);
+    explicit CHistoryReader(HistoryFilter filter, CReverseLineReader::StopCheck stop = {});
     ~CHistoryReader();
     CHistoryReader(const CHistoryReader&) = delete;
     CHistoryReader& operator=(const CHistoryReader&) = delete;
@@ -50,6 +56,8 @@ public:
     bool Next(HistoryRecord& record);
 
     long long DamagedLines() const { return m_damaged; }
+    // The stop check asked to end the reading.
+    bool Stopped() const { return m_stopped; }
     long long Duplicates() const { return m_duplicates; }
     // Journals that failed while being read (each with its reason).
     const std::vector<std::string>& Problems() const { return m_problems; }
@@ -69,6 +77,8 @@ private:
     bool Seen(const HistoryRecord& record);
 
     HistoryFilter m_filter;
+    CReverseLineReader::StopCheck m_stop;
+    bool m_stopped = false;
     CRecordParser m_parser;
     std::vector<std::unique_ptr<Source>> m_sources;
     std::vector<Pending> m_heap;  // a heap by Later: the newest on top

@@ -10,6 +10,8 @@
 
 namespace bench {
 
+CReverseLineReader::CReverseLineReader(StopCheck stop) : m_stop(std::move(stop)) {}
+
 CReverseLineReader::~CReverseLineReader() {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -33,13 +35,21 @@ bool CReverseLineReader::Open(const std::string& path, std::string& error) {
     return true;
 }
 
+bool CReverseLineReader::ShouldStop() {
+    m_stopped = m_stopped || (m_stop && m_stop());
+    return m_stopped;
+}
+
 bool CReverseLineReader::ReadBlock() {
     const auto size = static_cast<std::size_t>(
         std::min<std::int64_t>(m_offset, static_cast<std::int64_t>(kBlock)));
-    std::string block(size, '\0');
+    m_block.resize(size);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(m_fd, block.data() + done, size - done,
+        if (ShouldStop()) {
+            return false;
+        }
+        const ssize_t n = ::pread(m_fd, m_block.data() + done, size - done,
                                   m_offset - static_cast<std::int64_t>(size - done));
         if (n < 0 && errno == EINTR) {
             continue;
@@ -51,35 +61,61 @@ bool CReverseLineReader::ReadBlock() {
         done += static_cast<std::size_t>(n);
     }
     m_offset -= static_cast<std::int64_t>(size);
-    m_pending.insert(0, block);
+    m_end = size;
     return true;
 }
 
+// Pieces come end first; only the line's last kMaxLine bytes are kept.
+void CReverseLineReader::Keep(const char* piece, std::size_t size) {
+    const std::size_t room = kMaxLine - m_kept;
+    if (size > room) {
+        m_cut = true;
+        piece += size - room;
+        size = room;
+    }
+    if (size > 0) {
+        m_parts.emplace_back(piece, size);
+        m_kept += size;
+    }
+}
+
+void CReverseLineReader::Gather(std::string& line) {
+    line.clear();
+    line.reserve(m_kept);
+    for (auto part = m_parts.rbegin(); part != m_parts.rend(); ++part) {
+        line += *part;
+    }
+    m_parts.clear();
+    m_kept = 0;
+}
+
 bool CReverseLineReader::Previous(std::string& line) {
-    if (m_fd < 0 || !m_error.empty()) {
+    if (m_fd < 0 || !m_error.empty() || m_stopped) {
         return false;
     }
-    // The line ends at the pending text's end (its newline taken off); it
-    // starts after the newline before it, which may lie in blocks not read
-    // yet. Blank lines go by unseen.
+    // The line ends where the last search stopped; it starts after the
+    // newline before that, which may lie in blocks not read yet, or at the
+    // file's start. Blank lines go by unseen.
     while (true) {
-        if (!m_pending.empty() && m_pending.back() == '\n') {
-            m_pending.pop_back();
-            continue;
+        m_cut = false;
+        bool found = false;  // the newline before the line
+        while (!found && (m_end > 0 || m_offset > 0)) {
+            if (m_end == 0 && !ReadBlock()) {
+                return false;
+            }
+            const auto* newline = static_cast<const char*>(::memrchr(m_block.data(), '\n', m_end));
+            const std::size_t start =
+                newline == nullptr ? 0 : static_cast<std::size_t>(newline - m_block.data()) + 1;
+            Keep(m_block.data() + start, m_end - start);
+            found = newline != nullptr;
+            m_end = found ? start - 1 : 0;
         }
-        const std::size_t newline = m_pending.rfind('\n');
-        if (newline != std::string::npos) {
-            line.assign(m_pending, newline + 1, std::string::npos);
-            m_pending.resize(newline + 1);
+        if (m_kept > 0) {
+            Gather(line);
             return true;
         }
-        if (m_offset == 0) {
-            line.swap(m_pending);
-            m_pending.clear();
-            return !line.empty();
-        }
-        if (!ReadBlock()) {
-            return false;
+        if (!found) {
+            return false;  // the file's start
         }
     }
 }

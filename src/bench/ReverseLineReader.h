@@ -3,24 +3,35 @@
 // Principles of operation
 //   Journals are appended to, so their newest lines are at the end, and
 //   history lists the newest first. The file is read backwards in blocks of
-//   a fixed size; a line is handed out once the newline before it has been
-//   seen. Memory stays at one block plus the longest line, however long the
-//   file. A last line without its newline (a write cut short) is handed out
-//   like the others; the parser decides whether it is whole.
+//   a fixed size; each block is searched for newlines once, and a line that
+//   spans blocks is gathered from its pieces once, so the time is linear in
+//   the file's length. A last line without its newline (a write cut short)
+//   is handed out like the others; the parser decides whether it is whole.
+//
+//   Journals come from other PCs and may hold anything. A line is kept to
+//   its last kMaxLine bytes (a record runs to the end of its line, so one
+//   appended to a long stump is still found); such a line is marked Cut().
+//   A power cut can leave a zero-filled region of any size, so memory stays
+//   at one block plus kMaxLine, and a stop check is asked before each block.
 //
 // Threads: one reader belongs to one thread.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
 class CReverseLineReader {
 public:
     static constexpr std::size_t kBlock = 64 * 1024;
+    static constexpr std::size_t kMaxLine = 1024 * 1024;
+    // True when the reading should end (a signal, a closed window).
+    using StopCheck = std::function<bool()>;
 
-    CReverseLineReader() = default;
+    explicit CReverseLineReader(StopCheck stop = {});
     ~CReverseLineReader();
     CReverseLineReader(const CReverseLineReader&) = delete;
     CReverseLineReader& operator=(const CReverseLineReader&) = delete;
@@ -28,17 +39,29 @@ public:
     // False, with `error` set, when the file cannot be opened or read.
     bool Open(const std::string& path, std::string& error);
     // The line before the last one handed out, without its newline; false
-    // at the file's start or when reading fails (see Error).
+    // at the file's start, when reading fails (see Error) or was stopped.
     bool Previous(std::string& line);
+    // The last line handed out was longer than kMaxLine: only its end was.
+    bool Cut() const { return m_cut; }
+    bool Stopped() const { return m_stopped; }
     const std::string& Error() const { return m_error; }
 
 private:
+    bool ShouldStop();
     bool ReadBlock();
+    void Keep(const char* piece, std::size_t size);
+    void Gather(std::string& line);
 
+    StopCheck m_stop;
     int m_fd = -1;
     std::string m_path;
-    std::int64_t m_offset = 0;  // what lies before this is not read yet
-    std::string m_pending;      // read, not handed out: an unfinished line's end
+    std::int64_t m_offset = 0;         // what lies before this is not read yet
+    std::string m_block;               // the block read last
+    std::size_t m_end = 0;             // m_block's bytes before this are not searched yet
+    std::vector<std::string> m_parts;  // the current line's pieces, its end first
+    std::size_t m_kept = 0;            // their bytes
+    bool m_cut = false;
+    bool m_stopped = false;
     std::string m_error;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -177,6 +178,55 @@ TEST_F(History, LongJournalsReadBackWhole) {
     }
     EXPECT_FALSE(reader.Next(r));
     EXPECT_EQ(reader.DamagedLines(), 0);
+}
+
+// A line longer than the reader keeps is one damaged line, however long:
+// a record at its end (appended to a power cut's zeros) is still read, and
+// the lines around it are whole.
+TEST_F(History, OverlongLineIsOneDamagedLine) {
+    const std::size_t limit = bench::CReverseLineReader::kMaxLine;
+    const std::string record = Journal("2026-12-07T10:00:01Z", "after-zeros", "read");
+    const std::vector<std::string> withRecord = {"last", "after-zeros", "first"};
+    const struct {
+        std::string line;
+        std::vector<std::string> ids;
+        long long damaged;
+    } cases[] = {
+        {std::string(3 * limit, 'x'), {"last", "first"}, 1},
+        {std::string(3 * limit, '\0') + record, withRecord, 1},
+        {std::string(3 * limit, '{') + "garbage", {"last", "first"}, 1},
+        {std::string(limit - record.size(), '\0') + record, withRecord, 0},
+        {std::string(limit + 1 - record.size(), '\0') + record, withRecord, 1},
+        {"{" + std::string(limit - record.size(), '\0') + record, withRecord, 1},
+    };
+    for (const auto& c : cases) {
+        bench::CHistoryReader reader({});
+        std::string error;
+        ASSERT_TRUE(reader.AddFile(
+            Write("over.jsonl", {Journal("2026-12-07T10:00:00Z", "first", "read"), c.line,
+                                 Journal("2026-12-07T10:00:02Z", "last", "read")}),
+            error))
+            << error;
+        EXPECT_EQ(Read(reader), c.ids) << c.line.size();
+        EXPECT_EQ(reader.DamagedLines(), c.damaged) << c.line.size();
+    }
+}
+
+// The stop check is asked before each block: a stop ends the read of a
+// zero-filled journal there, with no record and no problem reported.
+TEST_F(History, StopEndsTheReadBeforeTheNextBlock) {
+    const std::string path = m_dir.Path() + "/zeros.jsonl";
+    std::ofstream{path};
+    std::filesystem::resize_file(path, 64 * bench::CReverseLineReader::kBlock);
+    int asked = 0;
+    bench::CHistoryReader reader({}, [&asked] { return ++asked >= 3; });
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(path, error)) << error;
+    HistoryRecord r;
+    EXPECT_FALSE(reader.Next(r));
+    EXPECT_TRUE(reader.Stopped());
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(reader.Problems().empty());
 }
 
 // Each filter on its own, then together.

@@ -2,6 +2,8 @@
 // with its summary, the filters on the command line, CSV and JSON lines.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QJsonDocument>
 #include <algorithm>
 #include <filesystem>
@@ -177,3 +179,35 @@ TEST_F(HistoryCommand, NoJournalYetSaysSo) {
 
 }  // namespace
 }  // namespace clitest
+// Bytes the process has read so far (/proc/PID/io), -1 when unknown.
+long long BytesRead(qint64 pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    long long value = -1;
+    while (io >> key >> value) {
+        if (key == "rchar:") {
+            return value;
+        }
+    }
+    return -1;
+}
+
+// A huge journal of zeros, as a power cut can leave, is read until a signal
+// and no further; the listing ends as other commands end on that signal.
+TEST_F(HistoryCommand, SignalStopsTheReadOfAHugeJournal) {
+    const std::string huge = m_work + "/zeros.jsonl";
+    std::ofstream{huge};
+    std::filesystem::resize_file(huge, 1ULL << 40);  // 1 TiB of holes
+    const std::pair<int, int> stops[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    for (const auto& [number, code] : stops) {
+        CChild cli;
+        StartCli(cli, {"history", "--file", huge});
+        ASSERT_TRUE(cli.WaitFor([&] { return BytesRead(cli.processId()) > (64 << 20); }, 10000))
+            << cli.out << cli.err;
+        ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), number), 0);
+        // Reading it all would take many minutes; the bound keeps a failure short.
+        EXPECT_EQ(cli.Finish(5000), code) << cli.err;
+        EXPECT_FALSE(Contains(cli.out, "records")) << cli.out;
+    }
+}
+
