@@ -177,8 +177,6 @@ TEST_F(HistoryCommand, NoJournalYetSaysSo) {
     EXPECT_TRUE(Contains(r.out, "0 records")) << r;
 }
 
-}  // namespace
-}  // namespace clitest
 // Bytes the process has read so far (/proc/PID/io), -1 when unknown.
 long long BytesRead(qint64 pid) {
     std::ifstream io("/proc/" + std::to_string(pid) + "/io");
@@ -211,3 +209,5 @@ TEST_F(HistoryCommand, SignalStopsTheReadOfAHugeJournal) {
     }
 }
 
+}  // namespace
+}  // namespace clitest
