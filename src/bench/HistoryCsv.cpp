@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "bench/JsonLine.h"
+#include "bench/SafeText.h"
 
 namespace bench {
 namespace {
@@ -19,7 +20,7 @@ bool IsNumber(const std::string& text) {
 }
 
 std::string Field(const std::string& text) {
-    std::string value = text;
+    std::string value = CellText(text);
     if (!value.empty() &&
         (value[0] == '=' || value[0] == '+' || value[0] == '-' || value[0] == '@') &&
         !IsNumber(value)) {

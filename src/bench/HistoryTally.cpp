@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bench/SafeText.h"
+
 namespace bench {
 namespace {
 
@@ -48,13 +50,14 @@ std::string CHistoryTally::Summary() const {
     }
     for (const auto& [outcome, count] : m_outcomes) {
         if (std::find(std::begin(known), std::end(known), outcome) == std::end(known)) {
-            text += ", " + std::to_string(count) + " " + (outcome.empty() ? "unknown" : outcome);
+            text += ", " + std::to_string(count) + " " +
+                    (outcome.empty() ? "unknown" : ShownText(outcome));
         }
     }
     const auto reasons = TopReasons();
     for (std::size_t i = 0; i < reasons.size(); ++i) {
-        text += (i == 0 ? "; most common failures: \"" : ", \"") + reasons[i].first + "\" (" +
-                std::to_string(reasons[i].second) + ")";
+        text += (i == 0 ? "; most common failures: \"" : ", \"") + ShownText(reasons[i].first) +
+                "\" (" + std::to_string(reasons[i].second) + ")";
     }
     if (m_simulated > 0) {
         text += "; " + Plural(m_simulated, "simulated record", "simulated records") +

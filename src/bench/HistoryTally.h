@@ -5,6 +5,8 @@
 //   says how many lines were damaged and skipped. Simulated records are
 //   listed (marked) but left out of the counts, so a demonstration never
 //   inflates what a bench did; the summary says how many were left out.
+//   Reasons and outcomes come from journals, so their control characters
+//   show as escapes (see SafeText.h).
 //
 // Threads: a value belongs to one thread.
 #pragma once

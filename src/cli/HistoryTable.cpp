@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "bench/SafeText.h"
+
 namespace {
 
 struct ColumnSpec {
@@ -68,13 +70,13 @@ std::string CHistoryTable::Line(const std::vector<std::string>& values) const {
             continue;
         }
         const Column& column = m_columns[shown++];
-        const std::string value = Cut(values[i].empty() ? "-" : values[i],
+        const std::string value = Cut(bench::ShownText(values[i].empty() ? "-" : values[i]),
                                       m_reasonWidth == 0 ? 0 : column.width, column.keepEnd);
         line += value;
         line += std::string(value.size() < column.width ? column.width - value.size() : 0, ' ');
         line += "  ";
     }
-    line += Cut(values[kColumnCount], m_reasonWidth, false);
+    line += Cut(bench::ShownText(values[kColumnCount]), m_reasonWidth, false);
     while (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }

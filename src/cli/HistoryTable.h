@@ -8,7 +8,9 @@
 //   host, port), and a value too long for its column is cut with "~" (a port
 //   keeps its end, where by-id names differ). Without a width (standard
 //   output is no terminal) nothing is cut. A simulated record's outcome is
-//   marked with "*".
+//   marked with "*". Every value comes from a journal that may have been
+//   gathered from another PC, so its control characters show as escapes
+//   (see bench/SafeText.h) and never reach the terminal.
 //
 // Threads: a value belongs to one thread.
 #pragma once

@@ -383,6 +383,38 @@ TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
               "1 simulated record (*) not counted; 1 damaged line skipped.");
 }
 
+// A failure reason or an outcome from a gathered journal cannot reach the
+// terminal's controls through the summary.
+TEST(HistoryRecord, SummaryShowsControlCharactersAsEscapes) {
+    bench::CHistoryTally tally;
+    HistoryRecord r;
+    r.outcome = "failed";
+    r.reason = "\x1b[2J\x1b[31mred\nX";
+    tally.Add(r);
+    r.outcome = "up\xc2\x9b";
+    tally.Add(r);
+    EXPECT_EQ(tally.Summary(),
+              "2 records: 0 upgraded, 0 current, 0 read, 1 failed, 1 up\\x9b; most common "
+              "failures: \"\\x1b[2J\\x1b[31mred\\x0aX\" (1).");
+}
+
+// Every text of a record, whichever field it is in, reaches its cell with
+// its control characters as escapes.
+TEST(HistoryRecord, CsvCellsHoldNoControlCharacters) {
+    HistoryRecord r;
+    for (std::string* text :
+         {&r.timeText, &r.host, &r.tool, &r.port, &r.device, &r.byId, &r.deviceId, &r.bootCode,
+          &r.before, &r.after, &r.imageLabel, &r.imageCrc, &r.imagePath, &r.outcome, &r.reason}) {
+        *text = "a\x1b\xc2\x9b";
+    }
+    const std::string cell = "a\\x1b\\x9b,";
+    std::string row;
+    for (int i = 0; i < 11; ++i) {
+        row += cell;
+    }
+    EXPECT_EQ(bench::CsvRow(r), row + "0," + cell + cell + "0,0,0.0," + cell + cell + "no\r\n");
+}
+
 // Quoted where a spreadsheet needs it; a device ID that looks like a
 // formula stays text.
 TEST(HistoryRecord, CsvRowsMatchTheHeader) {

@@ -169,6 +169,54 @@ TEST_F(HistoryCommand, NulInATextKeepsTheRowsApart) {
               QString::fromUtf8("A\0B5", 4));
 }
 
+// Bytes a terminal obeys: C0 controls other than those allowed, DEL and the
+// C1 controls (U+0080 to U+009F, C2 80 to C2 9F in UTF-8).
+bool HoldsControls(const std::string& text, const std::string& allowed) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if ((c < 0x20 && allowed.find(text[i]) == std::string::npos) || c == 0x7F || c1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every text of a gathered journal may be hostile: in the table, its
+// summary and the CSV, what a terminal would obey shows as an escape.
+TEST_F(HistoryCommand, ControlCharactersReachNoTerminal) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream(RecordsPath())
+        << "{\"time\":\"2026-12-07T09:00:00Z\",\"host\":\"h\\u009b1\",\"tool\":\"t\\u007f\","
+           "\"port\":\"p\\r\",\"device\":\"/dev/\\u001bx\",\"byId\":\"b\\u0007\","
+           "\"deviceId\":\"X\\u001b]0;OWNED\\u0007\",\"bootCode\":\"\\u00001\","
+           "\"before\":\"2.\\u001b09\",\"after\":\"2.10\\u0085\",\"image\":{\"label\":\"l\\t\","
+           "\"size\":1,\"crc\":\"\\u001b\",\"path\":\"/p\\u009b\"},\"outcome\":\"failed\","
+           "\"reason\":\"\\u001b[2J\\u001b[31mred\\nnext\"}\n";
+    const CliResult table = RunCli({"history"});
+    ASSERT_EQ(table.code, 0) << table;
+    EXPECT_FALSE(HoldsControls(table.out, "\n")) << table;
+    const std::vector<std::string> lines = Lines(table.out);
+    ASSERT_EQ(lines.size(), 3u) << table;
+    for (const char* shown : {"X\\x1b]0;OWNED\\x07", "2.\\x1b09 > 2.10\\x85", "p\\x0d", "h\\x9b1",
+                              "t\\x7f", "\\x1b[2J\\x1b[31mred\\x0anext"}) {
+        EXPECT_TRUE(Contains(lines[1], shown)) << shown << "\n" << table;
+    }
+    EXPECT_TRUE(Contains(lines[2], "failures: \"\\x1b[2J\\x1b[31mred\\x0anext\" (1)")) << table;
+
+    const CliResult csv = RunCli({"history", "--csv"});
+    ASSERT_EQ(csv.code, 0) << csv;
+    EXPECT_FALSE(HoldsControls(csv.out, "\t\r\n")) << csv;
+    EXPECT_TRUE(Contains(csv.out,
+                         "\r\n2026-12-07T09:00:00Z,h\\x9b1,t\\x7f,\"p\r\",/dev/\\x1bx,"
+                         "b\\x07,X\\x1b]0;OWNED\\x07,\\x001,2.\\x1b09,2.10\\x85,l\t,1,"
+                         "\\x1b,/p\\x9b,0,0,0.0,failed,"
+                         "\"\\x1b[2J\\x1b[31mred\nnext\",no\r\n"))
+        << csv;
+}
+
 // No journal yet is no error.
 TEST_F(HistoryCommand, NoJournalYetSaysSo) {
     const CliResult r = RunCli({"history"});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CliHarness.h"
+#include "bench/SafeText.h"
 #include "cli/HistoryTable.h"
 
 namespace {
@@ -59,6 +60,79 @@ TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
                 << c.columns << ": " << line;
         }
         EXPECT_EQ(row.size(), static_cast<std::size_t>(c.columns)) << c.columns << ": " << row;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kBad = "\xef\xbf\xbd";  // U+FFFD
+
+// What a terminal would obey shows as an escape; a CSV cell keeps tab and
+// line breaks, which it holds quoted. Bytes that are not well-formed UTF-8
+// (overlong forms, surrogates, past U+10FFFF, cut short) become U+FFFD each.
+TEST(SafeText, ControlsShowAsEscapesAndBadBytesAsReplacements) {
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        std::string shown;
+        const char* cell;  // null: as shown
+    } cases[] = {
+        {"VC-4017-0032 Ä中😀", "VC-4017-0032 Ä中😀", nullptr},
+        {"X\x1b]0;OWNED\x07", "X\\x1b]0;OWNED\\x07", nullptr},
+        {"A\0B"s, "A\\x00B", nullptr},
+        {"\x1f \x7e\x7f", "\\x1f ~\\x7f", nullptr},
+        {"a\tb\r\nc", "a\\x09b\\x0d\\x0ac", "a\tb\r\nc"},
+        {"\xc2\x80\xc2\x85\xc2\x9b\xc2\x9f\xc2\xa0\xdf\xbf", "\\x80\\x85\\x9b\\x9f\xc2\xa0\xdf\xbf",
+         nullptr},
+        {"\xd8\x9b\xd8\x9c\xd8\x9d", "\xd8\x9b\\u061c\xd8\x9d", nullptr},
+        {"\xe2\x80\x8d\xe2\x80\x8e\xe2\x80\x8f\xe2\x80\x90",
+         "\xe2\x80\x8d\\u200e\\u200f\xe2\x80\x90", nullptr},
+        {"\xe2\x80\xa7\xe2\x80\xa8\xe2\x80\xae\xe2\x80\xaf",
+         "\xe2\x80\xa7\\u2028\\u202e\xe2\x80\xaf", nullptr},
+        {"\xe2\x81\xa5\xe2\x81\xa6\xe2\x81\xa9\xe2\x81\xaa",
+         "\xe2\x81\xa5\\u2066\\u2069\xe2\x81\xaa", nullptr},
+        {"\x9b|\xc0\x80|\xc1\xbf|\xf5\x80",
+         kBad + "|" + kBad + kBad + "|" + kBad + kBad + "|" + kBad + kBad, nullptr},
+        {"\xc2\x7f|\xc2\xc0|\xc2", kBad + "\\x7f|" + kBad + kBad + "|" + kBad, nullptr},
+        {"\xe0\x9f\xbf|\xe0\xa0\x80|\xef\xbf\xbd", kBad + kBad + kBad + "|\xe0\xa0\x80|" + kBad,
+         nullptr},
+        {"\xed\x9f\xbf|\xed\xa0\x80", "\xed\x9f\xbf|" + kBad + kBad + kBad, nullptr},
+        {"\xe2\x82\x41|\xe2\x82\xc0|\xe2\x82",
+         kBad + kBad + "A|" + kBad + kBad + kBad + "|" + kBad + kBad, nullptr},
+        {"\xf0\x8f\xbf\xbf|\xf0\x90\x80\x80", kBad + kBad + kBad + kBad + "|\xf0\x90\x80\x80",
+         nullptr},
+        {"\xf4\x8f\xbf\xbf|\xf4\x90\x80\x80", "\xf4\x8f\xbf\xbf|" + kBad + kBad + kBad + kBad,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bench::ShownText(c.text), c.shown) << c.text;
+        EXPECT_EQ(bench::CellText(c.text), c.cell != nullptr ? c.cell : c.shown) << c.text;
+    }
+}
+
+// The code point and its length; a sequence cut short by the end of the
+// text is no code point, whatever bytes follow it in memory.
+TEST(SafeText, Utf8AtDecodesOneCodePoint) {
+    const struct {
+        std::string_view text;
+        char32_t value;
+        std::size_t size;
+    } cases[] = {
+        {"\x7f", 0x7F, 1},
+        {"\xdf\xbf", 0x7FF, 2},
+        {"\xe0\xa0\x80", 0x800, 3},
+        {"\xf0\x90\x80\x80", 0x10000, 4},
+        {"\xf0\x9f\x98\x80", 0x1F600, 4},
+        {"\xf4\x8f\xbf\xbf", 0x10FFFF, 4},
+        {std::string_view("\xc2\x85", 1), 0xFFFD, 1},
+        {std::string_view("\xe2\x80\xae", 2), 0xFFFD, 1},
+    };
+    for (const auto& c : cases) {
+        const bench::CodePoint point = bench::Utf8At(c.text, 0);
+        EXPECT_EQ(point.value, c.value) << c.text;
+        EXPECT_EQ(point.size, c.size) << c.text;
     }
 }
 
