@@ -10,7 +10,6 @@
 // Threads: user-interface thread only.
 #include "app/MainDialog.h"
 
-#include <QFontMetrics>
 #include <QMenu>
 #include <QPushButton>
 
@@ -33,8 +32,6 @@ namespace {
 constexpr unsigned kCommandMask = 0xFFF0;
 // The records name the built-in simulated charger as the command line does.
 constexpr const char* kSimulatedPortName = "simulated";
-// The width of the panel's status line that each new status clears.
-constexpr int kStatusWidth = 250;
 
 }  // namespace
 
@@ -160,9 +157,7 @@ void CMainDialog::WriteImage() {
     // middle elided to the width the panel clears, and the log has it whole.
     const std::string text = "Image written to " + written;
     platform::OutputDebugString(text);
-    const QString shown =
-        fontMetrics().elidedText(QString::fromStdString(text), Qt::ElideMiddle, kStatusWidth);
-    m_panel.ShowStatus(shown.toStdString());
+    m_panel.ShowStatus(m_panel.FitStatus(QString::fromStdString(text)).toStdString());
 }
 
 void CMainDialog::OnUpgradeFromFile() {

@@ -234,6 +234,13 @@ void CVersionPanel::ShowStatus(const std::string& text) {
     dc.TextOut(kStatusX, y, QString::fromStdString(text));
 }
 
+QString CVersionPanel::FitStatus(const QString& text) const {
+    // Measured as ShowStatus draws: the surface's default font on the surface.
+    const QFontMetrics metrics =
+        m_canvas ? QFontMetrics(SurfaceFont(), &m_canvas->Surface()) : QFontMetrics(SurfaceFont());
+    return metrics.elidedText(text, Qt::ElideMiddle, kStatusEraseWidth);
+}
+
 void CVersionPanel::SetProgress(int position, int total) {
     if (m_pOwner == nullptr) {
         return;

@@ -78,6 +78,9 @@ public:
 
     void PaintVersions();
     void ShowStatus(const std::string& text);
+    // The text shortened in its middle to the width that each new status
+    // clears, so a long one leaves no tail behind the next.
+    QString FitStatus(const QString& text) const;
     // (p, t): p not 0 moves the bar; (0, t) shows it with range 0..t (t taken
     // modulo 65536) in blue, at position 0; (0, 0) hides it.
     void SetProgress(int position, int total);
