@@ -65,6 +65,41 @@ bool EndsInLineFeed(int fd, off_t size) {
     return size == 0 || (::pread(fd, &last, 1, size - 1) == 1 && last == '\n');
 }
 
+// A short write (a full disk) is cut back to where the line began, when
+// nothing was appended after it. Called under the journal's lock, so no
+// other record can land between the size check and the cut.
+void CutBack(int fd, ssize_t written) {
+    // O_APPEND leaves the offset at the end of what this write added.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat st {};
+    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end) {
+        (void)::ftruncate(fd, end - written);
+    }
+}
+
+struct LineWrite {
+    ssize_t written = 0;
+    ssize_t wanted = 0;
+    int error = 0;
+};
+
+// The steps of one record on the open file, under its lock: a line feed
+// first when the file does not end a line, the line in one write, and a
+// short write cut back.
+LineWrite WriteLine(int fd, const std::string& line) {
+    struct stat st {};
+    const bool endsLine = ::fstat(fd, &st) == 0 && EndsInLineFeed(fd, st.st_size);
+    const std::string text = (endsLine ? "" : "\n") + line + "\n";
+    LineWrite result;
+    result.wanted = static_cast<ssize_t>(text.size());
+    result.written = ::write(fd, text.data(), text.size());  // one write
+    result.error = errno;
+    if (result.written > 0 && result.written < result.wanted) {
+        CutBack(fd, result.written);
+    }
+    return result;
+}
+
 }  // namespace
 
 std::string RecordsPath() {
@@ -111,28 +146,15 @@ bool CRecordJournal::AppendLine(const std::string& line, std::string& problem) {
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return fail("not a regular file");
     }
-    std::string text;
-    ssize_t written = 0;
-    int error = 0;
-    {
-        const CJournalLock lock(file.fd);
-        const bool endsLine = ::fstat(file.fd, &st) == 0 && EndsInLineFeed(file.fd, st.st_size);
-        text = (endsLine ? "" : "\n") + line + "\n";
-        written = ::write(file.fd, text.data(), text.size());  // one write
-        error = errno;
-    }
-    if (written == static_cast<ssize_t>(text.size())) {
+    const CJournalLock lock(file.fd);
+    const LineWrite result = WriteLine(file.fd, line);
+    if (result.written == result.wanted) {
         return true;
     }
-    if (written > 0) {
-        // O_APPEND leaves the offset at the end of what this write added.
-        const off_t end = ::lseek(file.fd, 0, SEEK_CUR);
-        if (end >= written && ::fstat(file.fd, &st) == 0 && st.st_size == end) {
-            (void)::ftruncate(file.fd, end - written);
-        }
+    if (result.written > 0) {
         return fail("short write, the disk may be full");
     }
-    return fail(std::strerror(error));
+    return fail(std::strerror(result.error));
 }
 
 }  // namespace bench

@@ -22,7 +22,9 @@
 //        other benches never interleave.
 //     6. A short write (a full disk) is cut back with ftruncate to where the
 //        line began, when nothing was appended after it, so no half line is
-//        left for the next record to be glued to.
+//        left for the next record to be glued to. This too happens under the
+//        lock: no record of another process can land between the size check
+//        and the cut and be cut with it.
 //     7. Hand the line to the system log, whether or not the file took it.
 //   A record that cannot be written returns false with the reason; it never
 //   changes a charger's result.
