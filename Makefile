@@ -22,7 +22,7 @@ build: configure
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The command line against the kernel's own serial drivers (ftdi_sio, 8250)
+# The command line against the kernel's own serial drivers (ftdi_sio, 8250, cdc_acm)
 # and udev in a QEMU virtual machine; see tests/hw/run.sh.
 hwtest: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target corvane-cli corvane-sim
