@@ -146,10 +146,16 @@ bool CRecordJournal::AppendLine(const std::string& line, std::string& problem) {
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return fail("not a regular file");
     }
-    const CJournalLock lock(file.fd);
-    const LineWrite result = WriteLine(file.fd, line);
+    LineWrite result;
+    {
+        const CJournalLock lock(file.fd);
+        result = WriteLine(file.fd, line);
+    }
     if (result.written == result.wanted) {
-        return true;
+        // On the disk before the outcome is reported, so a power cut does not
+        // take the last records; after the lock, so benches do not queue
+        // behind each other's syncs.
+        return ::fdatasync(file.fd) == 0 || fail(std::strerror(errno));
     }
     if (result.written > 0) {
         return fail("short write, the disk may be full");

@@ -25,7 +25,9 @@
 //        left for the next record to be glued to. This too happens under the
 //        lock: no record of another process can land between the size check
 //        and the cut and be cut with it.
-//     7. Hand the line to the system log, whether or not the file took it.
+//     7. Sync the file (fdatasync), so a power cut does not take records
+//        already reported as written.
+//     8. Hand the line to the system log, whether or not the file took it.
 //   A record that cannot be written returns false with the reason; it never
 //   changes a charger's result.
 //

@@ -2,6 +2,8 @@
 // window and command lines on one PC append to the same file.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -17,6 +20,22 @@
 
 #include "bench/BenchJournal.h"
 #include "common/TestKit.h"
+
+// Every fdatasync of this program passes through here to the C library's,
+// noting which file was synced and how long it was then.
+std::vector<std::pair<std::string, off_t>> g_synced;  // a test's own process only
+
+extern "C" int fdatasync(int fd) {
+    char path[PATH_MAX] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
+    struct stat st {};
+    ::fstat(fd, &st);
+    g_synced.emplace_back(n > 0 ? std::string(path, static_cast<std::size_t>(n)) : "", st.st_size);
+    using Sync = int (*)(int);
+    static const auto real = reinterpret_cast<Sync>(::dlsym(RTLD_NEXT, "fdatasync"));
+    return real(fd);
+}
 
 namespace {
 
@@ -203,6 +222,20 @@ TEST(RecordJournal, CutBackKeepsOtherProcessesRecords) {
         }
         ASSERT_EQ(whole, kWriters * kEach + 1) << "round " << round;
     }
+}
+
+// Each record is synced to the disk once it is written, so a power cut
+// does not take the last records.
+TEST(RecordJournal, EachRecordIsSyncedAfterItsWrite) {
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    g_synced.clear();
+    ASSERT_TRUE(AppendRecords(path, 1, 2));
+    const auto size = static_cast<off_t>(std::filesystem::file_size(path));
+    ASSERT_EQ(g_synced.size(), 2U);
+    EXPECT_EQ(g_synced[0].first, std::filesystem::canonical(path).string());
+    EXPECT_EQ(g_synced[0].second * 2, size);  // the first whole line, once written
+    EXPECT_EQ(g_synced[1].second, size);
 }
 
 // A program that holds the journal's lock and never lets go does not hang
