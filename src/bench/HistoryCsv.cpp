@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <string_view>
 #include <system_error>
 
 #include "bench/JsonLine.h"
@@ -21,8 +22,8 @@ bool IsNumber(const std::string& text) {
 
 std::string Field(const std::string& text) {
     std::string value = CellText(text);
-    if (!value.empty() &&
-        (value[0] == '=' || value[0] == '+' || value[0] == '-' || value[0] == '@') &&
+    // A spreadsheet skips a leading tab or CR and reads the formula after it.
+    if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos &&
         !IsNumber(value)) {
         value.insert(0, 1, '\'');
     }

@@ -500,10 +500,19 @@ TEST(HistoryRecord, CsvFieldsSitUnderTheirHeaders) {
 }
 
 // A field is quoted when any one of comma, quote or line break is in it:
-// a spreadsheet would otherwise split the row there.
+// a spreadsheet would otherwise split the row there. One that starts as a
+// formula does, also after a tab or CR a spreadsheet skips, is kept text.
 TEST(HistoryRecord, CsvQuotesEachSeparatorOnItsOwn) {
     const std::pair<const char*, const char*> cases[] = {
         {"No answer.", "No answer."},
+        {"\t=1+1", "'\t=1+1"},
+        {"\r=1+1", "\"'\r=1+1\""},
+        {"=1+1", "'=1+1"},
+        {"+A1", "'+A1"},
+        {"-A1", "'-A1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"-1.5", "-1.5"},
+        {"a\t=1", "a\t=1"},
         {"No answer, twice.", "\"No answer, twice.\""},
         {"No answer.\nUnplug it.", "\"No answer.\nUnplug it.\""},
         {"No answer.\rUnplug it.", "\"No answer.\rUnplug it.\""},
