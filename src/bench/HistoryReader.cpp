@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 
 #include "support/SessionLog.h"
 
@@ -10,11 +11,29 @@ namespace {
 
 constexpr std::int64_t kSinceSlack = 86400;
 
-// What tells two records apart when they fall in the same second.
-std::string Identity(const HistoryRecord& r) {
-    return r.host + '\n' + r.tool + '\n' + r.port + '\n' + r.device + '\n' + r.deviceId + '\n' +
-           r.outcome + '\n' + r.before + '\n' + r.after + '\n' + r.reason + '\n' +
-           std::to_string(r.blocks);
+// What tells two records apart when they fall in the same second; each
+// field with its length, so no text can stand for two fields.
+void Identity(const HistoryRecord& r, std::string& identity) {
+    identity.clear();
+    const auto add = [&identity](const void* bytes, std::size_t size) {
+        identity.append(static_cast<const char*>(bytes), size);
+    };
+    for (const std::string* field : {&r.host, &r.tool, &r.port, &r.device, &r.deviceId, &r.outcome,
+                                     &r.before, &r.after, &r.reason}) {
+        const std::size_t size = field->size();
+        add(&size, sizeof size);
+        add(field->data(), size);
+    }
+    add(&r.blocks, sizeof r.blocks);
+}
+
+// FNV-1a, unrelated to std::hash (MurmurHash in libstdc++).
+std::uint64_t Fnv1a(std::string_view text) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    return hash;
 }
 
 }  // namespace
@@ -106,14 +125,20 @@ void CHistoryReader::Fill(std::size_t index) {
 bool CHistoryReader::Seen(const HistoryRecord& record) {
     if (record.time != m_lastTime) {
         m_lastTime = record.time;
+        // clear() sweeps every bucket: those a busy second left are let go.
+        if (m_seenAtLastTime.bucket_count() > kWindow) {
+            std::unordered_set<Digest, DigestHash>().swap(m_seenAtLastTime);
+        }
         m_seenAtLastTime.clear();
     }
-    std::string identity = Identity(record);
-    if (std::find(m_seenAtLastTime.begin(), m_seenAtLastTime.end(), identity) !=
-        m_seenAtLastTime.end()) {
+    Identity(record, m_identity);
+    const Digest digest{std::hash<std::string_view>()(m_identity), Fnv1a(m_identity)};
+    if (m_seenAtLastTime.contains(digest)) {
         return true;
     }
-    m_seenAtLastTime.push_back(std::move(identity));
+    if (m_seenAtLastTime.size() < kSeenBound) {
+        m_seenAtLastTime.insert(digest);
+    }
     return false;
 }
 

@@ -15,8 +15,12 @@
 //   line longer than CReverseLineReader::kMaxLine counts as one damaged
 //   line, and a record at its end is still read. The
 //   same record found in two journals (a bench PC's own journal beside the
-//   gathered one) is given out once. With a first moment (since), a journal
-//   is left once kWindow records in a row are more than a day older.
+//   gathered one) is given out once: the records of the second being given
+//   out are remembered by a digest of what tells them apart, in a hash set,
+//   so a busy second costs no more per record than a quiet one. At most
+//   kSeenBound are remembered per second; past that, copies in that second
+//   are listed twice rather than memory growing with a hostile journal. With a first moment
+//   (since), a journal is left once kWindow records in a row are more than a day older.
 //
 //   A stop check given to the reader is asked before each block read, so
 //   a huge journal, or a zero-filled one, ends within moments of a stop:
@@ -28,6 +32,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "bench/HistoryFilter.h"
@@ -44,6 +49,7 @@ std::vector<std::string> LocalJournals();
 class CHistoryReader {
 public:
     static constexpr std::size_t kWindow = 256;
+    static constexpr std::size_t kSeenBound = 256 * 1024;
 
     explicit CHistoryReader(HistoryFilter filter, CReverseLineReader::StopCheck stop = {});
     ~CHistoryReader();
@@ -72,6 +78,15 @@ private:
     struct Later {
         bool operator()(const Pending& a, const Pending& b) const;
     };
+    // Two unrelated 64-bit hashes: records are taken for one only when both agree.
+    struct Digest {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        bool operator==(const Digest&) const = default;
+    };
+    struct DigestHash {
+        std::size_t operator()(const Digest& d) const { return d.a; }
+    };
 
     void Fill(std::size_t source);
     bool Seen(const HistoryRecord& record);
@@ -87,7 +102,8 @@ private:
     long long m_duplicates = 0;
     std::vector<std::string> m_problems;
     std::int64_t m_lastTime = 0;
-    std::vector<std::string> m_seenAtLastTime;
+    std::unordered_set<Digest, DigestHash> m_seenAtLastTime;
+    std::string m_identity;  // reused for each record's identity
 };
 
 }  // namespace bench
