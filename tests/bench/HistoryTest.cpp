@@ -325,6 +325,36 @@ TEST_F(History, SameResultAtAnotherTimeIsNoDuplicate) {
     EXPECT_EQ(reader.Duplicates(), 0);
 }
 
+// In a busy second, a record found in both journals is listed once and
+// every other record once, however many share the second; two records told
+// apart only by where one text ends and the next begins are two.
+TEST_F(History, BusySecondListsEachRecordOnce) {
+    const std::string second = "2026-12-07T10:00:00Z";
+    std::vector<std::string> a;
+    std::vector<std::string> b;
+    for (int i = 0; i < 3000; ++i) {
+        a.push_back(Journal(second, "VC-" + std::to_string(i), "read"));
+        if (i % 2 == 0) {
+            b.push_back(a.back());
+        }
+    }
+    a.push_back(Journal(second, "split", "read", ",\"before\":\"x\\ny\",\"after\":\"\""));
+    b.push_back(Journal(second, "split", "read", ",\"before\":\"x\",\"after\":\"y\\n\""));
+    bench::CHistoryReader reader({});
+    std::string error;
+    ASSERT_TRUE(reader.AddFile(Write("a.jsonl", a), error)) << error;
+    ASSERT_TRUE(reader.AddFile(Write("b.jsonl", b), error)) << error;
+    std::vector<std::string> ids = Read(reader);
+    EXPECT_EQ(reader.Duplicates(), 1500);
+    std::vector<std::string> expected = {"split", "split"};
+    for (int i = 0; i < 3000; ++i) {
+        expected.push_back("VC-" + std::to_string(i));
+    }
+    std::sort(ids.begin(), ids.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+}
+
 TEST(HistoryRecord, SinceTakesDatesAndSpans) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
