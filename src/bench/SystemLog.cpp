@@ -2,18 +2,12 @@
 
 #include <syslog.h>
 
+#include "platform/LogSocket.h"
+
 namespace bench {
 
-CSyslog::CSyslog() {
-    ::openlog("corvane", LOG_PID, LOG_USER);
-}
-
-CSyslog::~CSyslog() {
-    ::closelog();
-}
-
 void CSyslog::Write(bool failed, const std::string& line) {
-    ::syslog(failed ? LOG_WARNING : LOG_INFO, "%s", line.c_str());
+    (void)platform::SendToSystemLog(LOG_USER | (failed ? LOG_WARNING : LOG_INFO), "corvane", line);
 }
 
 }  // namespace bench

@@ -4,10 +4,13 @@
 //   A service centre gathers the records of all its bench PCs with the log
 //   shipping it already runs (journald or rsyslog forwarding), so each
 //   record line is handed to the system log too. ISystemLog is the seam:
-//   CSyslog is syslog(3) with the ident "corvane"; tests give a recorder.
+//   CSyslog sends each line with the ident "corvane", which only records
+//   carry (debug texts go as "corvane-debug"), to the log socket
+//   (platform/LogSocket.h: /dev/log, or $CORVANE_LOG_SOCKET); tests give a
+//   recorder.
 //
-// Threads: Write may be called from several threads at once; syslog(3) is
-// thread-safe.
+// Threads: Write may be called from several threads at once; each line is
+// a datagram of its own.
 #pragma once
 
 #include <string>
@@ -23,10 +26,6 @@ public:
 
 class CSyslog : public ISystemLog {
 public:
-    CSyslog();  // openlog("corvane", LOG_PID, LOG_USER)
-    ~CSyslog() override;
-    CSyslog(const CSyslog&) = delete;
-    CSyslog& operator=(const CSyslog&) = delete;
     void Write(bool failed, const std::string& line) override;
 };
 

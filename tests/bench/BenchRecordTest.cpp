@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -94,6 +98,50 @@ private:
     std::optional<std::string> m_old;
 };
 
+// A datagram socket in the place of the system log's, named to the program
+// by $CORVANE_LOG_SOCKET while alive.
+class CLogSocket {
+public:
+    explicit CLogSocket(const std::string& path) {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::setenv("CORVANE_LOG_SOCKET", path.c_str(), 1);
+    }
+    ~CLogSocket() {
+        ::unsetenv("CORVANE_LOG_SOCKET");
+        ::close(m_fd);
+    }
+    CLogSocket(const CLogSocket&) = delete;
+    CLogSocket& operator=(const CLogSocket&) = delete;
+    bool Bound() const { return m_bound; }
+    // The next datagram, or "" when none came within two seconds.
+    std::string Receive() const {
+        pollfd ready{m_fd, POLLIN, 0};
+        if (::poll(&ready, 1, 2000) != 1) {
+            return {};
+        }
+        char buffer[65536];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+// "<14>Dec  7 20:12:40 corvane[4242]: " -> "<14>corvane[4242]: ", the time
+// left out (it is the local time of sending).
+std::string WithoutTime(const std::string& datagram) {
+    const std::size_t close = datagram.find('>');
+    return close == std::string::npos || datagram.size() < close + 17
+               ? datagram
+               : datagram.substr(0, close + 1) + datagram.substr(close + 17);
+}
+
 class CSystemLogRecorder : public bench::ISystemLog {
 public:
     void Write(bool failed, const std::string& line) override {
@@ -155,6 +203,35 @@ TEST(BenchRecord, JournalAppendsToFileAndSystemLog) {
                   .rfind("\",\"host\":\"" + bench::HostName() + "\",\"tool\":\"bench\",", 0),
               0U)
         << lines[0];
+}
+
+// The system log's lines go to the log socket named by $CORVANE_LOG_SOCKET
+// in the form syslog(3) sends, with the ident "corvane" and a failure as a
+// warning, so a bench PC's own rsyslog can listen where it likes.
+TEST(BenchRecord, SystemLogLinesGoToTheNamedLogSocket) {
+    testkit::CScratchDir dir;
+    const CLogSocket log(dir.Path() + "/log");
+    ASSERT_TRUE(log.Bound());
+    bench::CSyslog systemLog;
+    const std::string pid = std::to_string(::getpid());
+    systemLog.Write(true, "{\"outcome\":\"failed\"}");
+    EXPECT_EQ(WithoutTime(log.Receive()), "<12>corvane[" + pid + "]: {\"outcome\":\"failed\"}");
+    systemLog.Write(false, "{\"outcome\":\"read\"}");
+    const std::string datagram = log.Receive();
+    EXPECT_EQ(WithoutTime(datagram), "<14>corvane[" + pid + "]: {\"outcome\":\"read\"}");
+    // "<14>Dec  7 20:12:40 ": the month's name, the day padded to two places.
+    ASSERT_GE(datagram.size(), 20U);
+    const std::tm parts = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        return local;
+    }();
+    char day[8];
+    std::strftime(day, sizeof day, "%b %e", &parts);  // the test runs in the C locale
+    EXPECT_EQ(datagram.substr(4, 6), day) << datagram;
+    EXPECT_EQ(datagram[13], ':') << datagram;
+    EXPECT_EQ(datagram[19], ' ') << datagram;
 }
 
 // Benches in several zones write one kind of time: the stamp is UTC, and a
