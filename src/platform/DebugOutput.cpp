@@ -6,6 +6,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/LogSocket.h"
+
 namespace platform {
 namespace {
 
@@ -19,12 +21,17 @@ DebugSink& Sink() {
     return sink;
 }
 
-// The system log takes one entry per call; an empty text is no entry.
+// The system log takes one entry per call; an empty text is no entry. The
+// ident is the debug texts' own: "corvane" is the service records', and a
+// service centre gathers the records by it.
 void WriteToSystemLog(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);  // the log ends each entry itself
+    }
     if (text.empty()) {
         return;
     }
-    ::syslog(LOG_USER | LOG_DEBUG, "%.*s", static_cast<int>(text.size()), text.data());
+    (void)SendToSystemLog(LOG_USER | LOG_DEBUG, "corvane-debug", text);
 }
 
 void WriteToStandardError(std::string_view text) {

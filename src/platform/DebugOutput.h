@@ -3,7 +3,8 @@
 // Principles of operation
 //   Texts are passed on exactly as given, with nothing added: callers supply
 //   their own line ends. By default each text is one entry of the system log
-//   at debug priority (journalctl -t corvane -p debug), so that standard
+//   at debug priority under the ident "corvane-debug", apart from the
+//   service records' "corvane" (journalctl -t corvane-debug), so that standard
 //   error stays quiet: a technician's terminal shows nothing of the port
 //   operations' names or of the boxes' texts. Tests and the command line
 //   install a sink of their own; StandardErrorSink is the one for a user who

@@ -23,6 +23,7 @@
 #include "bench/FailureReason.h"
 #include "bench/RecordParser.h"
 #include "common/TestKit.h"
+#include "platform/DebugOutput.h"
 #include "serial/ErrorReport.h"
 
 namespace {
@@ -232,6 +233,20 @@ TEST(BenchRecord, SystemLogLinesGoToTheNamedLogSocket) {
     EXPECT_EQ(datagram.substr(4, 6), day) << datagram;
     EXPECT_EQ(datagram[13], ':') << datagram;
     EXPECT_EQ(datagram[19], ' ') << datagram;
+}
+
+// Debug texts go to the system log under an ident of their own, never as
+// "corvane", which a service centre gathers as records; the line end the
+// caller supplies is the log's own business.
+TEST(BenchRecord, DebugTextsHaveTheirOwnIdent) {
+    testkit::CScratchDir dir;
+    const CLogSocket log(dir.Path() + "/log");
+    ASSERT_TRUE(log.Bound());
+    const platform::DebugSink old = platform::SetDebugSink({});  // the system log
+    platform::OutputProcessDebugString("WriteFile (in Writer)\n\r");
+    platform::SetDebugSink(old);
+    EXPECT_EQ(WithoutTime(log.Receive()),
+              "<15>corvane-debug[" + std::to_string(::getpid()) + "]: WriteFile (in Writer)");
 }
 
 // Benches in several zones write one kind of time: the stamp is UTC, and a
