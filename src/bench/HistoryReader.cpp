@@ -61,8 +61,8 @@ struct CHistoryReader::Source {
 
 bool CHistoryReader::Later::operator()(const Pending& a, const Pending& b) const {
     // The heap gives out the greatest: the newest, then the first read.
-    if (a.record.time != b.record.time) {
-        return a.record.time < b.record.time;
+    if (a.time != b.time) {
+        return a.time < b.time;
     }
     return a.order > b.order;
 }
@@ -85,9 +85,8 @@ bool CHistoryReader::AddFile(const std::string& path, std::string& error) {
 
 void CHistoryReader::Fill(std::size_t index) {
     Source& source = *m_sources[index];
-    std::string line;
     while (!source.done && source.buffered < kWindow) {
-        if (!source.reader.Previous(line)) {
+        if (!source.reader.Previous(m_line)) {
             source.done = true;
             m_stopped = m_stopped || source.reader.Stopped();
             if (!source.reader.Error().empty()) {
@@ -95,8 +94,12 @@ void CHistoryReader::Fill(std::size_t index) {
             }
             break;
         }
-        Pending pending;
-        const LineResult result = m_parser.Parse(line, pending.record);
+        if (m_freeSlots.empty()) {
+            m_freeSlots.push_back(m_slots.size());
+            m_slots.emplace_back();
+        }
+        HistoryRecord& record = m_slots[m_freeSlots.back()];
+        const LineResult result = m_parser.Parse(m_line, record);
         // A cut line is one damaged line, whatever its kept end holds.
         m_damaged += result.damaged || source.reader.Cut() ? 1 : 0;
         if (!result.record) {
@@ -105,18 +108,17 @@ void CHistoryReader::Fill(std::size_t index) {
         // A run of records well before the first moment asked for means the
         // rest is older still; one PC with a wrong clock among those gathered
         // in a file breaks no run.
-        const bool old = m_filter.since && pending.record.time < *m_filter.since - kSinceSlack;
+        const bool old = m_filter.since && record.time < *m_filter.since - kSinceSlack;
         source.oldRun = old ? source.oldRun + 1 : 0;
         if (source.oldRun >= kWindow) {
             source.done = true;
             break;
         }
-        if (!m_filter.Matches(pending.record)) {
+        if (!m_filter.Matches(record)) {
             continue;
         }
-        pending.source = index;
-        pending.order = m_order++;
-        m_heap.push_back(std::move(pending));
+        m_heap.push_back({record.time, m_order++, m_freeSlots.back(), index});
+        m_freeSlots.pop_back();
         std::push_heap(m_heap.begin(), m_heap.end(), Later());
         ++source.buffered;
     }
@@ -145,9 +147,11 @@ bool CHistoryReader::Seen(const HistoryRecord& record) {
 bool CHistoryReader::Next(HistoryRecord& record) {
     while (!m_stopped && !m_heap.empty()) {
         std::pop_heap(m_heap.begin(), m_heap.end(), Later());
-        const std::size_t source = m_heap.back().source;
-        record = std::move(m_heap.back().record);
+        const Pending top = m_heap.back();
         m_heap.pop_back();
+        record = std::move(m_slots[top.slot]);
+        m_freeSlots.push_back(top.slot);
+        const std::size_t source = top.source;
         --m_sources[source]->buffered;
         Fill(source);
         if (!Seen(record)) {

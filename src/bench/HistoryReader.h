@@ -70,10 +70,13 @@ public:
 
 private:
     struct Source;
+    // The heap orders small keys; the records stay in their slots, so a
+    // record is moved once on its way out, not at each step of the heap.
     struct Pending {
-        HistoryRecord record;
-        std::size_t source = 0;
+        std::int64_t time = 0;
         std::uint64_t order = 0;  // read earlier (lower in its file): out first
+        std::size_t slot = 0;     // in m_slots
+        std::size_t source = 0;
     };
     struct Later {
         bool operator()(const Pending& a, const Pending& b) const;
@@ -97,6 +100,9 @@ private:
     CRecordParser m_parser;
     std::vector<std::unique_ptr<Source>> m_sources;
     std::vector<Pending> m_heap;  // a heap by Later: the newest on top
+    std::vector<HistoryRecord> m_slots;
+    std::vector<std::size_t> m_freeSlots;
+    std::string m_line;
     std::uint64_t m_order = 0;
     long long m_damaged = 0;
     long long m_duplicates = 0;

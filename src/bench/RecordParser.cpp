@@ -211,6 +211,13 @@ LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
     if (IsBlank(line)) {
         return result;
     }
+    // Nearly every line is one whole record: parsed as it is, it needs no
+    // search. Only the object that starts the line could end it then.
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (line.substr(first).starts_with(kRecordStart) && ParseJson(line.substr(first), record)) {
+        result.record = true;
+        return result;
+    }
     // A record runs to the end of its line, so of all the record starts in a
     // line (a stump's, those inside a record) only the one that opens the
     // line's last object can begin a whole record: it alone is parsed, and a
@@ -223,7 +230,6 @@ LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
         result.damaged = line.substr(0, start).find('{') != std::string_view::npos;
         return result;
     }
-    const std::size_t first = line.find_first_not_of(" \t");
     result.record = (line[first] == '{' && ParseJson(line.substr(first), record)) ||
                     ParseKeyValues(line, record);
     result.damaged = !result.record;

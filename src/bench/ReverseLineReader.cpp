@@ -106,8 +106,17 @@ bool CReverseLineReader::Previous(std::string& line) {
             const auto* newline = static_cast<const char*>(::memrchr(m_block.data(), '\n', m_end));
             const std::size_t start =
                 newline == nullptr ? 0 : static_cast<std::size_t>(newline - m_block.data()) + 1;
-            Keep(m_block.data() + start, m_end - start);
             found = newline != nullptr;
+            if (found && m_parts.empty() && m_end - start <= kMaxLine) {
+                // The common case, a line within one block: one copy.
+                line.assign(m_block, start, m_end - start);
+                m_end = start - 1;
+                if (line.empty()) {
+                    continue;  // a blank line
+                }
+                return true;
+            }
+            Keep(m_block.data() + start, m_end - start);
             m_end = found ? start - 1 : 0;
         }
         if (m_kept > 0) {
