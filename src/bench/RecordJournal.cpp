@@ -141,7 +141,9 @@ bool CRecordJournal::AppendLine(const std::string& line, std::string& problem) {
     file.fd = ::open(m_path.c_str(),
                      O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (file.fd < 0) {
-        return fail(std::strerror(errno));
+        // A folder that could not be made says why (a read-only file
+        // system), not that the file's folder is missing.
+        return fail(errno == ENOENT && ec ? ec.message() : std::strerror(errno));
     }
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return fail("not a regular file");

@@ -4,14 +4,17 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -236,6 +239,63 @@ TEST(RecordJournal, EachRecordIsSyncedAfterItsWrite) {
     EXPECT_EQ(g_synced[0].first, std::filesystem::canonical(path).string());
     EXPECT_EQ(g_synced[0].second * 2, size);  // the first whole line, once written
     EXPECT_EQ(g_synced[1].second, size);
+}
+
+// Runs body in a child with a mount namespace of its own (and a user
+// namespace, so that no privilege is needed); its result, or "" when the
+// namespace could not be made.
+std::string InOwnMounts(const std::function<std::string()>& body) {
+    int out[2];
+    if (::pipe(out) != 0) {
+        return {};
+    }
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            ::_exit(1);
+        }
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+        const std::string text = body();
+        (void)::write(out[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    Reap(child, 30);
+    return text;
+}
+
+// A state folder on a read-only file system, with no corvane folder in it
+// yet: the problem says so, not that a file or folder is missing.
+TEST(RecordJournal, ReadOnlyStateFolderSaysSo) {
+    testkit::CScratchDir dir;
+    const std::string state = dir.Path() + "/state";
+    std::filesystem::create_directory(state);
+    const std::string path = state + "/corvane/records.jsonl";
+    const std::string problem = InOwnMounts([&] {
+        if (::mount("none", state.c_str(), "tmpfs", MS_RDONLY, nullptr) != 0) {
+            return std::string("mount: ") + std::strerror(errno);
+        }
+        CNoSystemLog systemLog;
+        bench::CRecordJournal journal(path, systemLog);
+        std::string why;
+        journal.Append(Record(1, 1), why);
+        return why;
+    });
+    if (problem.empty()) {
+        GTEST_SKIP() << "no user and mount namespace for a read-only file system";
+    }
+    EXPECT_EQ(problem, "Could not write the service record " + path + ": Read-only file system.");
 }
 
 // A program that holds the journal's lock and never lets go does not hang
