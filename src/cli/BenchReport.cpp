@@ -174,7 +174,7 @@ void CBenchReport::Draw(bool force, bool final) {
 // its room; the last frame lists them all.
 std::vector<std::string> CBenchReport::ProblemLines(int columns, int rows, bool final) const {
     std::size_t count = m_recordProblems.size();
-    if (!final && rows > 0) {
+    if (!final && rows <= 0) {
         count = std::min(count, static_cast<std::size_t>((rows - 1) / 3));
     }
     std::vector<std::string> lines;
@@ -237,7 +237,7 @@ void CBenchReport::Finish(const std::vector<SlotInfo>& slots) {
     Draw(true, true);
 }
 
-std::string CBenchReport::Summary(const std::vector<SlotInfo>& slots) {
+std::string CBenchReport::Summary(const std::vector<SlotInfo>& slots, int recordsFailed) {
     int counts[4] = {0, 0, 0, 0};
     int total = 0;
     for (const auto& slot : slots) {
@@ -255,6 +255,10 @@ std::string CBenchReport::Summary(const std::vector<SlotInfo>& slots) {
             text += sep + std::to_string(count) + " " + bench::OutcomeName(outcome);
             sep = ", ";
         }
+    }
+    if (recordsFailed > 0) {
+        text += "; " + std::to_string(recordsFailed) +
+                (recordsFailed == 1 ? " record" : " records") + " could not be written";
     }
     return text;
 }

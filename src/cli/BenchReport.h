@@ -46,8 +46,9 @@ public:
     void OnBenchEvent(const bench::BenchEvent& event) override;
     // Draws the table a last time (Table only).
     void Finish(const std::vector<bench::SlotInfo>& slots);
-    // "4 chargers: 3 upgraded, 1 failed"
-    static std::string Summary(const std::vector<bench::SlotInfo>& slots);
+    // "4 chargers: 3 upgraded, 1 failed", and "; 2 records could not be
+    // written" when the journal did not take some.
+    static std::string Summary(const std::vector<bench::SlotInfo>& slots, int recordsFailed = 0);
 
     // The texts of one event; empty when the form skips it.
     std::string JsonLine(const bench::BenchEvent& event);

@@ -96,6 +96,12 @@ TEST(BenchReport, PlainLinesAndSummary) {
     }
     slots.push_back(Event(EventKind::Gone).slot);  // an empty slot counts for nothing
     EXPECT_EQ(CBenchReport::Summary(slots), "3 chargers: 2 upgraded, 1 failed");
+    // Records lost (a full disk) are said in the summary too, not only
+    // beside the chargers whose records they were.
+    EXPECT_EQ(CBenchReport::Summary(slots, 1),
+              "3 chargers: 2 upgraded, 1 failed; 1 record could not be written");
+    EXPECT_EQ(CBenchReport::Summary(slots, 2),
+              "3 chargers: 2 upgraded, 1 failed; 2 records could not be written");
 }
 
 namespace {
