@@ -18,16 +18,48 @@ CReverseLineReader::~CReverseLineReader() {
     }
 }
 
+namespace {
+
+// Why a file of this type is no journal; empty for a regular file.
+std::string TypeProblem(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return "";
+    }
+    if (S_ISDIR(mode)) {
+        return std::strerror(EISDIR);
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO, not a journal file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device, not a journal file";
+    }
+    return "not a journal file";
+}
+
+}  // namespace
+
 bool CReverseLineReader::Open(const std::string& path, std::string& error) {
     m_path = path;
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // The type is looked at before the open, since opening a FIFO waits for
+    // a writer and opening a serial device raises its modem lines; and again
+    // on the descriptor, opened without waiting, for what was swapped in.
     struct stat info {};
-    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+    if (::stat(path.c_str(), &info) != 0) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    if (S_ISDIR(info.st_mode)) {
-        error = path + ": " + std::strerror(EISDIR);
+    std::string problem = TypeProblem(info.st_mode);
+    if (problem.empty()) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+            error = path + ": " + std::strerror(errno);
+            return false;
+        }
+        problem = TypeProblem(info.st_mode);
+    }
+    if (!problem.empty()) {
+        error = path + ": " + problem;
         return false;
     }
     m_offset = info.st_size;

@@ -2,10 +2,15 @@
 // lines, merging journals by time, the filters, the summary and the CSV.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <sstream>
 
@@ -227,6 +232,29 @@ TEST_F(History, StopEndsTheReadBeforeTheNextBlock) {
     EXPECT_TRUE(reader.Stopped());
     EXPECT_EQ(asked, 3);
     EXPECT_TRUE(reader.Problems().empty());
+}
+
+// What is not a regular file is refused at once, without waiting for a
+// writer of a FIFO or touching a device; a directory says so too.
+TEST_F(History, RefusesWhatIsNotAJournalFile) {
+    const std::string fifo = m_dir.Path() + "/journal.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {fifo, ": a FIFO, not a journal file"},
+        {"/dev/null", ": a device, not a journal file"},
+        {m_dir.Path(), ": Is a directory"},
+    };
+    for (const auto& [path, problem] : cases) {
+        bench::CHistoryReader reader({});
+        std::string error;
+        auto added = std::async(std::launch::async, [&] { return reader.AddFile(path, error); });
+        if (added.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets a waiting open go on
+            ADD_FAILURE() << path << " was waited for";
+        }
+        EXPECT_FALSE(added.get()) << path;
+        EXPECT_EQ(error, path + problem);
+    }
 }
 
 // Each filter on its own, then together.
