@@ -29,6 +29,15 @@ constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 constexpr std::int64_t kFirstTime = DaysFromCivil(1000, 1, 1) * 86400;
 constexpr std::int64_t kEndTime = DaysFromCivil(10000, 1, 1) * 86400;
 
+// The days of a month in the proleptic Gregorian calendar.
+int DaysInMonth(int year, int month) {
+    if (month == 2) {
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        return leap ? 29 : 28;
+    }
+    return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+}
+
 bool Writable(std::int64_t time) {
     return time >= kFirstTime && time < kEndTime;
 }
@@ -159,8 +168,8 @@ bool ParseTime(std::string_view text, std::int64_t& time) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!Digits(text, at, 4, year) || !Skip(text, at, '-') || !Digits(text, at, 2, month) ||
         !Skip(text, at, '-') || !Digits(text, at, 2, day) || month < 1 || month > 12 || day < 1 ||
-        day > 31) {
-        return false;
+        day > DaysInMonth(year, month)) {
+        return false;  // mktime would roll February 30 over into March
     }
     if (at < text.size() && (text[at] == 'T' || text[at] == ' ')) {
         ++at;

@@ -58,9 +58,10 @@ private:
 
 // ISO 8601 as the journals and --since write it: "2026-12-07", with
 // "T20:12" or " 20:12", seconds, a fraction, and "Z" or an offset
-// ("+0200", "+02:00") optional. Without a zone the time is local. A moment
-// outside the years 1000 to 9999 (UTC) is refused: the journal's form
-// could not write it back.
+// ("+0200", "+02:00") optional. Without a zone the time is local. A date
+// or time that does not exist (February 30, 24:00) is refused, not rolled
+// over. A moment outside the years 1000 to 9999 (UTC) is refused: the
+// journal's form could not write it back.
 bool ParseTime(std::string_view text, std::int64_t& time);
 
 }  // namespace bench

@@ -403,13 +403,22 @@ TEST(HistoryRecord, SinceTakesDatesAndSpans) {
         {"2024-02-29T00:00Z", 1'709'164'800},
         {"2024-03-01T00:00Z", 1'709'251'200},
         {"2026-02-15", 1'771'110'000},
+        // The last day of each kind of month, and February 29 of a 400th year.
+        {"2000-02-29T00:00Z", 951'782'400},
+        {"2025-02-28T00:00Z", 1'740'700'800},
+        {"2026-04-30T00:00Z", 1'777'507'200},
+        {"2026-12-31T23:59Z", 1'798'761'540},
     };
     for (const auto& [text, expected] : good) {
         std::int64_t since = 0;
         EXPECT_TRUE(bench::ParseSince(text, now, since)) << text;
         EXPECT_EQ(since, expected) << text;
     }
-    for (const char* bad : {"7x", "d", "-3d", "yesterday", "2026-13-01", "2026-12-01T25:00", ""}) {
+    // Dates that do not exist are refused, not rolled over into the next month.
+    for (const char* bad :
+         {"7x", "d", "-3d", "yesterday", "2026-13-01", "2026-12-01T25:00", "", "2026-02-30",
+          "2026-04-31", "2026-06-31", "2026-09-31", "2026-11-31", "2025-02-29", "1900-02-29",
+          "2026-12-32", "2026-12-01T24:00", "2026-12-01T23:60", "2026-02-29T00:00Z"}) {
         std::int64_t since = 0;
         EXPECT_FALSE(bench::ParseSince(bad, now, since)) << bad;
     }
