@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QJsonDocument>
 #include <algorithm>
@@ -255,6 +256,17 @@ TEST_F(HistoryCommand, SignalStopsTheReadOfAHugeJournal) {
         EXPECT_EQ(cli.Finish(5000), code) << cli.err;
         EXPECT_FALSE(Contains(cli.out, "records")) << cli.out;
     }
+}
+
+// A FIFO named as a journal is refused at once, with the others listed.
+TEST_F(HistoryJournals, FifoIsRefusedWithoutWaiting) {
+    const std::string fifo = m_work + "/records.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const CliResult r =
+        RunCli({"history", "--file", fifo, "--file", m_state + "/corvane/records.jsonl"}, 10000);
+    EXPECT_EQ(r.code, 5) << r;
+    EXPECT_TRUE(Contains(r.err, "cannot read " + fifo + ": a FIFO, not a journal file")) << r;
+    EXPECT_EQ(Lines(r.out).size(), 4u) << r;
 }
 
 }  // namespace
