@@ -269,5 +269,15 @@ TEST_F(HistoryJournals, FifoIsRefusedWithoutWaiting) {
     EXPECT_EQ(Lines(r.out).size(), 4u) << r;
 }
 
+// A date that does not exist is a mistyped one: refused as a usage error,
+// not taken for a day of the next month.
+TEST_F(HistoryCommand, SinceRefusesADayThatDoesNotExist) {
+    for (const char* since : {"2026-02-30", "2025-02-29", "2026-04-31T08:00"}) {
+        const CliResult r = RunCli({"history", "--since", since});
+        EXPECT_EQ(r.code, 2) << r;
+        EXPECT_TRUE(Contains(r.err, std::string("'") + since + "' is neither a date")) << r;
+    }
+}
+
 }  // namespace
 }  // namespace clitest
