@@ -1,7 +1,9 @@
 #include "cli/HistoryTable.h"
 
+#include <locale.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <wchar.h>
 
 #include "bench/SafeText.h"
 
@@ -23,11 +25,80 @@ constexpr ColumnSpec kColumns[] = {
 constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
 constexpr std::size_t kMinReason = 12;
 
+// Terminal columns of code points: two for wide East Asian characters,
+// none for combining marks. The C.UTF-8 tables are used whatever the
+// user's locale, since the text is UTF-8 either way; they are this thread's
+// for as long as a value of this class lives.
+class CCellWidths {
+public:
+    CCellWidths() : m_previous(::uselocale(Utf8())) {}
+    ~CCellWidths() { ::uselocale(m_previous); }
+    CCellWidths(const CCellWidths&) = delete;
+    CCellWidths& operator=(const CCellWidths&) = delete;
+
+    // A code point wcwidth knows nothing of (unassigned) takes one column.
+    static std::size_t Of(char32_t c) {
+        const int width = ::wcwidth(static_cast<wchar_t>(c));
+        return width < 0 ? 1 : static_cast<std::size_t>(width);
+    }
+
+private:
+    // Null when missing: uselocale then leaves the thread's locale as it is.
+    static locale_t Utf8() {
+        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+        return utf8;
+    }
+    locale_t m_previous;
+};
+
+struct Glyph {
+    std::size_t at;  // its first byte
+    std::size_t width;
+};
+
+// The text's code points (controls are escaped by then, so each one shows),
+// then an empty one at its end, where a cut may fall.
+std::vector<Glyph> Glyphs(const std::string& text) {
+    const CCellWidths widths;
+    std::vector<Glyph> glyphs;
+    for (std::size_t at = 0; at < text.size();) {
+        const bench::CodePoint c = bench::Utf8At(text, at);
+        glyphs.push_back({at, widths.Of(c.value)});
+        at += c.size;
+    }
+    glyphs.push_back({text.size(), 0});
+    return glyphs;
+}
+
+std::size_t WidthOf(const std::vector<Glyph>& glyphs) {
+    std::size_t width = 0;
+    for (const Glyph& glyph : glyphs) {
+        width += glyph.width;
+    }
+    return width;
+}
+
+// Whole characters only, as many as fit beside the "~" in width columns.
+// The text is wider than that, so the walk meets one that does not fit
+// before it runs out.
 std::string Cut(const std::string& text, std::size_t width, bool keepEnd) {
-    if (width == 0 || text.size() <= width) {
+    const std::vector<Glyph> glyphs = Glyphs(text);
+    if (width == 0 || WidthOf(glyphs) <= width) {
         return text;
     }
-    return keepEnd ? "~" + text.substr(text.size() - (width - 1)) : text.substr(0, width - 1) + "~";
+    std::size_t room = width - 1;
+    if (keepEnd) {
+        std::size_t first = glyphs.size() - 1;
+        for (; glyphs[first - 1].width <= room; --first) {
+            room -= glyphs[first - 1].width;
+        }
+        return "~" + text.substr(glyphs[first].at);
+    }
+    std::size_t end = 0;
+    for (; glyphs[end].width <= room; ++end) {
+        room -= glyphs[end].width;
+    }
+    return text.substr(0, glyphs[end].at) + "~";
 }
 
 }  // namespace
@@ -72,8 +143,9 @@ std::string CHistoryTable::Line(const std::vector<std::string>& values) const {
         const Column& column = m_columns[shown++];
         const std::string value = Cut(bench::ShownText(values[i].empty() ? "-" : values[i]),
                                       m_reasonWidth == 0 ? 0 : column.width, column.keepEnd);
+        const std::size_t taken = WidthOf(Glyphs(value));
         line += value;
-        line += std::string(value.size() < column.width ? column.width - value.size() : 0, ' ');
+        line += std::string(taken < column.width ? column.width - taken : 0, ' ');
         line += "  ";
     }
     line += Cut(bench::ShownText(values[kColumnCount]), m_reasonWidth, false);

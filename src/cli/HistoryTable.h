@@ -6,7 +6,9 @@
 //   versions (before > after), port, host and tool, then the reason in what
 //   is left. On a narrow terminal the least telling columns go first (tool,
 //   host, port), and a value too long for its column is cut with "~" (a port
-//   keeps its end, where by-id names differ). Without a width (standard
+//   keeps its end, where by-id names differ). Widths are the columns text
+//   takes on screen (two for an East Asian character, none for a combining
+//   mark), and cuts fall between whole characters. Without a width (standard
 //   output is no terminal) nothing is cut. A simulated record's outcome is
 //   marked with "*". Every value comes from a journal that may have been
 //   gathered from another PC, so its control characters show as escapes

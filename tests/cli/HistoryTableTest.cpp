@@ -1,6 +1,7 @@
 // The history table on a terminal: which columns a width leaves, and rows
 // that never run past it.
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include "CliHarness.h"
 #include "bench/SafeText.h"
@@ -61,6 +62,63 @@ TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
         }
         EXPECT_EQ(row.size(), static_cast<std::size_t>(c.columns)) << c.columns << ": " << row;
     }
+}
+
+// A terminal shows code points, some of them two columns wide (East Asian)
+// and some none (combining marks): values are cut between whole characters
+// and padded to the columns they take, so the next column stays in line.
+TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
+    const std::string e = "e\xcc\x81";  // e and a combining acute accent
+    std::string e14;
+    for (int i = 0; i < 14; ++i) {
+        e14 += e;
+    }
+    const struct {
+        std::string deviceId;
+        std::string port;
+        std::string reason;
+        std::string deviceCell;  // with the padding and the two spaces after it
+        std::string portCell;
+        std::string reasonCell;
+    } cases[] = {
+        {"VC-Ö-0032", "COM1", "r", "VC-Ö-0032       ", "COM1              ", "r"},
+        {"ÄÄÄÄÄÄÄÄÄÄÄÄÄÄÄÄ", "COM1", "r", "ÄÄÄÄÄÄÄÄÄÄÄÄÄ~  ", "COM1              ", "r"},
+        {"中中中中中中中中", "COM1", "r", "中中中中中中~   ", "COM1              ", "r"},
+        {"😀😀😀😀😀😀😀😀", "COM1", "r", "😀😀😀😀😀😀~   ", "COM1              ", "r"},
+        {e14, "COM1", "r", e14 + "  ", "COM1              ", "r"},
+        {e14 + "e", "COM1", "r", e14.substr(0, 13 * e.size()) + "~  ", "COM1              ", "r"},
+        {"X\x1b]0;OWNED\x07", "COM1", "r", "X\\x1b]0;OWNED~  ", "COM1              ", "r"},
+        {"VC-1", "/dev/serial/by-id/usb-中中中中中中中中", "r", "VC-1            ",
+         "~中中中中中中中   ", "r"},
+        {"VC-1", "/dev/ttyUSB-Ö0", "r", "VC-1            ", "/dev/ttyUSB-Ö0    ", "r"},
+        {"VC-1", "COM1", "Ünplug the charger for 10 seconds", "VC-1            ",
+         "COM1              ", "Ünplug the charger f~"},
+    };
+    const CHistoryTable table(120);
+    for (const auto& c : cases) {
+        bench::HistoryRecord r;
+        r.deviceId = c.deviceId;
+        r.outcome = "read";
+        r.before = "2.09";
+        r.port = c.port;
+        r.host = "pc1";
+        r.tool = "cli";
+        r.reason = c.reason;
+        const std::string row = table.Row(r);
+        ASSERT_GT(row.size(), 18u) << row;
+        EXPECT_EQ(row.substr(18), c.deviceCell + "read       2.09           " + c.portCell +
+                                      "pc1         cli     " + c.reasonCell + "\n");
+    }
+}
+
+// The widths come from the C.UTF-8 tables for a while only: the thread's
+// locale is the same after a row as before it.
+TEST(HistoryTable, RowLeavesTheThreadsLocale) {
+    const locale_t before = ::uselocale(locale_t{});
+    bench::HistoryRecord r;
+    r.deviceId = "中";
+    const std::string row = CHistoryTable(120).Row(r);
+    EXPECT_EQ(::uselocale(locale_t{}), before) << row;
 }
 
 }  // namespace
