@@ -1,5 +1,6 @@
 // history: the service records of this PC's journals (or of --file), newest
 // first, as a table with a summary, as JSON lines or as CSV.
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -38,7 +39,7 @@ int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
     int code = kExitOk;
     for (const std::string& path : paths) {
         std::string error;
-        if (!reader.AddFile(path, error)) {
+        if (!reader.AddFile(path, error) && !Interrupted()) {  // a stopped pipe is no fault
             std::fprintf(stderr, "corvane-cli: cannot read %s\n", error.c_str());
             code = kExitFile;
         }
@@ -46,13 +47,41 @@ int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
     return code;
 }
 
-// By its length: a journal's text may hold a NUL, which would end a C string
-// there and glue the next row onto what is left of this one.
-void Write(const std::string& text) {
-    if (!OutputFailed()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
+// Standard output for the listing. A reader that has had enough closes
+// its end (`history | head -1`), and that ends a listing quietly; any other
+// failed write (a full disk) fails the run as for every command.
+class CListing {
+public:
+    // By its length: a journal's text may hold a NUL, which would end a C
+    // string there and glue the next row onto what is left of this one.
+    void Write(const std::string& text) {
+        if (!Ended() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+            Failed(errno);
+        }
     }
-}
+    void Flush() {
+        if (!Ended() && std::fflush(stdout) != 0) {
+            Failed(errno);
+        }
+    }
+    bool ReaderGone() const { return m_readerGone; }
+
+private:
+    bool Ended() const { return m_readerGone || OutputFailed(); }
+    void Failed(int error) {
+        if (error == EPIPE) {
+            // glibc has dropped what it could not write, so with the error
+            // cleared the last flush has nothing left to fail on.
+            m_readerGone = true;
+            std::clearerr(stdout);
+            return;
+        }
+        errno = error;
+        FlushOut();  // records it for the exit code and the message
+    }
+
+    bool m_readerGone = false;
+};
 
 }  // namespace
 
@@ -62,16 +91,17 @@ int RunHistory(const CliOptions& options) {
     int code = OpenJournals(options, reader);
     const bool table = !options.json && !options.csv;
     const CHistoryTable layout(StdoutColumns());
-    Write(options.csv ? bench::CsvHeader() : table ? layout.Header() : "");
+    CListing out;
+    out.Write(options.csv ? bench::CsvHeader() : table ? layout.Header() : "");
     bench::CHistoryTally tally;
     bench::HistoryRecord record;
-    for (long long rows = 1; !Interrupted() && reader.Next(record); ++rows) {
+    for (long long rows = 1; !Interrupted() && !out.ReaderGone() && reader.Next(record); ++rows) {
         tally.Add(record);
-        Write(options.csv    ? bench::CsvRow(record)
-              : options.json ? bench::RecordJson(record) + "\n"
-                             : layout.Row(record));
+        out.Write(options.csv    ? bench::CsvRow(record)
+                  : options.json ? bench::RecordJson(record) + "\n"
+                                 : layout.Row(record));
         if (rows % kFlushEvery == 0) {
-            FlushOut();
+            out.Flush();
         }
     }
     tally.SetDamagedLines(reader.DamagedLines());
@@ -79,11 +109,11 @@ int RunHistory(const CliOptions& options) {
     // its rows, and what was skipped is said on standard error.
     // A stopped listing is not all of it: no summary counts it as if it were.
     if (table && StopSignal() == 0) {
-        Write(tally.Summary() + "\n");
+        out.Write(tally.Summary() + "\n");
     } else if (reader.DamagedLines() > 0) {
         std::fprintf(stderr, "corvane-cli: %lld damaged line(s) skipped.\n", reader.DamagedLines());
     }
-    FlushOut();
+    out.Flush();
     for (const std::string& problem : reader.Problems()) {
         std::fprintf(stderr, "corvane-cli: cannot read %s\n", problem.c_str());
         code = kExitFile;

@@ -2,8 +2,10 @@
 // with its summary, the filters on the command line, CSV and JSON lines.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonDocument>
 #include <algorithm>
@@ -84,7 +86,43 @@ TEST_F(HistoryJournals, FiltersAndTheOtherForms) {
     EXPECT_EQ(Lines(port.out).size(), 3u) << port;
 }
 
-// Each outcome comes back as itself, the failure with its reason.
+// A reader that stops reading (`history | head -1`) ends the listing
+// quietly; output that cannot be written for any other reason (a full disk)
+// fails the run and says why.
+TEST_F(HistoryJournals, ClosedPipeEndsTheListingQuietly) {
+    const struct {
+        const char* output;
+        std::function<void()> asUser;  // makes standard output so
+        int code;
+    } cases[] = {
+        {"a closed pipe",
+         [] {
+             int ends[2];
+             if (::pipe(ends) == 0) {
+                 ::close(ends[0]);
+                 ::dup2(ends[1], STDOUT_FILENO);
+             }
+         },
+         0},
+        {"a full disk", [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }, 5},
+    };
+    for (const auto& c : cases) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"history"}, std::vector<std::string>{"history", "--csv"},
+              std::vector<std::string>{"history", "--json"}}) {
+            const CliResult r = RunCli(args, 30000, c.asUser);
+            const std::string form = args.back();
+            EXPECT_EQ(r.code, c.code) << c.output << " " << form << " " << r;
+            EXPECT_EQ(Contains(r.err, "cannot write to standard output: No space left on device"),
+                      c.code == 5)
+                << c.output << " " << form << " " << r;
+            EXPECT_FALSE(Contains(r.err, "Broken pipe")) << c.output << " " << form << " " << r;
+        }
+    }
+}
+
+// Each outcome comes back as itself, the failure with its reason; one the
+// journal writer does not know stays as written, and a missing one missing.
 TEST_F(HistoryCommand, JsonKeepsEveryOutcome) {
     std::filesystem::create_directories(m_state + "/corvane");
     std::ofstream(RecordsPath())
@@ -92,18 +130,22 @@ TEST_F(HistoryCommand, JsonKeepsEveryOutcome) {
         << "{\"time\":\"2026-12-07T09:01:00Z\",\"deviceId\":\"B\",\"outcome\":\"current\"}\n"
         << "{\"time\":\"2026-12-07T09:02:00Z\",\"deviceId\":\"C\",\"outcome\":\"upgraded\"}\n"
         << "{\"time\":\"2026-12-07T09:03:00Z\",\"deviceId\":\"D\",\"outcome\":\"failed\","
-           "\"reason\":\"No answer.\"}\n";
+           "\"reason\":\"No answer.\"}\n"
+        << "{\"time\":\"2026-12-07T09:04:00Z\",\"deviceId\":\"E\",\"outcome\":\"exploded\","
+           "\"reason\":\"Smoke.\"}\n"
+        << "{\"time\":\"2026-12-07T09:05:00Z\",\"deviceId\":\"F\"}\n";
     const CliResult r = RunCli({"history", "--json"});
     ASSERT_EQ(r.code, 0) << r;
     std::vector<std::string> shown;
     for (const std::string& line : Lines(r.out)) {
         const QJsonObject o = QJsonDocument::fromJson(line.c_str()).object();
-        shown.push_back((o["deviceId"].toString() + " " + o["outcome"].toString() + " " +
-                         o["reason"].toString())
+        const QString outcome = o.contains("outcome") ? o["outcome"].toString() : "(none)";
+        shown.push_back((o["deviceId"].toString() + " " + outcome + " " + o["reason"].toString())
                             .toStdString());
     }
-    EXPECT_EQ(shown, (std::vector<std::string>{"D failed No answer.", "C upgraded ", "B current ",
-                                               "A read "}))
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"F (none) ", "E exploded Smoke.", "D failed No answer.",
+                                        "C upgraded ", "B current ", "A read "}))
         << r;
 }
 
@@ -277,6 +319,26 @@ TEST_F(HistoryCommand, SinceRefusesADayThatDoesNotExist) {
         EXPECT_EQ(r.code, 2) << r;
         EXPECT_TRUE(Contains(r.err, std::string("'") + since + "' is neither a date")) << r;
     }
+}
+
+// A journal piped in (`ssh benchpc2 cat records.jsonl | corvane-cli history
+// --file /dev/stdin`) is listed as the file would be, newest first.
+TEST_F(HistoryJournals, JournalPipedInIsListed) {
+    std::ifstream in(m_state + "/corvane/records.jsonl");
+    const std::string journal((std::istreambuf_iterator<char>(in)), {});
+    CChild cli;
+    StartCli(cli, {"history", "--json", "--file", "/dev/stdin"});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    cli.write(journal.data(), static_cast<qint64>(journal.size()));
+    cli.closeWriteChannel();
+    EXPECT_EQ(cli.Finish(10000), 0) << cli.err;
+    std::vector<std::string> ids;
+    for (const std::string& line : Lines(cli.out)) {
+        ids.push_back(
+            QJsonDocument::fromJson(line.c_str()).object()["deviceId"].toString().toStdString());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"VC-4017-0032", "VC-4017-4711"})) << cli.out;
+    EXPECT_TRUE(Contains(cli.err, "1 damaged line(s) skipped")) << cli.err;
 }
 
 }  // namespace
