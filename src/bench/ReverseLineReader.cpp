@@ -1,6 +1,8 @@
 #include "bench/ReverseLineReader.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,9 +22,28 @@ CReverseLineReader::~CReverseLineReader() {
 
 namespace {
 
-// Why a file of this type is no journal; empty for a regular file.
-std::string TypeProblem(mode_t mode) {
-    if (S_ISREG(mode)) {
+// Whether `path` leads, through its symbolic links, to a pipe another
+// program holds open: /dev/stdin, /dev/fd/63 of `<(...)`, /proc/PID/fd/N.
+bool NamesAPipe(std::string path) {
+    for (int links = 0; links < 8; ++links) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) {
+            return false;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        if (next.starts_with("pipe:[")) {
+            return true;
+        }
+        path = next.starts_with("/") ? next : path.substr(0, path.rfind('/') + 1) + next;
+    }
+    return false;
+}
+
+// Why a file of this type is no journal; empty for a regular file and for
+// a pipe, which is read as a stream.
+std::string TypeProblem(mode_t mode, bool pipe) {
+    if (S_ISREG(mode) || (S_ISFIFO(mode) && pipe)) {
         return "";
     }
     if (S_ISDIR(mode)) {
@@ -49,22 +70,57 @@ bool CReverseLineReader::Open(const std::string& path, std::string& error) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::string problem = TypeProblem(info.st_mode);
+    std::string problem = TypeProblem(info.st_mode, NamesAPipe(path));
     if (problem.empty()) {
         m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
             error = path + ": " + std::strerror(errno);
             return false;
         }
-        problem = TypeProblem(info.st_mode);
+        problem = TypeProblem(info.st_mode, NamesAPipe("/proc/self/fd/" + std::to_string(m_fd)));
     }
     if (!problem.empty()) {
         error = path + ": " + problem;
         return false;
     }
+    if (S_ISFIFO(info.st_mode)) {
+        return ReadStream(error);
+    }
     m_offset = info.st_size;
     // The file's last newline ends the last line; it opens no empty one.
     return true;
+}
+
+// A pipe is read to its end and then handed out from its last line, as a
+// file is: its records come out newest first and merge with the others.
+bool CReverseLineReader::ReadStream(std::string& error) {
+    m_block.clear();
+    while (!ShouldStop()) {
+        pollfd ready{m_fd, POLLIN, 0};
+        if (::poll(&ready, 1, kPollMs) <= 0) {
+            continue;  // nothing yet, or a signal: the stop check decides
+        }
+        const std::size_t at = m_block.size();
+        m_block.resize(at + kBlock);
+        const ssize_t n = ::read(m_fd, m_block.data() + at, kBlock);
+        m_block.resize(at + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n == 0) {
+            m_end = m_block.size();
+            return true;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            error = m_path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (m_block.size() > kMaxStream) {
+            error = m_path + ": a stream of more than " + std::to_string(kMaxStream >> 20) +
+                    " MB, which history cannot hold to list it newest first; save it to a file "
+                    "and name that";
+            return false;
+        }
+    }
+    error = m_path + ": stopped";
+    return false;
 }
 
 bool CReverseLineReader::ShouldStop() {

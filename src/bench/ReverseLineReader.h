@@ -14,6 +14,15 @@
 //   A power cut can leave a zero-filled region of any size, so memory stays
 //   at one block plus kMaxLine, and a stop check is asked before each block.
 //
+//   Only regular files are read backwards. A pipe (`--file /dev/stdin`,
+//   `--file <(...)`) has no end to start from: it is read forwards to its
+//   end, waiting at most kPollMs between stop checks, and then handed out
+//   from its last line like a file, so its records too come newest first.
+//   It is held whole for that, so one longer than kMaxStream is refused.
+//   Named FIFOs and devices are refused without waiting: the type is
+//   checked before the open, and again on the descriptor opened with
+//   O_NONBLOCK, so a FIFO swapped in between cannot block either.
+//
 // Threads: one reader belongs to one thread.
 #pragma once
 
@@ -28,6 +37,8 @@ class CReverseLineReader {
 public:
     static constexpr std::size_t kBlock = 64 * 1024;
     static constexpr std::size_t kMaxLine = 1024 * 1024;
+    static constexpr std::size_t kMaxStream = 64 * 1024 * 1024;
+    static constexpr int kPollMs = 50;
     // True when the reading should end (a signal, a closed window).
     using StopCheck = std::function<bool()>;
 
@@ -36,7 +47,8 @@ public:
     CReverseLineReader(const CReverseLineReader&) = delete;
     CReverseLineReader& operator=(const CReverseLineReader&) = delete;
 
-    // False, with `error` set, when the file cannot be opened or read.
+    // False, with `error` set, when the file cannot be opened or read, is
+    // neither a regular file nor a pipe, or is a pipe longer than kMaxStream.
     bool Open(const std::string& path, std::string& error);
     // The line before the last one handed out, without its newline; false
     // at the file's start, when reading fails (see Error) or was stopped.
@@ -48,6 +60,7 @@ public:
 
 private:
     bool ShouldStop();
+    bool ReadStream(std::string& error);
     bool ReadBlock();
     void Keep(const char* piece, std::size_t size);
     void Gather(std::string& line);
@@ -56,7 +69,7 @@ private:
     int m_fd = -1;
     std::string m_path;
     std::int64_t m_offset = 0;         // what lies before this is not read yet
-    std::string m_block;               // the block read last
+    std::string m_block;               // the block read last (a pipe: all of it)
     std::size_t m_end = 0;             // m_block's bytes before this are not searched yet
     std::vector<std::string> m_parts;  // the current line's pieces, its end first
     std::size_t m_kept = 0;            // their bytes

@@ -39,7 +39,7 @@ int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
     int code = kExitOk;
     for (const std::string& path : paths) {
         std::string error;
-        if (!reader.AddFile(path, error)) {
+        if (!reader.AddFile(path, error) && !Interrupted()) {  // a stopped pipe is no fault
             std::fprintf(stderr, "corvane-cli: cannot read %s\n", error.c_str());
             code = kExitFile;
         }
