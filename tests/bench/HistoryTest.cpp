@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "bench/HistoryCsv.h"
 #include "bench/HistoryReader.h"
@@ -255,6 +257,62 @@ TEST_F(History, RefusesWhatIsNotAJournalFile) {
         EXPECT_FALSE(added.get()) << path;
         EXPECT_EQ(error, path + problem);
     }
+}
+
+// A pipe (`--file /dev/stdin`, `--file <(...)`) is read to its end and
+// listed newest first like a file; one too long to hold is refused, not
+// listed as empty; a stop ends the wait for a writer that never closes.
+TEST_F(History, PipeIsReadWholeOrRefused) {
+    const auto withPipe = [](const std::string& text, bool close,
+                             const std::function<void(const std::string&)>& read) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        std::thread writer([&] {
+            for (std::size_t at = 0; at < text.size();) {
+                const ssize_t n = ::write(ends[1], text.data() + at, text.size() - at);
+                at += n > 0 ? static_cast<std::size_t>(n) : text.size();
+            }
+            if (close) {
+                ::close(ends[1]);
+            }
+        });
+        read("/proc/self/fd/" + std::to_string(ends[0]));
+        writer.join();
+        ::close(ends[0]);
+        if (!close) {
+            ::close(ends[1]);
+        }
+    };
+    std::string journal;
+    for (int i = 0; i < 3; ++i) {
+        journal += Journal(TimeOn(12, 7, i), "P" + std::to_string(i), "read") + "\n";
+    }
+    withPipe(journal + std::string(3 * bench::CReverseLineReader::kMaxLine, 'x'), true,
+             [](const std::string& path) {
+                 bench::CHistoryReader reader({});
+                 std::string error;
+                 ASSERT_TRUE(reader.AddFile(path, error)) << error;
+                 EXPECT_EQ(Read(reader), (std::vector<std::string>{"P2", "P1", "P0"}));
+                 EXPECT_EQ(reader.DamagedLines(), 1);
+             });
+    const std::string line = Journal(TimeOn(12, 7, 0), "P", "read") + "\n";
+    std::string tooLong;
+    while (tooLong.size() <= bench::CReverseLineReader::kMaxStream) {
+        tooLong += line;
+    }
+    withPipe(tooLong, true, [](const std::string& path) {
+        bench::CHistoryReader reader({});
+        std::string error;
+        EXPECT_FALSE(reader.AddFile(path, error));
+        EXPECT_EQ(error.find(path + ": a stream of more than 64 MB"), 0u) << error;
+    });
+    withPipe(journal, false, [](const std::string& path) {
+        int asked = 0;
+        bench::CHistoryReader reader({}, [&asked] { return ++asked > 3; });
+        std::string error;
+        EXPECT_FALSE(reader.AddFile(path, error));  // the writer keeps its end open
+        EXPECT_EQ(error, path + ": stopped");
+    });
 }
 
 // Each filter on its own, then together.
