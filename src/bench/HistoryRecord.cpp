@@ -54,11 +54,11 @@ std::string RecordJson(const HistoryRecord& r) {
     s.blocks = r.blocks;
     s.resends = r.resends;
     s.seconds = r.seconds;
-    s.outcome = Outcome::Failed;
-    for (const Outcome o : {Outcome::Upgraded, Outcome::Current, Outcome::Read}) {
-        if (r.outcome == OutcomeName(o)) {
-            s.outcome = o;
-        }
+    // What the journal said, not what Outcome can name: "exploded" stays
+    // itself, and a line without an outcome gets none.
+    s.readBack = true;
+    if (r.hasOutcome) {
+        s.outcomeAsRead = r.outcome;
     }
     s.reason = r.reason;
     s.identification = r.identification;

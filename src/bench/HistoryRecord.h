@@ -37,7 +37,8 @@ struct HistoryRecord {
     long long blocks = 0;
     long long resends = 0;
     double seconds = 0;
-    std::string outcome;  // "upgraded", "current", "read", "failed"
+    std::string outcome;     // "upgraded", "current", "read", "failed", or as the journal says
+    bool hasOutcome = true;  // false: the journal's line named none
     std::string reason;
     std::vector<std::string> identification;
     bool simulated = false;

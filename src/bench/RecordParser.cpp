@@ -278,7 +278,9 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
         return false;
     }
     r.seconds = Number(object, "seconds");
-    r.outcome = String(object, "outcome");
+    std::string_view outcome;
+    r.hasOutcome = object["outcome"].get(outcome) == simdjson::SUCCESS;
+    r.outcome = outcome;
     r.reason = String(object, "reason");
     bool simulated = false;
     r.simulated = object["simulated"].get(simulated) == simdjson::SUCCESS && simulated;

@@ -39,10 +39,17 @@ std::string ServiceRecordLine(const ServiceRecord& r) {
         .AddRaw("image", ImageJson(r.image))
         .Add("blocks", r.blocks)
         .Add("resends", r.resends)
-        .AddFixed1("seconds", r.seconds)
-        .Add("outcome", OutcomeName(r.outcome))
-        .Add("reason", r.outcome == Outcome::Failed ? r.reason : std::string())
-        .Add("identification", r.identification);
+        .AddFixed1("seconds", r.seconds);
+    if (!r.readBack) {
+        line.Add("outcome", OutcomeName(r.outcome))
+            .Add("reason", r.outcome == Outcome::Failed ? r.reason : std::string());
+    } else {
+        if (r.outcomeAsRead) {
+            line.Add("outcome", *r.outcomeAsRead);
+        }
+        line.Add("reason", r.reason);
+    }
+    line.Add("identification", r.identification);
     if (r.simulated) {
         line.AddRaw("simulated", "true");
     }

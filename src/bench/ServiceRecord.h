@@ -9,13 +9,15 @@
 //     identification [simulated]
 //   time is UTC ("2026-12-07T20:12:40Z"); tool is "window", "cli" or
 //   "bench"; outcome is "upgraded", "current", "read" or "failed", and
-//   reason is empty unless it failed. "simulated": true is written only
+//   reason is empty unless it failed (a record read back keeps its own
+//   outcome text and reason, or none). "simulated": true is written only
 //   for runs against the built-in simulated chargers. Numbers are written
 //   in the C locale.
 //
 // Threads: value types and pure functions; any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,12 @@ struct ServiceRecord {
     double seconds = 0;
     Outcome outcome = Outcome::Failed;
     std::string reason;
+    // Set only for a record read back and written again (history --json),
+    // which says what its journal said: this outcome text in place of
+    // `outcome`, kept even when Outcome has no name for it, none at all
+    // when the journal had none, and the reason as read.
+    std::optional<std::string> outcomeAsRead;
+    bool readBack = false;
     std::vector<std::string> identification;
     bool simulated = false;
 };

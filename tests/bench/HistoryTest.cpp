@@ -700,6 +700,14 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
          "2 before=\xe1",
          "\"port\":\"COM\xef\xbf\xbd"
          "2\""},
+        // The outcome and reason as the journal has them, even where the
+        // journal writer would not write them so; none stays none.
+        {at + ",\"outcome\":\"exploded\",\"reason\":\"Boom.\"}",
+         "\"seconds\":0.0,\"outcome\":\"exploded\",\"reason\":\"Boom.\","},
+        {at + ",\"outcome\":\"upgraded\",\"reason\":\"odd\"}",
+         "\"outcome\":\"upgraded\",\"reason\":\"odd\","},
+        {at + ",\"outcome\":\"\"}", "\"seconds\":0.0,\"outcome\":\"\",\"reason\":\"\","},
+        {at + "}", "\"seconds\":0.0,\"reason\":\"\","},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
@@ -713,8 +721,9 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
             HistoryRecord again;
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
             EXPECT_EQ(std::tie(again.time, again.tool, again.port, again.before, again.blocks,
-                               again.resends),
-                      std::tie(r.time, r.tool, r.port, r.before, r.blocks, r.resends))
+                               again.resends, again.outcome, again.hasOutcome, again.reason),
+                      std::tie(r.time, r.tool, r.port, r.before, r.blocks, r.resends, r.outcome,
+                               r.hasOutcome, r.reason))
                 << json;
         }
     }
