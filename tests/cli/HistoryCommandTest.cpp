@@ -316,5 +316,29 @@ TEST_F(HistoryCommand, SinceRefusesADayThatDoesNotExist) {
     }
 }
 
+// A journal piped in (`ssh benchpc2 cat records.jsonl | corvane-cli history
+// --file /dev/stdin`) is listed as the file would be, newest first.
+TEST_F(HistoryJournals, JournalPipedInIsListed) {
+    std::ifstream in(m_state + "/corvane/records.jsonl");
+    const std::string journal((std::istreambuf_iterator<char>(in)), {});
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    // Small enough for the pipe's buffer: written whole before the command runs.
+    ASSERT_EQ(::write(ends[1], journal.data(), journal.size()),
+              static_cast<ssize_t>(journal.size()));
+    ::close(ends[1]);
+    const CliResult r =
+        RunCli({"history", "--json", "--file", "/dev/stdin"}, 10000, [&] { ::dup2(ends[0], 0); });
+    ::close(ends[0]);
+    EXPECT_EQ(r.code, 0) << r;
+    std::vector<std::string> ids;
+    for (const std::string& line : Lines(r.out)) {
+        ids.push_back(
+            QJsonDocument::fromJson(line.c_str()).object()["deviceId"].toString().toStdString());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"VC-4017-0032", "VC-4017-4711"})) << r;
+    EXPECT_TRUE(Contains(r.err, "1 damaged line(s) skipped")) << r;
+}
+
 }  // namespace
 }  // namespace clitest
