@@ -174,7 +174,7 @@ void CBenchReport::Draw(bool force, bool final) {
 // its room; the last frame lists them all.
 std::vector<std::string> CBenchReport::ProblemLines(int columns, int rows, bool final) const {
     std::size_t count = m_recordProblems.size();
-    if (!final && rows <= 0) {
+    if (!final && rows > 0) {
         count = std::min(count, static_cast<std::size_t>((rows - 1) / 3));
     }
     std::vector<std::string> lines;

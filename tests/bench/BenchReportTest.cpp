@@ -259,9 +259,9 @@ std::vector<bench::BenchEvent> ThirtyChargers() {
 }
 
 // The live table of the thirty chargers as a terminal of that size shows it
-// after every event; a record that could not be written is told after the
+// after every event; records that could not be written are told after the
 // first charger has appeared.
-CScreen ShowOnTerminal(int columns, int rows, const std::string& recordProblem = "") {
+CScreen ShowOnTerminal(int columns, int rows, const std::vector<std::string>& recordProblems = {}) {
     int master = -1;
     int slave = -1;
     winsize size{};
@@ -278,13 +278,14 @@ CScreen ShowOnTerminal(int columns, int rows, const std::string& recordProblem =
         }
     };
     CBenchReport report(CBenchReport::Form::Table, out);
-    for (const auto& event : ThirtyChargers()) {
-        report.OnBenchEvent(event);
+    const auto events = ThirtyChargers();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        report.OnBenchEvent(events[i]);
         drain();
-        if (!recordProblem.empty()) {
-            bench::BenchEvent failed = event;
+        for (const auto& problem : i == 0 ? recordProblems : std::vector<std::string>{}) {
+            bench::BenchEvent failed = events[i];
             failed.kind = EventKind::RecordFailed;
-            failed.problem = recordProblem;
+            failed.problem = problem;
             report.OnBenchEvent(failed);
             drain();
         }
@@ -350,13 +351,32 @@ TEST(BenchReport, TableAt80x24KeepsToTheScreen) {
 // screen's height: the table gives way to it.
 TEST(BenchReport, TableAt80x24KeepsARecordProblemOnTheScreen) {
     const std::string problem = "Cannot write the service record to /x/records.jsonl.";
-    const CScreen screen = ShowOnTerminal(80, 24, problem);
+    const CScreen screen = ShowOnTerminal(80, 24, {problem});
     EXPECT_EQ(screen.scrolled, 0);
     const auto lines = screen.Lines();
     ASSERT_EQ(lines.size(), 23u);
     EXPECT_EQ(lines.back(), "  " + problem);
     // Above it, the end of the counts, with one busy row fewer than without it.
     EXPECT_EQ(lines[lines.size() - 2], "    checking, 3 waiting; 8 more not shown");
+}
+
+// Many such records take at most a third of the screen (the first of them),
+// so the table keeps room for the failed and busy chargers.
+TEST(BenchReport, TableAt80x24GivesRecordProblemsAThirdOfTheScreen) {
+    std::vector<std::string> problems;
+    for (int i = 1; i <= 10; ++i) {
+        problems.push_back("Cannot write record " + std::to_string(i) + ".");
+    }
+    const CScreen screen = ShowOnTerminal(80, 24, problems);
+    EXPECT_EQ(screen.scrolled, 0);
+    const auto lines = screen.Lines();
+    ASSERT_EQ(lines.size(), 23u);
+    const std::vector<std::string> shown(lines.end() - 8, lines.end());
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "    checking, 3 waiting; 11 more not shown", "  Cannot write record 1.",
+                         "  Cannot write record 2.", "  Cannot write record 3.",
+                         "  Cannot write record 4.", "  Cannot write record 5.",
+                         "  Cannot write record 6.", "  Cannot write record 7."}));
 }
 
 // At 200x50 every slot has its row, each outcome in its state column, and
