@@ -55,29 +55,27 @@ public:
     // By its length: a journal's text may hold a NUL, which would end a C
     // string there and glue the next row onto what is left of this one.
     void Write(const std::string& text) {
-        if (!Ended() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
             Failed(errno);
         }
     }
     void Flush() {
-        if (!Ended() && std::fflush(stdout) != 0) {
+        if (std::fflush(stdout) != 0) {
             Failed(errno);
         }
     }
     bool ReaderGone() const { return m_readerGone; }
 
 private:
-    bool Ended() const { return m_readerGone || OutputFailed(); }
+    // glibc has dropped what it could not write, so once the error is
+    // cleared no later flush fails on the closed pipe.
     void Failed(int error) {
         if (error == EPIPE) {
-            // glibc has dropped what it could not write, so with the error
-            // cleared the last flush has nothing left to fail on.
             m_readerGone = true;
             std::clearerr(stdout);
-            return;
+        } else {
+            FlushOut();  // records it, with its errno, for the exit code and the message
         }
-        errno = error;
-        FlushOut();  // records it for the exit code and the message
     }
 
     bool m_readerGone = false;
@@ -101,7 +99,7 @@ int RunHistory(const CliOptions& options) {
                   : options.json ? bench::RecordJson(record) + "\n"
                                  : layout.Row(record));
         if (rows % kFlushEvery == 0) {
-            out.Flush();
+            out.Flush();  // mutate: equivalent (when rows reach the reader, not which)
         }
     }
     tally.SetDamagedLines(reader.DamagedLines());
