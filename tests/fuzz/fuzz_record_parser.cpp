@@ -19,10 +19,12 @@ using bench::HistoryRecord;
 
 // What --json keeps of a record: everything but the image's CRC (written as
 // four digits), its size (never negative) and the seconds (one decimal).
+// The outcome and reason are kept as read, also an outcome the journal
+// writer has no name for, and a missing outcome stays missing.
 auto Kept(const HistoryRecord& r) {
     return std::tie(r.time, r.timeText, r.host, r.tool, r.port, r.device, r.byId, r.deviceId,
                     r.bootCode, r.before, r.after, r.imageLabel, r.imagePath, r.blocks, r.resends,
-                    r.identification, r.simulated);
+                    r.outcome, r.hasOutcome, r.reason, r.identification, r.simulated);
 }
 
 void WrittenBack(bench::CRecordParser& parser, const HistoryRecord& r) {
@@ -31,10 +33,6 @@ void WrittenBack(bench::CRecordParser& parser, const HistoryRecord& r) {
     const bench::LineResult result = parser.Parse(line, again);
     fuzz::Require(result.record && !result.damaged, "a record written back reads back whole");
     fuzz::Require(Kept(again) == Kept(r), "a record written back reads back the same");
-    const bool known = r.outcome == "upgraded" || r.outcome == "current" || r.outcome == "read";
-    fuzz::Require(again.outcome == (known ? r.outcome : "failed"), "the outcome is kept");
-    fuzz::Require(again.reason == (again.outcome == "failed" ? r.reason : ""),
-                  "a failure keeps its reason");
 }
 
 void Filtered(const HistoryRecord& r) {
