@@ -253,7 +253,7 @@ CBenchReport::Form FormFor(const CliOptions& o) {
 void PrintSummary(const CliOptions& options, const std::vector<bench::SlotInfo>& slots,
                   int unanswered, int recordsFailed) {
     if (!options.json) {
-        std::string text = CBenchReport::Summary(slots);
+        std::string text = CBenchReport::Summary(slots, recordsFailed);
         if (unanswered > 0) {
             text += "; " + std::to_string(unanswered) + " without an answer, not recorded";
         }

@@ -137,6 +137,11 @@ TEST_F(BenchCommand, FailedRecordIsToldAtOnceAndExitsFive) {
     EXPECT_EQ(lines.back(),
               "{\"event\":\"summary\",\"upgraded\":2,\"current\":0,\"read\":0,\"failed\":0,"
               "\"unanswered\":0,\"recordsFailed\":2}");
+    // The text summary says so too, not only the lines under the table.
+    const auto text = RunCli({"--simulate", "bench", "--chargers", "2"}, 60000);
+    EXPECT_EQ(text.code, 5) << text;
+    EXPECT_TRUE(Contains(text.out, "2 chargers: 2 upgraded; 2 records could not be written"))
+        << text;
 }
 
 // Ports and patterns relative to the working folder are found there, as
