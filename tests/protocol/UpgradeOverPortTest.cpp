@@ -320,6 +320,19 @@ TEST_F(UpgradeSequenceTest, VanishedDeviceEndsTheUpgradeAtOnce) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// A stop in the middle of the upload: the upload did not finish, and the
+// sequence says so, not that the check after it was cut short.
+TEST_F(UpgradeSequenceTest, StopDuringTheUploadIsNoFinishedUpload) {
+    StartCharger(Healthy());
+    int lastBlock = 0;
+    view.onBlockSent = [&](int block) { lastBlock = block; };
+    view.cancelWhen = [&] { return lastBlock >= 10; };
+    EXPECT_EQ(RunUpgrade(port, view, clock), UpgradeEnd::StoppedDuringUpload);
+    EXPECT_GE(view.IndexOf("uploadEnded:Cancelled"), 0);
+    EXPECT_EQ(view.Statuses(), (Texts{"Upgrading"}));
+    EXPECT_FALSE(port.IsOpen());
+}
+
 // A stop that comes as the adapter goes: the upload did not finish, so the
 // sequence ends as the lost adapter ends it, never as a finished upload.
 TEST_F(UpgradeSequenceTest, StopWithAPulledAdapterIsNoFinishedUpload) {
