@@ -1,9 +1,12 @@
 #include "diagnostics/VersionPanel.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QProgressBar>
+#include <QToolTip>
 #include <QWidget>
 
 #include <algorithm>
@@ -24,6 +27,9 @@ constexpr int kHeadingX = 30;
 constexpr int kStatusX = 30;
 constexpr int kStatusTop = 180;
 constexpr int kStatusEraseWidth = 250;
+// Kept free right of a shortened version, so its ellipsis does not touch the
+// window's edge.
+constexpr int kValueRightMargin = 4;
 constexpr int kVariableLabelX = 10;
 constexpr int kVariableValueX = 170;
 constexpr int kVariableRowGap = 4;
@@ -113,12 +119,18 @@ public:
 
     // A value whose field may hold a longer predecessor ("2.10e" before
     // "2.09"): the field, from x to the client area's right edge, is cleared
-    // first, so no character of the old value shows through.
-    void ValueOut(int x, int y, const QString& text) {
-        const QRect field(x, y, std::max(0, ClientRect().right() + 1 - x),
-                          m_painter.fontMetrics().height());
+    // first, so no character of the old value shows through. A value wider
+    // than the field is shortened at its end, measured in the font selected
+    // now, the one it is drawn in. Returns the field and whether the value
+    // was shortened.
+    std::pair<QRect, bool> ValueOut(int x, int y, const QString& text) {
+        const QFontMetrics metrics = m_painter.fontMetrics();
+        const QRect field(x, y, std::max(0, ClientRect().right() + 1 - x), metrics.height());
         FillRect(field, m_backColour);
-        TextOut(x, y, text);
+        const QString shown = metrics.elidedText(text, Qt::ElideRight,
+                                                 std::max(0, field.width() - kValueRightMargin));
+        TextOut(x, y, shown);
+        return {field, shown != text};
     }
 
     // Formats printf-style into a bounded buffer and draws the result.
@@ -141,6 +153,32 @@ private:
     QRgb m_textColour = kTextColour;
     QRgb m_backColour = qRgb(255, 255, 255);
     bool m_opaque = false;
+};
+
+// Answers the owner's tool-tip requests over shortened versions. The canvas
+// lets the mouse through, so the owner is asked where the versions are shown.
+class CVersionPanel::CToolTipFilter : public QObject {
+public:
+    explicit CToolTipFilter(CVersionPanel& panel) : m_panel(panel) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || watched != m_panel.m_pOwner ||
+            m_panel.m_canvas.isNull()) {
+            return false;
+        }
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text =
+            m_panel.ToolTipAt(m_panel.m_canvas->mapFrom(m_panel.m_pOwner, help->pos()));
+        if (text.isEmpty()) {
+            return false;  // the owner's own tool tip, if any
+        }
+        QToolTip::showText(help->globalPos(), text, m_panel.m_pOwner);
+        return true;
+    }
+
+private:
+    CVersionPanel& m_panel;
 };
 
 CVersionPanel::CVersionPanel() : m_crBackground(qRgb(212, 208, 200)) {}
@@ -175,12 +213,17 @@ void CVersionPanel::AttachWindow(QWidget* owner) {
     if (owner != nullptr && m_canvas.isNull()) {
         m_canvas = new CPanelCanvas(owner);  // owned by the window
     }
+    if (owner != nullptr) {
+        m_toolTipFilter = std::make_unique<CToolTipFilter>(*this);
+        owner->installEventFilter(m_toolTipFilter.get());
+    }
     m_fontBold = CellFont(kFontCellHeight, kBoldWeight);
     m_fontNormal = CellFont(kFontCellHeight, QFont::Normal);
 }
 
 void CVersionPanel::DetachWindow() {
     m_pOwner = nullptr;
+    m_toolTips.clear();
 }
 
 QImage CVersionPanel::Surface() const {
@@ -203,21 +246,29 @@ void CVersionPanel::PaintVersions() {
     const int labelX = 4 * w + 30;
     const int valueX = 15 * w + 4 * w + 30;
     dc.SetColours();
+    m_toolTips.clear();
+    const auto value = [&](int y, const std::string& text) {
+        const QString whole = QString::fromStdString(text);
+        const auto [field, shortened] = dc.ValueOut(valueX, y, whole);
+        if (shortened) {
+            m_toolTips.emplace_back(field, whole);
+        }
+    };
 
     dc.Select(m_fontBold, PanelFont::Bold);
     dc.TextOut(kHeadingX, 10, QStringLiteral("Current Version"));
     dc.Select(m_fontNormal, PanelFont::Normal);
     dc.TextOut(labelX, 30, QStringLiteral("Boot Code:"));
-    dc.ValueOut(valueX, 30, QString::fromStdString(m_strBootCode));
+    value(30, m_strBootCode);
     dc.TextOut(labelX, 50, QStringLiteral("Charger Code:"));
-    dc.ValueOut(valueX, 50, QString::fromStdString(m_strChargerCode));
+    value(50, m_strChargerCode);
 
     dc.Select(m_fontBold, PanelFont::Bold);
     dc.TextOut(kHeadingX, 80, QStringLiteral("Upgrade Version"));
     // The upgrade would install this charger-code version, hence the label.
     dc.Select(m_fontNormal, PanelFont::Normal);
     dc.TextOut(labelX, 100, QStringLiteral("Charger Code:"));
-    dc.ValueOut(valueX, 100, QString::fromStdString(m_strUpgradeVersion));
+    value(100, m_strUpgradeVersion);
 }
 
 void CVersionPanel::ShowStatus(const std::string& text) {
@@ -239,6 +290,15 @@ QString CVersionPanel::FitStatus(const QString& text) const {
     const QFontMetrics metrics =
         m_canvas ? QFontMetrics(SurfaceFont(), &m_canvas->Surface()) : QFontMetrics(SurfaceFont());
     return metrics.elidedText(text, Qt::ElideMiddle, kStatusEraseWidth);
+}
+
+QString CVersionPanel::ToolTipAt(const QPoint& clientPoint) const {
+    for (const auto& [field, text] : m_toolTips) {
+        if (field.contains(clientPoint)) {
+            return text;
+        }
+    }
+    return {};
 }
 
 void CVersionPanel::SetProgress(int position, int total) {
@@ -295,6 +355,7 @@ void CVersionPanel::PaintVariables() {
     };
     dc.SetColours();
     m_drawings.clear();  // everything earlier is painted over now
+    m_toolTips.clear();
     dc.FillRect(client, m_crBackground);
 
     const auto rows = FormatVariables(m_vars);

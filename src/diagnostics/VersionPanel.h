@@ -21,6 +21,10 @@
 //   fills the whole client area) so that tests and tools can read the texts
 //   and their places back.
 //
+//   A version too long for its field is drawn shortened at its end, measured
+//   in the font it is drawn in; hovering over it shows the whole text as the
+//   owner's tool tip.
+//
 //   SetProgress drives the owner's child progress bar named kProgressName
 //   (the main window's control 1014); an owner without one is left alone.
 //
@@ -36,8 +40,11 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "diagnostics/ChargerVariables.h"
 
@@ -85,6 +92,10 @@ public:
     // modulo 65536) in blue, at position 0; (0, 0) hides it.
     void SetProgress(int position, int total);
 
+    // The whole text of the shortened version whose field holds the point, in
+    // client coordinates; empty where no version was shortened.
+    QString ToolTipAt(const QPoint& clientPoint) const;
+
     // The monitor's record: all sixteen values zero.
     void ResetVariables();
     // The monitor's sixteen rows over the whole client area.
@@ -116,9 +127,13 @@ public:
 
 private:
     class CDeviceContext;
+    class CToolTipFilter;
 
     void Record(Drawing drawing);
 
     QPointer<CPanelCanvas> m_canvas;
     std::deque<Drawing> m_drawings;
+    // The fields of shortened versions and their whole texts.
+    std::vector<std::pair<QRect, QString>> m_toolTips;
+    std::unique_ptr<CToolTipFilter> m_toolTipFilter;
 };

@@ -2,8 +2,10 @@
 // monitor's rows, the progress bar, detaching, and that its drawings reach
 // the screen at once without making owners repaint for ever.
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QProgressBar>
 #include <QTest>
+#include <QToolTip>
 #include <QWidget>
 
 #include "diagnostics/PanelCanvas.h"
@@ -128,6 +130,61 @@ private slots:
         const QRect tail(after.right() + 1, before.top(), before.right() - after.right(),
                          before.height());
         QCOMPARE(Ink(owner.panel.Surface(), tail), 0);
+    }
+
+    // A version wider than its field is shortened at its end, as wide as the
+    // field allows in the font it is drawn in, and shown whole in the tool tip.
+    void longVersionIsShortenedWithTheWholeTextInTheToolTip() {
+        const QString whole = "2.09-build.20261207-rc1-v4.17.2-factory-calibrated-release";
+        Owner owner;
+        owner.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner.window));
+        owner.panel.m_strChargerCode = whole.toStdString();
+        owner.panel.m_strUpgradeVersion = "2.10e";
+        owner.panel.PaintVersions();
+
+        const int value = 19 * Surface().averageCharWidth() + 30;
+        const QFontMetrics drawn(CVersionPanel::CellFont(16, QFont::Normal));
+        const int field = 346 - value;
+        QVERIFY(drawn.horizontalAdvance(whole) > field);
+        const Drawing* d = nullptr;
+        for (const Drawing& each : owner.panel.Drawings()) {
+            if (each.kind == Drawing::Kind::Text && each.rect.topLeft() == QPoint(value, 50)) {
+                d = &each;
+            }
+        }
+        QVERIFY(d != nullptr);
+        QVERIFY(d->font == PanelFont::Normal);
+        QVERIFY2(d->text.startsWith("2.09-build.") && d->text.endsWith(QChar(0x2026)),
+                 qPrintable(d->text));
+        const QString kept = d->text.chopped(1);
+        QVERIFY(whole.startsWith(kept));
+        QVERIFY(drawn.horizontalAdvance(d->text) <= field);
+        QVERIFY(d->rect.right() < 346);
+        // As long as fits: one more character of the version would not.
+        QVERIFY(drawn.horizontalAdvance(whole.left(kept.size() + 1) + QChar(0x2026)) > field - 4);
+        QCOMPARE(Ink(owner.panel.Surface(), QRect(value, 50, field, 16)) > 0, true);
+
+        // The whole text over the shortened field, nothing over the short one.
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 55)), whole);
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(345, 55)), whole);
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 105)), QString());
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 35)), QString());
+        QVERIFY(FindText(owner.panel, "2.10e") != nullptr);
+
+        // The owner asked for its tool tip there shows the whole text.
+        const QPoint at(value + 5, 55);
+        QHelpEvent help(QEvent::ToolTip, at, owner.window.mapToGlobal(at));
+        QCoreApplication::sendEvent(&owner.window, &help);
+        QCOMPARE(QToolTip::text(), whole);
+        QToolTip::hideText();
+
+        // Read afresh with a short version: drawn whole, and no tool tip stays.
+        owner.panel.ClearDrawings();
+        owner.panel.m_strChargerCode = "2.09";
+        owner.panel.PaintVersions();
+        QVERIFY(FindText(owner.panel, "2.09") != nullptr);
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 55)), QString());
     }
 
     void statusLineErasesOnlyItsFirst250Pixels() {
