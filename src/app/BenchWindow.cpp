@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSocketNotifier>
 #include <QVBoxLayout>
 
@@ -29,6 +30,35 @@ QString Q(const std::string& text) {
 constexpr const char* kPortsValue = "BenchPorts";
 constexpr const char* kDefaultPorts = "/dev/serial/by-id/*";
 constexpr int kReasonsShown = 3;  // under the table
+// The summary's height in lines: it never needs more than the least, so the
+// window's minimum size does not depend on its text, and asks for no more than
+// the most; beyond what it is given, it scrolls.
+constexpr int kSummaryLeastLines = 3;
+constexpr int kSummaryMostLines = 10;
+
+class CSummaryArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize minimumSizeHint() const override {
+        return {QScrollArea::minimumSizeHint().width(), Lines(kSummaryLeastLines)};
+    }
+    QSize sizeHint() const override {
+        const int text = widget() != nullptr ? widget()->heightForWidth(viewport()->width()) : 0;
+        return {minimumSizeHint().width(),
+                std::clamp(text, Lines(kSummaryLeastLines), Lines(kSummaryMostLines))};
+    }
+
+protected:
+    // The text's height follows the width it is wrapped to.
+    void resizeEvent(QResizeEvent* event) override {
+        QScrollArea::resizeEvent(event);
+        updateGeometry();
+    }
+
+private:
+    int Lines(int count) const { return count * fontMetrics().lineSpacing(); }
+};
 
 CSettingsKey OpenSettings() {
     CSettingsKey key;
@@ -94,9 +124,15 @@ void CBenchWindow::BuildControls() {
     m_rows = new CBenchWindowRows(this);
     layout->addWidget(m_rows, 1);
 
-    m_labelSummary = new QLabel(this);
+    m_labelSummary = new QLabel;
     m_labelSummary->setWordWrap(true);
-    layout->addWidget(m_labelSummary);
+    m_labelSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_summaryArea = new CSummaryArea(this);
+    m_summaryArea->setFrameShape(QFrame::NoFrame);
+    m_summaryArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_summaryArea->setWidgetResizable(true);
+    m_summaryArea->setWidget(m_labelSummary);
+    layout->addWidget(m_summaryArea);
 
     auto* buttons = new QHBoxLayout;
     m_btnStart = new QPushButton(QStringLiteral("&Start"), this);
@@ -179,9 +215,9 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
     for (const QString& word : m_editPorts->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const std::string path = ResolvePortName(word.toStdString());
         if (path.empty()) {
-            m_labelSummary->setText(QLatin1Char('\'') + word +
-                                    QStringLiteral("' is not a port: give COM1 to COM4, a device "
-                                                   "path or a pattern."));
+            SetSummary(QLatin1Char('\'') + word +
+                       QStringLiteral("' is not a port: give COM1 to COM4, a device "
+                                      "path or a pattern."));
             return false;
         }
         given.push_back(path);
@@ -198,8 +234,7 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
             ports.insert(ports.end(), matched.begin(), matched.end());
         }
         if (ports.empty()) {
-            m_labelSummary->setText(QStringLiteral("No port matches ") + m_editPorts->text() +
-                                    QLatin1Char('.'));
+            SetSummary(QStringLiteral("No port matches ") + m_editPorts->text() + QLatin1Char('.'));
             return false;
         }
     }
@@ -221,8 +256,8 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
     connect(m_changeNotifier, &QSocketNotifier::activated, this, [this] { OnChange(); });
     m_watching = watching;
     SetRunning(true);
-    m_labelSummary->setText(watching ? QStringLiteral("Watching for chargers...")
-                                     : QStringLiteral("Running..."));
+    SetSummary(watching ? QStringLiteral("Watching for chargers...")
+                        : QStringLiteral("Running..."));
     for (const std::string& port : ports) {
         m_bench->Plug(port);
     }
@@ -291,12 +326,9 @@ void CBenchWindow::OnEvent(const bench::BenchEvent& event) {
     }
 }
 
-int CBenchWindow::RowCount() const {
-    return m_rows->rowCount();
-}
-
-QString CBenchWindow::CellText(int row, Column column) const {
-    return m_rows->CellText(row, column);
+void CBenchWindow::SetSummary(const QString& text) {
+    m_labelSummary->setText(text);
+    m_summaryArea->updateGeometry();  // its wanted height follows the text
 }
 
 QString CBenchWindow::Summary() const {
@@ -330,7 +362,7 @@ void CBenchWindow::UpdateSummary() {
     if (!m_recordProblem.isEmpty()) {
         text += QLatin1Char('\n') + m_recordProblem;
     }
-    m_labelSummary->setText(text);
+    SetSummary(text);
 }
 
 // While jobs run, closing stops them; a charger stopped in its upload stays

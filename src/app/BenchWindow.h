@@ -15,7 +15,10 @@
 //   One row per slot (CBenchWindowRows): port, device ID, state, progress,
 //   versions, resends, result and the running time. Every result is also
 //   recorded where the command line's bench records it (bench.jsonl and
-//   the system log).
+//   the system log). The summary under the table, with the failures'
+//   reasons, scrolls when it does not fit, so the window's minimum size holds
+//   the table with its scroll bars and the summary side by side, never one
+//   over the other.
 //
 //   The engine tells of its slots on its worker threads; each event is
 //   copied and handed to the window's thread through the event queue, and
@@ -46,6 +49,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSocketNotifier;
 namespace bench {
 class CBench;
@@ -77,8 +81,8 @@ public:
     // Runs once each time a Start or Watch has ended.
     std::function<void()> onRunEnded;
 
-    int RowCount() const;
-    QString CellText(int row, Column column) const;
+    int RowCount() const { return m_rows->rowCount(); }
+    QString CellText(int row, Column column) const { return m_rows->CellText(row, column); }
     const CBenchWindowRows& Rows() const { return *m_rows; }
     QString Summary() const;
     CImageChoice& ImageChoice() { return m_image; }
@@ -99,6 +103,7 @@ private:
     void SetRunning(bool running);
     void ShowImage();
     void UpdateSummary();
+    void SetSummary(const QString& text);
     bool ConfirmClose();
 
     QLineEdit* m_editPorts = nullptr;
@@ -111,6 +116,7 @@ private:
     QPushButton* m_btnStop = nullptr;
     CBenchWindowRows* m_rows = nullptr;
     QLabel* m_labelSummary = nullptr;
+    QScrollArea* m_summaryArea = nullptr;  // holds m_labelSummary
 
     CImageChoice m_image;
     std::unique_ptr<bench::ISystemLog> m_ownSystemLog;

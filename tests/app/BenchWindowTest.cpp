@@ -5,8 +5,11 @@
 // of the test's own.
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -323,6 +326,66 @@ private slots:
         QVERIFY(rows.item(2, CBenchWindowRows::kResult)->foreground().color() != read);
         QCOMPARE(rows.Count().read, 2);
         QCOMPARE(rows.Count().noFirmware, 1);
+    }
+
+    // At its minimum size the window shows everything: the summary with its
+    // reasons clear of the table, and every column in view or a scroll away.
+    void minimumSizeFitsTheSummaryAndReachesEveryColumn() {
+        CRecordingSystemLog systemLog;
+        CBenchWindow window(nullptr, &systemLog);
+        QString ports;
+        for (int i = 1; i <= 5; ++i) {
+            ports += QString::fromStdString(m_state.Path()) + "/usb-FTDI_FT232R_USB_UART_A10K3C2" +
+                     QString::number(i) + "-if00-port0 ";
+        }
+        window.SetPorts(ports);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.Start());
+        QVERIFY(RunEnds(window, 30000));
+        QVERIFY(window.Summary().count('\n') >= 4);  // the tally, three reasons, the rest
+        window.resize(window.minimumSize());
+        QTRY_COMPARE(window.size(), window.minimumSize());
+        QCoreApplication::processEvents();
+
+        QLabel* summary = nullptr;
+        for (QLabel* label : window.findChildren<QLabel*>()) {
+            summary = label->text() == window.Summary() ? label : summary;
+        }
+        QVERIFY(summary != nullptr);
+        CBenchWindowRows& rows = *window.findChild<CBenchWindowRows*>();
+        const auto inWindow = [&window](const QWidget* widget, const QRect& rect) {
+            return QRect(widget->mapTo(&window, rect.topLeft()), rect.size());
+        };
+        const QRect shown = inWindow(summary, summary->visibleRegion().boundingRect());
+        QVERIFY(!shown.isEmpty());
+        QVERIFY(window.rect().contains(shown));
+        QVERIFY(!shown.intersects(inWindow(rows.viewport(), rows.viewport()->rect())));
+        const QScrollBar* across = rows.horizontalScrollBar();
+        QVERIFY(!across->isVisible() || !shown.intersects(inWindow(across, across->rect())));
+        // No line of the reasons is cut: the text has its whole height, and
+        // what does not fit is a scroll away.
+        QVERIFY(summary->height() >= summary->heightForWidth(summary->width()));
+        if (shown.height() < summary->height()) {
+            auto* area = qobject_cast<QScrollArea*>(summary->parentWidget()->parentWidget());
+            QVERIFY(area != nullptr && area->verticalScrollBar()->isVisible());
+            QCOMPARE(area->verticalScrollBar()->maximum(),
+                     summary->height() - area->viewport()->height());
+        }
+        // Each column in view, or brought into it by the scroll bar, at least as
+        // wide as its heading.
+        QHeaderView& header = *rows.horizontalHeader();
+        const int viewWidth = rows.viewport()->width();
+        for (int column = 0; column < CBenchWindowRows::kColumns; ++column) {
+            rows.scrollTo(rows.model()->index(0, column));
+            const int left = header.sectionViewportPosition(column);
+            const int width = header.sectionSize(column);
+            const QString heading = rows.horizontalHeaderItem(column)->text();
+            QVERIFY2(width >= header.fontMetrics().horizontalAdvance(heading), qPrintable(heading));
+            QVERIFY2(left >= 0 && left + std::min(width, viewWidth) <= viewWidth,
+                     qPrintable(heading));
+        }
+        QCOMPARE(rows.horizontalHeaderItem(CBenchWindowRows::kResult)->text(), QString("Result"));
     }
 
 private:
