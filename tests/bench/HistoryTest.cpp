@@ -287,6 +287,15 @@ TEST_F(History, PipeIsReadWholeOrRefused) {
     for (int i = 0; i < 3; ++i) {
         journal += Journal(TimeOn(12, 7, i), "P" + std::to_string(i), "read") + "\n";
     }
+    // Reached through a relative link too, resolved from the link's folder.
+    withPipe(journal, true, [this](const std::string& path) {
+        std::filesystem::create_symlink(path, m_dir.Path() + "/fd");
+        std::filesystem::create_symlink("fd", m_dir.Path() + "/stdin");
+        bench::CHistoryReader reader({});
+        std::string error;
+        ASSERT_TRUE(reader.AddFile(m_dir.Path() + "/stdin", error)) << error;
+        EXPECT_EQ(Read(reader), (std::vector<std::string>{"P2", "P1", "P0"}));
+    });
     withPipe(journal + std::string(3 * bench::CReverseLineReader::kMaxLine, 'x'), true,
              [](const std::string& path) {
                  bench::CHistoryReader reader({});
