@@ -100,7 +100,7 @@ bool Integer(simdjson::dom::element object, const char* key, long long& value) {
         value = integer;
         return true;
     }
-    double number = 0;
+    double number = 0;  // mutate: equivalent (get() sets it before any use)
     if (object[key].get(number) != simdjson::SUCCESS) {
         return true;
     }

@@ -756,6 +756,10 @@ TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
         {at + ",\"identification\":[{\"time\":1}],\"deviceId\":\"B\"}", "B", false},
         {at + ",\"reason\":\"x\\\\\\\"{\\\"time\\\":{\\\\\",\"deviceId\":\"C\"}  ", "C", false},
         {"{\"time\":\"x\\\\\"}" + at + ",\"deviceId\":\"D\"}", "D", true},
+        // Braces inside the record's own texts, one after an escaped quote,
+        // and white space after it: the record is still found behind a stump.
+        {"{\"time\":\"2026" + at + ",\"reason\":\"}{\",\"deviceId\":\"E\"} \r", "E", true},
+        {"{\"time\":\"2026" + at + ",\"reason\":\"q\\\"}{\",\"deviceId\":\"F\"}", "F", true},
     };
     bench::CRecordParser parser;
     for (const auto& c : cases) {
@@ -765,4 +769,14 @@ TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
         EXPECT_EQ(result.damaged, c.damaged) << c.line;
         EXPECT_EQ(r.deviceId, c.deviceId) << c.line;
     }
+}
+
+// A record without counts reads them as none, not as a count of its own.
+TEST(HistoryRecord, MissingCountsReadAsZero) {
+    bench::CRecordParser parser;
+    HistoryRecord r;
+    r.blocks = r.resends = 7;
+    ASSERT_TRUE(parser.Parse("{\"time\":\"2026-12-07T20:00:00Z\",\"deviceId\":\"H\"}", r).record);
+    EXPECT_EQ(r.blocks, 0);
+    EXPECT_EQ(r.resends, 0);
 }
