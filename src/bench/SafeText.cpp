@@ -15,14 +15,14 @@ bool IsControl(char32_t c) {
 }
 
 std::string Escape(char32_t c) {
-    char text[12];
+    char text[12];  // mutate: equivalent (an escape takes 7 bytes with its NUL)
     std::snprintf(text, sizeof text, c <= 0xFF ? "\\x%02x" : "\\u%04x", static_cast<unsigned>(c));
     return text;
 }
 
 std::string Safe(std::string_view text, bool keepBreaks) {
     std::string safe;
-    safe.reserve(text.size());
+    safe.reserve(text.size());  // mutate: equivalent (only spares regrowing)
     for (std::size_t at = 0; at < text.size();) {
         const CodePoint c = Utf8At(text, at);
         if (keepBreaks && (c.value == '\t' || c.value == '\n' || c.value == '\r')) {
@@ -48,8 +48,8 @@ CodePoint Utf8At(std::string_view text, std::size_t at) {
     if (lead < 0x80) {
         return {lead, 1};
     }
-    std::size_t more = 0;
-    char32_t value = 0;
+    std::size_t more = 0;  // mutate: equivalent (each lead that goes on sets it)
+    char32_t value = 0;    // mutate: equivalent (each lead that goes on sets it)
     unsigned char low = 0x80;
     unsigned char high = 0xBF;  // of the second byte; the others are 80..BF
     if (lead >= 0xC2 && lead <= 0xDF) {

@@ -153,8 +153,10 @@ TEST(SafeText, ControlsShowAsEscapesAndBadBytesAsReplacements) {
          "\xe2\x80\xa7\\u2028\\u202e\xe2\x80\xaf", nullptr},
         {"\xe2\x81\xa5\xe2\x81\xa6\xe2\x81\xa9\xe2\x81\xaa",
          "\xe2\x81\xa5\\u2066\\u2069\xe2\x81\xaa", nullptr},
-        {"\x9b|\xc0\x80|\xc1\xbf|\xf5\x80",
-         kBad + "|" + kBad + kBad + "|" + kBad + kBad + "|" + kBad + kBad, nullptr},
+        {"\x9b\x80\x80\x80|\xc0\x80|\xc1\xbf|\xf5\x80\x80\x80",
+         kBad + kBad + kBad + kBad + "|" + kBad + kBad + "|" + kBad + kBad + "|" + kBad + kBad +
+             kBad + kBad,
+         nullptr},
         {"\xc2\x7f|\xc2\xc0|\xc2", kBad + "\\x7f|" + kBad + kBad + "|" + kBad, nullptr},
         {"\xe0\x9f\xbf|\xe0\xa0\x80|\xef\xbf\xbd", kBad + kBad + kBad + "|\xe0\xa0\x80|" + kBad,
          nullptr},
