@@ -71,9 +71,6 @@ CTrendStrip::CTrendStrip(int row, QWidget* parent)
     if (row == kTimeAxisOnly) {
         m_chart->setMargins(QMargins(kMargin, 0, kMargin + halfLabel, 0));
         m_chart->setPlotAreaBackgroundVisible(false);
-        // Even hidden, a value axis keeps the plot high enough for its
-        // labels, which would squeeze the time labels into "...".
-        m_chart->removeAxis(m_values);
         m_times->setGridLineVisible(false);
     }
 }

@@ -90,8 +90,9 @@ void CTrendStrips::Refresh() {
     int plotHeight = m_plotHeight;
     for (int pass = 0; pass < 3; ++pass) {
         const int maxTicks = std::clamp(plotHeight / CTrendStrip::LabelRoom(fm), kMinTicks, 6);
-        m_ticks = TimeTicks(m_fromMs, m_toMs, std::max(2, columns / (labelWidth + 3 * kMargin)),
-                            LocalOffsetSeconds(m_fromMs));
+        const int fit = columns / (labelWidth + 3 * kMargin);
+        const int timeTicks = std::max(2, fit);  // mutate: equivalent (max is symmetric)
+        m_ticks = TimeTicks(m_fromMs, m_toMs, timeTicks, LocalOffsetSeconds(m_fromMs));
         for (CTrendStrip* strip : m_strips) {
             std::vector<CTrendSeries::Segment> segments;
             if (m_series != nullptr && m_toMs > m_fromMs) {
@@ -121,7 +122,8 @@ int CTrendStrips::Arrange() {
     const int minPlot = kMinTicks * CTrendStrip::LabelRoom(fm);
     // Measured on a height with room for a title, labels and a plot: what a
     // strip needs besides its plot does not depend on its height.
-    const int trial = std::max(height() / static_cast<int>(count), minPlot + 6 * fm.height());
+    const int roomy = minPlot + 6 * fm.height();  // mutate: equivalent (measures the same)
+    const int trial = std::max(height() / static_cast<int>(count), roomy);
     std::vector<QRectF> own;
     double left = 0.0;
     double right = width();
@@ -223,16 +225,10 @@ std::vector<QList<QPointF>> CTrendStrips::Plotted(int row) const {
     return {};
 }
 
+// Strips are laid out as soon as they are made (SetData), so the height
+// they need is known whenever there are any.
 QSize CTrendStrips::minimumSizeHint() const {
-    if (m_minHeight > 0 && !m_strips.empty()) {
-        return {320, m_minHeight};
-    }
-    // Before the first layout: a strip takes its plot, its name above it and
-    // its labels' overhang.
-    const QFontMetrics fm(font());
-    const int count = std::max<int>(1, static_cast<int>(m_strips.size()));
-    const int minPlot = kMinTicks * CTrendStrip::LabelRoom(fm);
-    return {320, count * (minPlot + 2 * fm.height() + kMargin) + fm.height()};
+    return {320, m_strips.empty() ? 0 : m_minHeight};
 }
 
 QSize CTrendStrips::sizeHint() const {
@@ -246,12 +242,13 @@ void CTrendStrips::resizeEvent(QResizeEvent* event) {
 
 // The scroll area scrolls by moving the strips.
 void CTrendStrips::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
+    QWidget::moveEvent(event);  // mutate: equivalent (QWidget's does nothing)
     PlaceTimeBand();
 }
 
 bool CTrendStrips::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_band && event->type() == QEvent::Resize) {
+    // Placing the band again where it stands changes nothing.
+    if (watched == m_band && event->type() == QEvent::Resize) {  // mutate: equivalent (idempotent)
         PlaceTimeBand();
     }
     return QWidget::eventFilter(watched, event);

@@ -90,7 +90,8 @@ private:
     int m_plotHeight = 0;                // and their height
     double m_plotLeft = 0.0;             // and their ends, in this widget's pixels
     double m_plotRight = 0.0;
-    int m_minHeight = 0;  // every strip with the fewest ticks, at the last layout
+    // Every strip with the fewest ticks, at the last layout.
+    int m_minHeight = 0;  // mutate: equivalent (set by the layout before it is read)
     QWidget* m_band = nullptr;
     CTrendStrip* m_timeAxis = nullptr;  // in the band
     std::vector<TimeTick> m_ticks;

@@ -30,6 +30,7 @@
 #include "diagnostics/ReportFeed.h"
 #include "diagnostics/TrendScale.h"
 #include "diagnostics/TrendSeries.h"
+#include "diagnostics/TrendStrip.h"
 #include "diagnostics/TrendStrips.h"
 #include "diagnostics/TrendsDialog.h"
 #include "diagnostics/WallTime.h"
@@ -342,6 +343,14 @@ TEST_F(TrendsDialogTest, EachTickedValueGetsAStripWithItsOwnRoundScale) {
             QFontMetrics(m_dialog.Strips().font()).horizontalAdvance(VariableLabel(strip.row)))
             << "the name in full";
     }
+    // Each strip's chart titled with its value's name, bold, in the value's
+    // colour, as in the list.
+    for (const QChartView* view : StripViews(m_dialog)) {
+        const int row = view->objectName().mid(5).toInt();
+        EXPECT_EQ(view->chart()->title().toStdString(), VariableLabel(row));
+        EXPECT_TRUE(view->chart()->titleFont().bold()) << row;
+        EXPECT_EQ(view->chart()->titleBrush().color(), CTrendStrip::RowColour(row)) << row;
+    }
     // Time labels on whole minutes, far enough apart to read at 690 pixels.
     const auto ticks = m_dialog.Strips().Ticks();
     ASSERT_GE(ticks.size(), 2u);
@@ -431,7 +440,7 @@ TEST_F(TrendsDialogTest, EveryStripShowsReadableScaleLabelsAtEverySize) {
         {8, {960, 620}, true}, {16, {960, 620}, true},  {16, {1580, 950}, true},
         {4, {1, 1}, true},     {4, {1580, 950}, false}, {1, {960, 620}, false},
     };
-    auto* area = m_dialog.findChild<QScrollArea*>();
+    auto* area = m_dialog.findChild<QScrollArea*>("stripArea");
     ASSERT_NE(area, nullptr);
     for (const auto& r : rows) {
         for (int row = 0; row < kVariableRows; ++row) {
@@ -454,6 +463,15 @@ TEST_F(TrendsDialogTest, EveryStripShowsReadableScaleLabelsAtEverySize) {
         }
         const QScrollBar* down = area->verticalScrollBar();
         EXPECT_EQ(down->maximum() > 0, r.scrolls) << r.values << " values";
+        if (r.scrolls) {
+            // Strips that scroll get no more than their three labels need:
+            // Qt Charts gives each label a share of the plot less 4 px
+            // above and below.
+            const int fontHeight = QFontMetrics(m_dialog.Strips().font()).height();
+            for (const auto& strip : m_dialog.Strips().Strips()) {
+                EXPECT_LT(strip.plot.height(), 4 * (fontHeight + 9)) << r.values << " values";
+            }
+        }
         // The strips fill what they are given, and reach the end of it.
         // (Whole pixels for every plot leave less than one a strip over.)
         const int end = views.back()->geometry().bottom() + 1;
@@ -476,7 +494,7 @@ TEST_F(TrendsDialogTest, StripsScrollDownToTheLastStripAndTheTimeAxisStaysInView
     SendCharge(40);
     m_dialog.Redraw();
     QApplication::processEvents();
-    auto* area = m_dialog.findChild<QScrollArea*>();
+    auto* area = m_dialog.findChild<QScrollArea*>("stripArea");
     ASSERT_NE(area, nullptr);
     QScrollBar* down = area->verticalScrollBar();
     const auto views = StripViews(m_dialog);
@@ -495,6 +513,7 @@ TEST_F(TrendsDialogTest, StripsScrollDownToTheLastStripAndTheTimeAxisStaysInView
     EXPECT_EQ(views.front()->mapTo(viewport, QPoint()).y(), 0) << "the first strip on top";
     EXPECT_GT(views.back()->mapTo(viewport, QPoint()).y(), viewport->height());
     EXPECT_EQ(Texts(ShownLabels(*band, Axis::Times)), times) << "the times under the view";
+    ASSERT_EQ(band->parentWidget(), m_dialog.findChild<QWidget*>("timeBand"));
     EXPECT_GE(band->parentWidget()->mapTo(&m_dialog, QPoint()).y(),
               viewport->mapTo(&m_dialog, QPoint(0, viewport->height())).y());
 
@@ -512,6 +531,38 @@ TEST_F(TrendsDialogTest, StripsScrollDownToTheLastStripAndTheTimeAxisStaysInView
     EXPECT_LE(last->mapTo(viewport, QPoint(0, last->height())).y(), viewport->height())
         << "the last strip whole";
     EXPECT_TRUE(ShownLabels(*band, Axis::Times).empty()) << "not twice";
+
+    // One pixel row of the last strip out of view: the band shows the times.
+    down->setValue(last->mapTo(area->widget(), QPoint(0, last->height() - 1)).y() -
+                   viewport->height());
+    QApplication::processEvents();
+    EXPECT_EQ(last->mapTo(viewport, QPoint(0, last->height() - 1)).y(), viewport->height());
+    EXPECT_EQ(Texts(ShownLabels(*band, Axis::Times)), times) << "a pixel out of view";
+
+    // Back on top, the band's labels stand under the strips' time ticks,
+    // also after the window has grown wider.
+    down->setValue(0);
+    m_dialog.resize(1300, 620);
+    QApplication::processEvents();
+    const auto strips = m_dialog.Strips().Strips();
+    const auto ticks = m_dialog.Strips().Ticks();
+    const auto bandLabels = ShownLabels(*band, Axis::Times);
+    ASSERT_EQ(bandLabels.size(), ticks.size());
+    const QRect plot = strips.back().plot;
+    const double pxPerMs = plot.width() / (m_dialog.ViewToMs() - m_dialog.ViewFromMs());
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const double tickX = area->widget()->mapTo(&m_dialog, plot.topLeft()).x() +
+                             (ticks[i].ms - m_dialog.ViewFromMs()) * pxPerMs;
+        const QPoint labelAt = band->mapTo(&m_dialog, bandLabels[i].rect.center().toPoint());
+        EXPECT_NEAR(labelAt.x(), tickX, 2.0) << ticks[i].label;
+    }
+
+    // Nothing ticked: no strips, no times.
+    for (int row = 0; row < kVariableRows; ++row) {
+        m_dialog.SetPlotted(row, false);
+    }
+    QApplication::processEvents();
+    EXPECT_TRUE(ShownLabels(*band, Axis::Times).empty());
 }
 
 // A value that only takes 0 and 1 (Batt Present, always 1 here; the charge
@@ -557,6 +608,26 @@ TEST_F(TrendsDialogTest, AShortRecordEndsTheTimeAxisAtTheNewestReport) {
     const auto ticks = m_dialog.Strips().Ticks();
     ASSERT_FALSE(ticks.empty());
     EXPECT_LE(ticks.back().ms, MsAt(1000 + 10 * 1000)) << ticks.back().label;
+}
+
+// Dragged back, the view stays where the time scroll bar is; a longer span
+// than the reports cover then ends the view at the newest report again.
+TEST_F(TrendsDialogTest, ScrolledBackThenWidenedTheViewEndsAtTheNewestReport) {
+    PlugIn();
+    m_dialog.SetSpanSeconds(60);
+    m_dialog.show();
+    ASSERT_EQ(m_charger->Receive(6, 5000), "\r/011\r");
+    for (int second = 0; second < 90; ++second) {
+        Send(kFullLine + "\r");
+        PollAfter(1000);
+    }
+    m_dialog.Redraw();
+    auto* time = m_dialog.findChild<QScrollBar*>("timeScroll");
+    ASSERT_NE(time, nullptr);
+    time->setValue(0);
+    EXPECT_EQ(m_dialog.ViewFromMs(), MsAt(2000)) << "the first report";
+    m_dialog.SetSpanSeconds(600);
+    EXPECT_EQ(m_dialog.ViewToMs(), MsAt(1000 + 90 * 1000));
 }
 
 // The ticked values and the span come back in the next run.
