@@ -47,7 +47,7 @@ done
 "$corvane" --bench --port "$scratch/by-id/usb-FTDI_*" --screenshot "$out/bench.png"
 echo "wrote $out/bench.png"
 
-# The trends window after ten minutes of a charge, four values ticked. The
+# The trends window after ten minutes of a charge, eight values ticked. The
 # charge is played in virtual time; the clock reads UTC.
 TZ=UTC "$build/tests/trends_picture" "$out/trends.png" 960
 echo "wrote $out/trends.png"
