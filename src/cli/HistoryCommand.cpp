@@ -56,7 +56,7 @@ public:
     // string there and glue the next row onto what is left of this one.
     void Write(const std::string& text) {
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
-            Failed(errno);
+            Failed(errno);  // mutate: equivalent (the last flush fails too; this stops sooner)
         }
     }
     void Flush() {
