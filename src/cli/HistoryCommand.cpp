@@ -71,10 +71,11 @@ private:
     // cleared no later flush fails on the closed pipe.
     void Failed(int error) {
         if (error == EPIPE) {
-            m_readerGone = true;
+            m_readerGone = true;  // mutate: equivalent (it only stops the reading sooner)
             std::clearerr(stdout);
         } else {
-            FlushOut();  // records it, with its errno, for the exit code and the message
+            // Records it, with its errno, for the exit code and the message.
+            FlushOut();  // mutate: equivalent (main's last flush records it too, only later)
         }
     }
 

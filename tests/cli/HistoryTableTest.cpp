@@ -93,6 +93,8 @@ TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
         {"VC-1", "/dev/ttyUSB-Ö0", "r", "VC-1            ", "/dev/ttyUSB-Ö0    ", "r"},
         {"VC-1", "/dev/serial/by-id/usb-Ö_Z3QX-if00-port0", "r", "VC-1            ",
          "~Z3QX-if00-port0  ", "r"},
+        {"VC-1", "/dev/serial/by-id/usb-中ABCDEFGHIJKLM", "r", "VC-1            ",
+         "~中ABCDEFGHIJKLM  ", "r"},
         {"VC-1", "COM1", "Ünplug the charger for 10 seconds", "VC-1            ",
          "COM1              ", "Ünplug the charger f~"},
     };
