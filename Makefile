@@ -45,21 +45,21 @@ screenshots: build
 
 # The serial link, the protocol and the bench again under the sanitizers (no window);
 # only their test programs are built.
-SANITIZED_TESTS = serial_tests protocol_unit_tests protocol_line_tests bench_tests
+SANITIZED_TESTS = serial_tests protocol_unit_tests protocol_line_tests history_tests bench_tests
 
 tsan: deps
 	@cmake -S . -B build-tsan -DCORVANE_SANITIZE_THREAD=ON -DCORVANE_BUILD_GUI=OFF \
 	    -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(SANITIZED_TESTS)
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	    ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L 'serial|protocol|bench'
+	    ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L 'serial|protocol|history|bench'
 
 asan: deps
 	@cmake -S . -B build-asan -DCORVANE_SANITIZE_ADDRESS=ON -DCORVANE_BUILD_GUI=OFF \
 	    -DCORVANE_BUILD_BENCH=OFF -DCORVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-asan -j $(JOBS) --target $(SANITIZED_TESTS)
 	@ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-	    ctest --test-dir build-asan --output-on-failure -j $(JOBS) -L 'serial|protocol|bench'
+	    ctest --test-dir build-asan --output-on-failure -j $(JOBS) -L 'serial|protocol|history|bench'
 
 # The parsers of outside input under libFuzzer (clang, ASan+UBSan), each for
 # FUZZ_SECONDS; see scripts/fuzz.sh.

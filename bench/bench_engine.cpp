@@ -31,7 +31,7 @@ extern char** environ;
 
 namespace {
 
-class CNoSystemLog : public bench::ISystemLog {
+class CNoSystemLog : public records::ISystemLog {
 public:
     void Write(bool, const std::string&) override {}
 };
@@ -47,7 +47,7 @@ class CQuiet : public bench::IBenchObserver {
 public:
     void OnBenchEvent(const bench::BenchEvent& event) override {
         if (event.kind == bench::EventKind::Finished &&
-            event.slot.result->outcome != bench::Outcome::Upgraded) {
+            event.slot.result->outcome != records::Outcome::Upgraded) {
             failed = true;
         }
     }

@@ -20,9 +20,9 @@
 #include <fstream>
 #include <string>
 
-#include "bench/HistoryCsv.h"
-#include "bench/HistoryReader.h"
-#include "bench/HistoryTally.h"
+#include "records/HistoryCsv.h"
+#include "records/HistoryReader.h"
+#include "records/HistoryTally.h"
 
 namespace {
 
@@ -83,19 +83,19 @@ long StatusKb(const char* field) {
 bool ReadAll(benchmark::State& state, const std::string& path, long long& read, long& peakKb) {
     std::ofstream("/proc/self/clear_refs") << "5";  // peak := now
     const long before = StatusKb("VmRSS:");
-    bench::CHistoryReader reader({});
+    records::CHistoryReader reader({});
     std::string error;
     if (!reader.AddFile(path, error)) {
         state.SkipWithError(error.c_str());
         return false;
     }
-    bench::CHistoryTally tally;
-    bench::HistoryRecord record;
+    records::CHistoryTally tally;
+    records::HistoryRecord record;
     std::size_t bytes = 0;
     read = 0;
     while (reader.Next(record)) {
         tally.Add(record);
-        bytes += bench::CsvRow(record).size();
+        bytes += records::CsvRow(record).size();
         ++read;
     }
     benchmark::DoNotOptimize(bytes);

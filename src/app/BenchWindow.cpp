@@ -68,12 +68,12 @@ CSettingsKey OpenSettings() {
 
 }  // namespace
 
-CBenchWindow::CBenchWindow(QWidget* parent, bench::ISystemLog* systemLog) : QDialog(parent) {
+CBenchWindow::CBenchWindow(QWidget* parent, records::ISystemLog* systemLog) : QDialog(parent) {
     if (systemLog == nullptr) {
-        m_ownSystemLog = std::make_unique<bench::CSyslog>();
+        m_ownSystemLog = std::make_unique<records::CSyslog>();
         systemLog = m_ownSystemLog.get();
     }
-    m_journal = std::make_unique<bench::CBenchJournal>(bench::RecordsPath(), *systemLog);
+    m_journal = std::make_unique<bench::CBenchJournal>(records::RecordsPath(), *systemLog);
     setWindowTitle(QStringLiteral("Bench"));
     BuildControls();
     ShowImage();

@@ -65,7 +65,7 @@ public:
     using Column = CBenchWindowRows::Column;
 
     // systemLog: where results go besides bench.jsonl; null: syslog(3).
-    explicit CBenchWindow(QWidget* parent = nullptr, bench::ISystemLog* systemLog = nullptr);
+    explicit CBenchWindow(QWidget* parent = nullptr, records::ISystemLog* systemLog = nullptr);
     ~CBenchWindow() override;
 
     void SetPorts(const QString& ports);
@@ -119,7 +119,7 @@ private:
     QScrollArea* m_summaryArea = nullptr;  // holds m_labelSummary
 
     CImageChoice m_image;
-    std::unique_ptr<bench::ISystemLog> m_ownSystemLog;
+    std::unique_ptr<records::ISystemLog> m_ownSystemLog;
     std::unique_ptr<bench::CBenchJournal> m_journal;
     std::unique_ptr<bench::CBench> m_bench;
     QSocketNotifier* m_changeNotifier = nullptr;

@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "bench/JsonLine.h"
+#include "records/JsonLine.h"
 
 using bench::EventKind;
-using bench::Outcome;
 using bench::SlotState;
+using records::Outcome;
 
 namespace {
 
@@ -29,7 +29,7 @@ QString Q(const std::string& text) {
 
 // The same figure as the records and the command line, whatever the locale.
 QString Seconds(double seconds) {
-    return Q(bench::Fixed1(seconds) + " s");
+    return Q(records::Fixed1(seconds) + " s");
 }
 
 // Draws its column's text cut at the start: "...UART_A10K3C2B-if00-port0".

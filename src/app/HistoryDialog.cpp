@@ -16,11 +16,11 @@
 #include <ctime>
 #include <fstream>
 
-#include "bench/HistoryCsv.h"
-#include "bench/HistoryReader.h"
-#include "bench/HistoryTally.h"
 #include "diagnostics/FileDialogs.h"
 #include "platform/MessageBox.h"
+#include "records/HistoryCsv.h"
+#include "records/HistoryReader.h"
+#include "records/HistoryTally.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ QString Text(const std::string& text) {
 
 // Opens the journals into the reader; what cannot be opened is said in the
 // summary line instead of a box, since the other journals still count.
-std::string OpenAll(bench::CHistoryReader& reader, const std::vector<std::string>& paths) {
+std::string OpenAll(records::CHistoryReader& reader, const std::vector<std::string>& paths) {
     std::string problems;
     for (const std::string& path : paths) {
         std::string error;
@@ -47,7 +47,7 @@ std::string OpenAll(bench::CHistoryReader& reader, const std::vector<std::string
 }  // namespace
 
 CHistoryDialog::CHistoryDialog(QWidget* parent)
-    : QDialog(parent), m_journals(bench::LocalJournals()) {
+    : QDialog(parent), m_journals(records::LocalJournals()) {
     setWindowTitle(QString::fromLatin1(kTitle));
     BuildLayout();
     m_reloadTimer = new QTimer(this);
@@ -118,7 +118,7 @@ void CHistoryDialog::SetJournals(std::vector<std::string> paths) {
     Reload();
 }
 
-bool CHistoryDialog::CurrentFilter(bench::HistoryFilter& filter) const {
+bool CHistoryDialog::CurrentFilter(records::HistoryFilter& filter) const {
     filter.deviceId = m_editDevice->text().trimmed().toStdString();
     filter.port = m_editPort->text().trimmed().toStdString();
     if (m_comboOutcome->currentIndex() > 0) {
@@ -129,7 +129,7 @@ bool CHistoryDialog::CurrentFilter(bench::HistoryFilter& filter) const {
     if (since.empty()) {
         return true;
     }
-    if (!bench::ParseSince(since, std::time(nullptr), moment)) {
+    if (!records::ParseSince(since, std::time(nullptr), moment)) {
         return false;
     }
     filter.since = moment;
@@ -138,17 +138,17 @@ bool CHistoryDialog::CurrentFilter(bench::HistoryFilter& filter) const {
 
 void CHistoryDialog::Reload() {
     m_reloadTimer->stop();
-    bench::HistoryFilter filter;
+    records::HistoryFilter filter;
     if (!CurrentFilter(filter)) {
         m_labelSummary->setText(QStringLiteral("'%1' is neither a date like 2026-12-01 nor a span "
                                                "like 7d.")
                                     .arg(m_editSince->text().trimmed()));
         return;
     }
-    bench::CHistoryReader reader(filter);
+    records::CHistoryReader reader(filter);
     const std::string problems = OpenAll(reader, m_journals);
-    bench::CHistoryTally tally;
-    bench::HistoryRecord r;
+    records::CHistoryTally tally;
+    records::HistoryRecord r;
     long long matching = 0;
     m_table->setUpdatesEnabled(false);
     m_table->setRowCount(0);
@@ -159,10 +159,10 @@ void CHistoryDialog::Reload() {
         }
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        const std::string cells[kColumns] = {bench::LocalMinuteText(r.time),
+        const std::string cells[kColumns] = {records::LocalMinuteText(r.time),
                                              r.deviceId,
                                              r.outcome + (r.simulated ? "*" : ""),
-                                             bench::VersionsText(r),
+                                             records::VersionsText(r),
                                              r.port,
                                              r.host,
                                              r.tool,
@@ -196,7 +196,7 @@ void CHistoryDialog::OnAddJournal() {
 }
 
 void CHistoryDialog::OnExportCsv() {
-    bench::HistoryFilter filter;
+    records::HistoryFilter filter;
     if (!CurrentFilter(filter)) {
         return;  // the summary line says why
     }
@@ -205,14 +205,14 @@ void CHistoryDialog::OnExportCsv() {
     if (path.isEmpty()) {
         return;
     }
-    bench::CHistoryReader reader(filter);
+    records::CHistoryReader reader(filter);
     OpenAll(reader, m_journals);
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    out << bench::CsvHeader();
-    bench::HistoryRecord r;
+    out << records::CsvHeader();
+    records::HistoryRecord r;
     long long rows = 0;
     while (out && reader.Next(r)) {
-        out << bench::CsvRow(r);
+        out << records::CsvRow(r);
         ++rows;
     }
     out.close();

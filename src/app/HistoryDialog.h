@@ -3,7 +3,7 @@
 //
 // Principles of operation
 //   The same reader, filters and summary as the command line's history
-//   (bench::CHistoryReader, CHistoryTally): the device ID as a search
+//   (records::CHistoryReader, CHistoryTally): the device ID as a search
 //   field, the port, a first moment (a date or a span such as 7d) and the
 //   outcome. Editing a filter reads the journals again after a short pause,
 //   so typing an ID does not read them at every key. The table shows the
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/HistoryFilter.h"
+#include "records/HistoryFilter.h"
 
 class QComboBox;
 class QLabel;
@@ -58,7 +58,7 @@ public:
 private:
     void BuildLayout();
     // false when the first moment is neither a date nor a span.
-    bool CurrentFilter(bench::HistoryFilter& filter) const;
+    bool CurrentFilter(records::HistoryFilter& filter) const;
 
     std::vector<std::string> m_journals;
     QTableWidget* m_table = nullptr;

@@ -150,7 +150,7 @@ private:
     // "Use Carried Image" means something only while a file is chosen.
     void EnableCarriedImageItem();
     // Appends the service record of the Read or Upgrade just run.
-    void WriteRecord(bench::CCommandRecord& record, const CMainDialogView& view,
+    void WriteRecord(records::CCommandRecord& record, const CMainDialogView& view,
                      const std::string& before, bool upgrade) const;
 
     CWindowClock m_clock;

@@ -16,7 +16,6 @@
 #include "app/AboutDialog.h"
 #include "app/MainDialogView.h"
 #include "app/StringTable.h"
-#include "bench/CommandRecord.h"
 #include "diagnostics/CrcCheckDialog.h"
 #include "diagnostics/ImageExport.h"
 #include "diagnostics/InputGuard.h"
@@ -25,6 +24,7 @@
 #include "platform/DebugOutput.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
+#include "records/CommandRecord.h"
 #include "serial/PortName.h"
 
 namespace {
@@ -206,7 +206,7 @@ void CMainDialog::RunCommand(const Command& command) {
 void CMainDialog::OnRead() {
     RunCommand([this](platform::IClock& clock) {
         CMainDialogView view(*this);
-        bench::CCommandRecord record(*m_pPort, clock, "window");
+        records::CCommandRecord record(*m_pPort, clock, "window");
         ReadChargerVersions(*m_pPort, view, clock);
         m_strVersionReadOn = m_pPort->GetPortName();
         WriteRecord(record, view, m_panel.m_strChargerCode, false);
@@ -219,7 +219,7 @@ void CMainDialog::OnUpgrade() {
         const std::string before =
             m_strVersionReadOn == m_pPort->GetPortName() ? m_panel.m_strChargerCode : "";
         CMainDialogView view(*this);
-        bench::CCommandRecord record(*m_pPort, clock, "window");
+        records::CCommandRecord record(*m_pPort, clock, "window");
         // From here on the panel holds only what the check after the upload
         // reads: an upload that lost its charger leaves the version unknown,
         // not the one read before it.
@@ -235,25 +235,25 @@ void CMainDialog::OnUpgrade() {
 
 // The service record of a Read or an Upgrade; one that cannot be written
 // never changes the command's verdict.
-void CMainDialog::WriteRecord(bench::CCommandRecord& record, const CMainDialogView& view,
+void CMainDialog::WriteRecord(records::CCommandRecord& record, const CMainDialogView& view,
                               const std::string& before, bool upgrade) const {
-    bench::ServiceRecord r;
+    records::ServiceRecord r;
     const bool simulated = !m_strSimulatedDevice.empty();
     r.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
     r.device = simulated ? m_strSimulatedDevice : ResolvePortName(m_pPort->GetPortName());
     r.bootCode = m_panel.m_strBootCode;
     r.before = before;
     r.after = m_panel.m_strChargerCode;
-    r.image = bench::ImageInfoOf(m_image.Image());
+    r.image = records::ImageInfoOf(m_image.Image());
     r.blocks = view.HighestBlock();
     r.resends = view.Resends();
     const std::string& last = view.LastStatus();
     if (upgrade) {
         r.outcome =
-            last == "Upgrade Successful" ? bench::Outcome::Upgraded : bench::Outcome::Failed;
+            last == "Upgrade Successful" ? records::Outcome::Upgraded : records::Outcome::Failed;
     } else {
         const bool read = last == "Read Version Complete" || last == "No Software Detected";
-        r.outcome = read ? bench::Outcome::Read : bench::Outcome::Failed;
+        r.outcome = read ? records::Outcome::Read : records::Outcome::Failed;
     }
     r.reason = last;
     r.simulated = simulated;

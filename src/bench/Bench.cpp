@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "bench/BenchRun.h"
-#include "bench/DeviceNames.h"
-#include "bench/ServiceRecord.h"
 #include "platform/Event.h"
+#include "records/DeviceNames.h"
+#include "records/ServiceRecord.h"
 
 namespace bench {
 namespace {
@@ -52,7 +52,7 @@ struct CBench::Impl {
         : options(std::move(o)),
           observer(obs),
           image(ImageOrCarried(options.image)),
-          imageInfo(ImageInfoOf(*image)) {}
+          imageInfo(records::ImageInfoOf(*image)) {}
 
     void Notify(EventKind kind, const SlotInfo& info, std::string problem = {});
     void OnRunEvent(EventKind kind, const SlotInfo& info);
@@ -208,10 +208,10 @@ CBench::~CBench() {
 int CBench::Plug(const std::string& path) {
     m_impl->JoinEnded();
     // Looked up before the lock: the file system is not asked under it.
-    const std::string device = ResolvedDevice(path);
-    const unsigned long long deviceNumber = DeviceNumberOf(path);
+    const std::string device = records::ResolvedDevice(path);
+    const unsigned long long deviceNumber = records::DeviceNumberOf(path);
     const std::string byId =
-        m_impl->options.byIdName ? m_impl->options.byIdName(device) : ByIdNameOf(device);
+        m_impl->options.byIdName ? m_impl->options.byIdName(device) : records::ByIdNameOf(device);
     SlotInfo announced;
     Impl::Slot* slot = nullptr;
     {

@@ -17,8 +17,8 @@
 #include <string>
 
 #include "bench/BenchObserver.h"
-#include "bench/RecordJournal.h"
-#include "bench/SystemLog.h"
+#include "records/RecordJournal.h"
+#include "records/SystemLog.h"
 
 namespace bench {
 
@@ -26,13 +26,17 @@ namespace bench {
 // journal; no longer written.
 std::string BenchJournalPath();
 
+// A bench job's record.
+records::ServiceRecord BenchServiceRecord(const SlotInfo& slot, const RunResult& result,
+                                          bool simulated);
+
 class CBenchJournal : public IResultRecorder {
 public:
-    CBenchJournal(std::string path, ISystemLog& systemLog, bool simulated = false);
+    CBenchJournal(std::string path, records::ISystemLog& systemLog, bool simulated = false);
     bool Record(const SlotInfo& slot, const RunResult& result, std::string& problem) override;
 
 private:
-    CRecordJournal m_journal;
+    records::CRecordJournal m_journal;
     bool m_simulated;
 };
 

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "bench/FailureReason.h"
-#include "bench/ReplyTranscript.h"
 #include "bench/RunView.h"
 #include "bench/StopClock.h"
 #include "platform/DebugOutput.h"
@@ -11,6 +10,7 @@
 #include "protocol/DeviceIdLine.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
+#include "records/ReplyTranscript.h"
 #include "serial/SerialPort.h"
 
 namespace bench {
@@ -102,7 +102,7 @@ void CBenchRun::Run() {
 
 void CBenchRun::Work(CSerialPort& port, CRunView& view, platform::IClock& clock,
                      RunResult& result) {
-    CReplyTranscript transcript;
+    records::CReplyTranscript transcript;
     port.SetPortName(m_slot.port);
     transcript.Listen(port);
     transcript.SetRecording(true);

@@ -2,20 +2,6 @@
 
 namespace bench {
 
-const char* OutcomeName(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Upgraded:
-            return "upgraded";
-        case Outcome::Current:
-            return "current";
-        case Outcome::Read:
-            return "read";
-        case Outcome::Failed:
-            break;
-    }
-    return "failed";
-}
-
 const char* SlotStateName(SlotState state) {
     switch (state) {
         case SlotState::Empty:

@@ -20,8 +20,14 @@
 
 #include "platform/Clock.h"
 #include "protocol/FirmwareImage.h"
+#include "records/ServiceRecord.h"
 
 namespace bench {
+
+// A job ends in one of the outcomes its record names.
+using records::ImageInfo;
+using records::Outcome;
+using records::OutcomeName;
 
 // What a slot's job does with the charger it finds.
 enum class Mode {
@@ -29,16 +35,6 @@ enum class Mode {
     Force,     // read; upgrade even a charger that is already current
     ReadOnly,  // read only
 };
-
-enum class Outcome {
-    Upgraded,  // the upgrade's own check found the image's version
-    Current,   // already held the image's version; nothing was sent
-    Read,      // read-only: the charger answered
-    Failed,    // see the reason
-};
-
-// "upgraded", "current", "read", "failed".
-const char* OutcomeName(Outcome outcome);
 
 enum class SlotState {
     Empty,      // nothing plugged in (or it went away)
@@ -51,14 +47,6 @@ enum class SlotState {
 
 // "empty", "waiting", "reading", "upgrading", "checking", "finished".
 const char* SlotStateName(SlotState state);
-
-// The image a bench sends, named in every record.
-struct ImageInfo {
-    std::string label;
-    std::string path;  // empty for the carried image
-    std::size_t size = 0;
-    std::uint16_t crc = 0;  // the code CRC stored in its header
-};
 
 // The end of one charger's job.
 struct RunResult {

@@ -20,11 +20,11 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
-#include "bench/JsonLine.h"
 #include "cli/BenchReport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "platform/PathWatch.h"
+#include "records/JsonLine.h"
 #include "serial/PortDiagnosis.h"
 #include "serial/PortName.h"
 #include "sim/Scenarios.h"
@@ -232,7 +232,7 @@ int BenchExitCode(const std::vector<bench::SlotInfo>& slots, int recordsFailed) 
     for (const auto& slot : slots) {
         if (slot.result) {
             anyOpened = anyOpened || slot.result->portOpened;
-            anyFailed = anyFailed || slot.result->outcome == bench::Outcome::Failed;
+            anyFailed = anyFailed || slot.result->outcome == records::Outcome::Failed;
         }
     }
     if (!anyOpened) {
@@ -266,10 +266,10 @@ void PrintSummary(const CliOptions& options, const std::vector<bench::SlotInfo>&
             ++counts[static_cast<int>(slot.result->outcome)];
         }
     }
-    bench::CJsonLine line;
+    records::CJsonLine line;
     line.Add("event", "summary");
-    for (const auto outcome : {bench::Outcome::Upgraded, bench::Outcome::Current,
-                               bench::Outcome::Read, bench::Outcome::Failed}) {
+    for (const auto outcome : {records::Outcome::Upgraded, records::Outcome::Current,
+                               records::Outcome::Read, records::Outcome::Failed}) {
         line.Add(bench::OutcomeName(outcome), counts[static_cast<int>(outcome)]);
     }
     line.Add("unanswered", unanswered).Add("recordsFailed", recordsFailed);
@@ -299,8 +299,8 @@ int RunBench(const CliOptions& options) {
     } else if (!StartWatches(given, watches, ports)) {
         return kExitUsage;
     }
-    bench::CSyslog systemLog;
-    bench::CBenchJournal journal(bench::RecordsPath(), systemLog, options.simulate.has_value());
+    records::CSyslog systemLog;
+    bench::CBenchJournal journal(records::RecordsPath(), systemLog, options.simulate.has_value());
     CBenchReport report(FormFor(options), stdout);
     std::vector<bench::SlotInfo> slots;
     int unanswered = 0;

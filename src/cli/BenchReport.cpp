@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "bench/JsonLine.h"
 #include "cli/BenchReportTable.h"
+#include "records/JsonLine.h"
 
 using bench::EventKind;
-using bench::Outcome;
 using bench::SlotInfo;
+using records::Outcome;
 
 namespace {
 
@@ -28,7 +28,7 @@ std::string PortWithName(const SlotInfo& slot) {
 }
 
 std::string Seconds(double seconds) {
-    return bench::Fixed1(seconds) + " s";
+    return records::Fixed1(seconds) + " s";
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ bool CBenchReport::ThinnedProgress(const SlotInfo& slot) {
 
 std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
     const SlotInfo& slot = event.slot;
-    bench::CJsonLine line;
+    records::CJsonLine line;
     line.Add("event", bench::EventName(event.kind)).Add("port", slot.port);
     switch (event.kind) {
         case EventKind::Appeared:

@@ -5,11 +5,11 @@
 #include <iterator>
 #include <regex>
 
-#include "bench/JsonLine.h"
+#include "records/JsonLine.h"
 
-using bench::Outcome;
 using bench::SlotInfo;
 using bench::SlotState;
+using records::Outcome;
 
 namespace {
 
@@ -94,7 +94,7 @@ std::string Time(const SlotInfo& slot) {
     if ((slot.state == SlotState::Empty || slot.state == SlotState::Waiting) && !slot.result) {
         return {};
     }
-    return bench::Fixed1(slot.result ? slot.result->seconds : slot.seconds) + " s";
+    return records::Fixed1(slot.result ? slot.result->seconds : slot.seconds) + " s";
 }
 
 std::string Count(const SlotInfo& slot) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "bench/CommandRecord.h"
 #include "cli/CliClock.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -15,6 +14,7 @@
 #include "protocol/FirmwareImageFile.h"
 #include "protocol/Identification.h"
 #include "protocol/UpgradeSequence.h"
+#include "records/CommandRecord.h"
 #include "serial/PortDiagnosis.h"
 #include "serial/SerialPort.h"
 
@@ -37,7 +37,7 @@ struct Session {
     CProgressLine progress;
     CConsoleView view;
     CSerialPort port;
-    bench::CCommandRecord record;  // listens to the port (and traces it with -v)
+    records::CCommandRecord record;  // listens to the port (and traces it with -v)
 };
 
 bool HasStatus(const CConsoleView& view, const char* text) {
@@ -165,15 +165,15 @@ void ExplainStop(UpgradeEnd end) {
 // The service record of the command (when the charger answered). A record
 // that cannot be written is said at once; the command's result stands, but
 // a command that succeeded then ends with kExitFile.
-int Record(Session& s, const PortChoice& port, bench::Outcome outcome, const std::string& before,
+int Record(Session& s, const PortChoice& port, records::Outcome outcome, const std::string& before,
            const std::string& reason, int code) {
-    bench::ServiceRecord record;
+    records::ServiceRecord record;
     record.port = port.name;
     record.device = port.device;
     record.bootCode = s.view.BootCodeText();
     record.before = before;
     record.after = s.view.ChargerCodeText();
-    record.image = bench::ImageInfoOf(s.image);
+    record.image = records::ImageInfoOf(s.image);
     record.blocks = s.view.HighestBlock();
     record.resends = s.view.Resends();
     record.outcome = outcome;
@@ -201,8 +201,8 @@ int ReadWith(const CliOptions& options, const PortChoice& port, const CFirmwareI
     Session s(options, image);
     s.port.SetPortName(port.device);
     ReadChargerVersions(s.port, s.view, s.clock);
-    const bench::Outcome outcome =
-        ReadAnswered(s.view) ? bench::Outcome::Read : bench::Outcome::Failed;
+    const records::Outcome outcome =
+        ReadAnswered(s.view) ? records::Outcome::Read : records::Outcome::Failed;
     const int code = Record(s, port, outcome, s.view.ChargerCodeText(), StatusOrStop(s.view),
                             ReadExitCode(s.view));
     return Finish("read", s, port, code);
@@ -220,8 +220,8 @@ int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwa
             const bool current = code == kExitOk && !Interrupted();
             return Finish(
                 "upgrade", s, port,
-                Record(s, port, current ? bench::Outcome::Current : bench::Outcome::Failed, before,
-                       StatusOrStop(s.view), code));
+                Record(s, port, current ? records::Outcome::Current : records::Outcome::Failed,
+                       before, StatusOrStop(s.view), code));
         }
     }
     // The version read first is kept in before; from here on the view holds
@@ -236,7 +236,7 @@ int UpgradeWith(const CliOptions& options, const PortChoice& port, const CFirmwa
         ExplainStop(end);
     }
     const bool upgraded = end == UpgradeEnd::Succeeded;
-    code = Record(s, port, upgraded ? bench::Outcome::Upgraded : bench::Outcome::Failed, before,
+    code = Record(s, port, upgraded ? records::Outcome::Upgraded : records::Outcome::Failed, before,
                   Interrupted() ? StopOutcome(end) : s.view.LastStatus(), code);
     return Finish("upgrade", s, port, code);
 }

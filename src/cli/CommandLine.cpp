@@ -11,10 +11,10 @@
 
 #include <ctime>
 
-#include "bench/HistoryFilter.h"
 #include "cli/HelpFormatter.h"
 #include "cli/PortList.h"
 #include "protocol/UpgradeImage.h"
+#include "records/HistoryFilter.h"
 #include "serial/PortName.h"
 #include "support/ProgramVersion.h"
 
@@ -148,7 +148,7 @@ void AddHistory(CLI::App& app, CliOptions& o) {
         ->check(CLI::Validator(
             [](std::string& text) {
                 std::int64_t since = 0;
-                return bench::ParseSince(text, std::time(nullptr), since)
+                return records::ParseSince(text, std::time(nullptr), since)
                            ? std::string()
                            : "'" + text + "' is neither a date like 2026-12-01 nor a span like 7d";
             },

@@ -4,25 +4,25 @@
 #include <cstdio>
 #include <ctime>
 
-#include "bench/HistoryCsv.h"
-#include "bench/HistoryReader.h"
-#include "bench/HistoryTally.h"
 #include "cli/Commands.h"
 #include "cli/HistoryTable.h"
 #include "cli/Interrupt.h"
+#include "records/HistoryCsv.h"
+#include "records/HistoryReader.h"
+#include "records/HistoryTally.h"
 #include "support/SessionLog.h"
 
 namespace {
 
 constexpr int kFlushEvery = 256;  // rows; also how often a closed output is noticed
 
-bench::HistoryFilter FilterOf(const CliOptions& o) {
-    bench::HistoryFilter filter;
+records::HistoryFilter FilterOf(const CliOptions& o) {
+    records::HistoryFilter filter;
     filter.deviceId = o.historyDevice;
     filter.port = o.historyPort.empty() ? o.port : o.historyPort;
     filter.outcomes = o.outcomes;
     std::int64_t since = 0;
-    if (!o.since.empty() && bench::ParseSince(o.since, std::time(nullptr), since)) {
+    if (!o.since.empty() && records::ParseSince(o.since, std::time(nullptr), since)) {
         filter.since = since;
     }
     return filter;
@@ -30,9 +30,9 @@ bench::HistoryFilter FilterOf(const CliOptions& o) {
 
 // Opens the journals; a named one that cannot be read is a file error, but
 // the others are still listed.
-int OpenJournals(const CliOptions& o, bench::CHistoryReader& reader) {
+int OpenJournals(const CliOptions& o, records::CHistoryReader& reader) {
     const bool named = !o.historyFiles.empty();
-    const std::vector<std::string> paths = named ? o.historyFiles : bench::LocalJournals();
+    const std::vector<std::string> paths = named ? o.historyFiles : records::LocalJournals();
     if (paths.empty()) {
         std::fprintf(stderr, "No records yet: %s holds no journal.\n", StateFilePath("").c_str());
     }
@@ -86,18 +86,18 @@ private:
 
 int RunHistory(const CliOptions& options) {
     // Ctrl-C, SIGTERM and SIGHUP end even the read of a huge journal.
-    bench::CHistoryReader reader(FilterOf(options), [] { return Interrupted(); });
+    records::CHistoryReader reader(FilterOf(options), [] { return Interrupted(); });
     int code = OpenJournals(options, reader);
     const bool table = !options.json && !options.csv;
     const CHistoryTable layout(StdoutColumns());
     CListing out;
-    out.Write(options.csv ? bench::CsvHeader() : table ? layout.Header() : "");
-    bench::CHistoryTally tally;
-    bench::HistoryRecord record;
+    out.Write(options.csv ? records::CsvHeader() : table ? layout.Header() : "");
+    records::CHistoryTally tally;
+    records::HistoryRecord record;
     for (long long rows = 1; !Interrupted() && !out.ReaderGone() && reader.Next(record); ++rows) {
         tally.Add(record);
-        out.Write(options.csv    ? bench::CsvRow(record)
-                  : options.json ? bench::RecordJson(record) + "\n"
+        out.Write(options.csv    ? records::CsvRow(record)
+                  : options.json ? records::RecordJson(record) + "\n"
                                  : layout.Row(record));
         if (rows % kFlushEvery == 0) {
             out.Flush();  // mutate: equivalent (when rows reach the reader, not which)

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <wchar.h>
 
-#include "bench/SafeText.h"
+#include "records/SafeText.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ std::vector<Glyph> Glyphs(const std::string& text) {
     const CCellWidths widths;
     std::vector<Glyph> glyphs;
     for (std::size_t at = 0; at < text.size();) {
-        const bench::CodePoint c = bench::Utf8At(text, at);
+        const records::CodePoint c = records::Utf8At(text, at);
         glyphs.push_back({at, widths.Of(c.value)});
         at += c.size;
     }
@@ -141,14 +141,14 @@ std::string CHistoryTable::Line(const std::vector<std::string>& values) const {
             continue;
         }
         const Column& column = m_columns[shown++];
-        const std::string value = Cut(bench::ShownText(values[i].empty() ? "-" : values[i]),
+        const std::string value = Cut(records::ShownText(values[i].empty() ? "-" : values[i]),
                                       m_reasonWidth == 0 ? 0 : column.width, column.keepEnd);
         const std::size_t taken = WidthOf(Glyphs(value));
         line += value;
         line += std::string(taken < column.width ? column.width - taken : 0, ' ');
         line += "  ";
     }
-    line += Cut(bench::ShownText(values[kColumnCount]), m_reasonWidth, false);
+    line += Cut(records::ShownText(values[kColumnCount]), m_reasonWidth, false);
     while (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }
@@ -164,7 +164,7 @@ std::string CHistoryTable::Header() const {
     return Line(titles);
 }
 
-std::string CHistoryTable::Row(const bench::HistoryRecord& r) const {
-    return Line({bench::LocalMinuteText(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""),
-                 bench::VersionsText(r), r.port, r.host, r.tool, r.reason});
+std::string CHistoryTable::Row(const records::HistoryRecord& r) const {
+    return Line({records::LocalMinuteText(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""),
+                 records::VersionsText(r), r.port, r.host, r.tool, r.reason});
 }

@@ -12,7 +12,7 @@
 //   output is no terminal) nothing is cut. A simulated record's outcome is
 //   marked with "*". Every value comes from a journal that may have been
 //   gathered from another PC, so its control characters show as escapes
-//   (see bench/SafeText.h) and never reach the terminal.
+//   (see records/SafeText.h) and never reach the terminal.
 //
 // Threads: a value belongs to one thread.
 #pragma once
@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/HistoryRecord.h"
+#include "records/HistoryRecord.h"
 
 class CHistoryTable {
 public:
     // columns: the terminal's width, 0 when unknown.
     explicit CHistoryTable(int columns);
     std::string Header() const;
-    std::string Row(const bench::HistoryRecord& record) const;
+    std::string Row(const records::HistoryRecord& record) const;
 
 private:
     struct Column {

@@ -7,7 +7,7 @@
 //   here: when, the port and device, the image sent (label, size, code CRC,
 //   and its file unless it was the carried image), the versions before and
 //   after, blocks, resends and the outcome. Every Read and Upgrade now goes
-//   to the service records (bench/RecordJournal.h) instead, and this file is
+//   to the service records (records/RecordJournal.h) instead, and this file is
 //   no longer written; its path and line format stay for those who read the
 //   files a bench already holds.
 //

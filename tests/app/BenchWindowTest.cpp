@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using Row = QStringList;
 
-class CRecordingSystemLog : public bench::ISystemLog {
+class CRecordingSystemLog : public records::ISystemLog {
 public:
     void Write(bool failed, const std::string& line) override {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -106,14 +106,14 @@ bench::BenchEvent Event(bench::EventKind kind, bench::SlotState state, int block
     return event;
 }
 
-bench::BenchEvent Ended(bench::Outcome outcome, const std::string& before, int slot = 0) {
+bench::BenchEvent Ended(records::Outcome outcome, const std::string& before, int slot = 0) {
     bench::BenchEvent event = Event(bench::EventKind::Finished, bench::SlotState::Finished);
     event.slot.slot = slot;
     event.slot.before = before;
     bench::RunResult result;
     result.outcome = outcome;
     result.before = before;
-    result.blocks = outcome == bench::Outcome::Upgraded ? 101 : 0;
+    result.blocks = outcome == records::Outcome::Upgraded ? 101 : 0;
     result.resends = 3;
     result.seconds = 37.46;
     event.slot.result = result;
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(CBenchWindow(nullptr, &systemLog).Ports(), ports);  // remembered
 
         // The same records as the command line's bench.
-        std::ifstream journal(bench::RecordsPath());
+        std::ifstream journal(records::RecordsPath());
         int lines = 0;
         for (std::string line; std::getline(journal, line);) {
             ++lines;
@@ -310,7 +310,7 @@ private slots:
         QCOMPARE(rows.CellText(0, CBenchWindowRows::kProgress), QStringLiteral("101/101"));
         QCOMPARE(rows.CellText(0, CBenchWindowRows::kDeviceId), QStringLiteral("CV-004711"));
 
-        rows.Show(Ended(bench::Outcome::Upgraded, "2.09"));
+        rows.Show(Ended(records::Outcome::Upgraded, "2.09"));
         now = 90000;
         rows.Tick();
         QCOMPARE(rows.CellText(0, CBenchWindowRows::kTime), QStringLiteral("37.5 s"));
@@ -318,8 +318,8 @@ private slots:
         QVERIFY(rows.CellToolTip(0, CBenchWindowRows::kPort)
                     .startsWith("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0"));
 
-        rows.Show(Ended(bench::Outcome::Read, "2.09", 1));
-        rows.Show(Ended(bench::Outcome::Read, "", 2));
+        rows.Show(Ended(records::Outcome::Read, "2.09", 1));
+        rows.Show(Ended(records::Outcome::Read, "", 2));
         QCOMPARE(rows.CellText(1, CBenchWindowRows::kResult), QStringLiteral("Read"));
         QCOMPARE(rows.CellText(2, CBenchWindowRows::kResult), QStringLiteral("No firmware"));
         const QColor read = rows.item(1, CBenchWindowRows::kResult)->foreground().color();

@@ -27,9 +27,9 @@
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "app/UtilityApp.h"
-#include "bench/RecordJournal.h"
 #include "diagnostics/MonitorDialog.h"
 #include "platform/LastError.h"
+#include "records/RecordJournal.h"
 #include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
 
@@ -65,7 +65,7 @@ QStringList DrawnTexts(const CVersionPanel& panel) {
 
 QStringList RecordLines() {
     QStringList lines;
-    std::ifstream file(bench::RecordsPath());
+    std::ifstream file(records::RecordsPath());
     for (std::string line; std::getline(file, line);) {
         lines << QString::fromStdString(line);
     }

@@ -7,9 +7,9 @@
 #include "BenchRig.h"
 
 using bench::EventKind;
-using bench::Outcome;
 using benchtest::CBenchRig;
 using benchtest::ResultOf;
+using records::Outcome;
 
 namespace {
 

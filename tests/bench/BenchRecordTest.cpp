@@ -21,9 +21,9 @@
 
 #include "bench/BenchJournal.h"
 #include "bench/FailureReason.h"
-#include "bench/RecordParser.h"
 #include "common/TestKit.h"
 #include "platform/DebugOutput.h"
+#include "records/RecordParser.h"
 #include "serial/ErrorReport.h"
 
 namespace {
@@ -38,7 +38,7 @@ bench::SlotInfo Slot() {
 
 bench::RunResult Failed() {
     bench::RunResult r;
-    r.outcome = bench::Outcome::Failed;
+    r.outcome = records::Outcome::Failed;
     r.reason = "The upload failed at block 41 of 101. Say \"why\".";
     r.bootCode = "1.3";
     r.before = "2.09";
@@ -143,7 +143,7 @@ std::string WithoutTime(const std::string& datagram) {
                : datagram.substr(0, close + 1) + datagram.substr(close + 17);
 }
 
-class CSystemLogRecorder : public bench::ISystemLog {
+class CSystemLogRecorder : public records::ISystemLog {
 public:
     void Write(bool failed, const std::string& line) override {
         lines.push_back((failed ? "warning " : "info ") + line);
@@ -154,10 +154,10 @@ public:
 }  // namespace
 
 TEST(BenchRecord, LineNamesChargerVersionsFiguresAndImage) {
-    bench::ServiceRecord record = bench::BenchServiceRecord(Slot(), Failed(), false);
+    records::ServiceRecord record = bench::BenchServiceRecord(Slot(), Failed(), false);
     record.time = "2026-12-07T16:00:00Z";
     record.host = "benchpc";
-    EXPECT_EQ(bench::ServiceRecordLine(record),
+    EXPECT_EQ(records::ServiceRecordLine(record),
               "{\"time\":\"2026-12-07T16:00:00Z\",\"host\":\"benchpc\",\"tool\":\"bench\","
               "\"port\":\"/dev/serial/by-id/usb-FTDI_A1-if00-port0\",\"device\":\"/dev/ttyUSB0\","
               "\"byId\":\"usb-FTDI_A1-if00-port0\",\"deviceId\":\"VC-4017-0032\","
@@ -170,9 +170,9 @@ TEST(BenchRecord, LineNamesChargerVersionsFiguresAndImage) {
 
     // A reason only when it failed; "simulated" only on simulated runs.
     bench::RunResult ok = Failed();
-    ok.outcome = bench::Outcome::Read;
+    ok.outcome = records::Outcome::Read;
     const std::string simulated =
-        bench::ServiceRecordLine(bench::BenchServiceRecord(Slot(), ok, true));
+        records::ServiceRecordLine(bench::BenchServiceRecord(Slot(), ok, true));
     EXPECT_NE(simulated.find("\"outcome\":\"read\",\"reason\":\"\","), std::string::npos);
     EXPECT_EQ(simulated.substr(simulated.size() - 18), ",\"simulated\":true}");
 }
@@ -185,7 +185,7 @@ TEST(BenchRecord, JournalAppendsToFileAndSystemLog) {
     CSystemLogRecorder systemLog;
     bench::CBenchJournal journal(path, systemLog);
     bench::RunResult ok = Failed();
-    ok.outcome = bench::Outcome::Upgraded;
+    ok.outcome = records::Outcome::Upgraded;
     std::string problem;
     EXPECT_TRUE(journal.Record(Slot(), Failed(), problem)) << problem;
     EXPECT_TRUE(journal.Record(Slot(), ok, problem)) << problem;
@@ -201,7 +201,7 @@ TEST(BenchRecord, JournalAppendsToFileAndSystemLog) {
     EXPECT_TRUE(IsUtcTime(lines[0].substr(head.size(), 20))) << lines[0];
     EXPECT_EQ(lines[0]
                   .substr(head.size() + 20)
-                  .rfind("\",\"host\":\"" + bench::HostName() + "\",\"tool\":\"bench\",", 0),
+                  .rfind("\",\"host\":\"" + records::HostName() + "\",\"tool\":\"bench\",", 0),
               0U)
         << lines[0];
 }
@@ -213,7 +213,7 @@ TEST(BenchRecord, SystemLogLinesGoToTheNamedLogSocket) {
     testkit::CScratchDir dir;
     const CLogSocket log(dir.Path() + "/log");
     ASSERT_TRUE(log.Bound());
-    bench::CSyslog systemLog;
+    records::CSyslog systemLog;
     const std::string pid = std::to_string(::getpid());
     systemLog.Write(true, "{\"outcome\":\"failed\"}");
     EXPECT_EQ(WithoutTime(log.Receive()), "<12>corvane[" + pid + "]: {\"outcome\":\"failed\"}");
@@ -256,7 +256,7 @@ TEST(BenchRecord, TimeIsUtcWhateverTheZone) {
     testkit::CScratchDir dir;
     const std::string path = dir.Path() + "/records.jsonl";
     CSystemLogRecorder systemLog;
-    bench::CRecordJournal journal(path, systemLog);
+    records::CRecordJournal journal(path, systemLog);
     std::string problem;
     const std::int64_t first = std::time(nullptr);
     ASSERT_TRUE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem))
@@ -268,12 +268,12 @@ TEST(BenchRecord, TimeIsUtcWhateverTheZone) {
     const std::string stamp = lines[0].substr(head.size(), 20);
     ASSERT_TRUE(IsUtcTime(stamp)) << lines[0];
     std::int64_t written = 0;
-    ASSERT_TRUE(bench::ParseTime(stamp, written)) << stamp;
+    ASSERT_TRUE(records::ParseTime(stamp, written)) << stamp;
     EXPECT_GE(written, first) << stamp;
     EXPECT_LE(written, last) << stamp;
 
-    bench::CRecordParser parser;
-    bench::HistoryRecord r;
+    records::CRecordParser parser;
+    records::HistoryRecord r;
     ASSERT_TRUE(
         parser.Parse("{\"time\":\"2026-12-08T01:42:40+05:30\",\"outcome\":\"read\"}", r).record);
     EXPECT_EQ(r.timeText, "2026-12-07T20:12:40Z");
@@ -292,7 +292,7 @@ TEST(BenchRecord, PathThatIsNoRegularFileFailsAtOnce) {
     std::ofstream(dir.Path() + "/file") << "x";
     for (const std::string& path :
          {fifo, dir.Path(), std::string("/dev/null"), dir.Path() + "/file/records.jsonl"}) {
-        bench::CRecordJournal journal(path, systemLog);
+        records::CRecordJournal journal(path, systemLog);
         EXPECT_FALSE(journal.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem));
         EXPECT_EQ(problem.rfind("Could not write the service record " + path + ": ", 0), 0U)
             << problem;
@@ -301,7 +301,7 @@ TEST(BenchRecord, PathThatIsNoRegularFileFailsAtOnce) {
     EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing went into the FIFO
     ::close(reader);
     // Without a reader the open itself would block but for O_NONBLOCK.
-    bench::CRecordJournal noReader(fifo, systemLog);
+    records::CRecordJournal noReader(fifo, systemLog);
     EXPECT_FALSE(noReader.Append(bench::BenchServiceRecord(Slot(), Failed(), false), problem));
     EXPECT_EQ(systemLog.lines.size(), 5U);
 }
@@ -314,7 +314,7 @@ TEST(BenchRecord, ShortWriteIsCutBackAndTheNextLineStartsAfresh) {
     std::ofstream(path) << "{\"time\":\"cut short by a power cut";
     const auto before = std::filesystem::file_size(path);
     CSystemLogRecorder systemLog;
-    bench::CRecordJournal journal(path, systemLog);
+    records::CRecordJournal journal(path, systemLog);
     std::string problem;
     {
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);

@@ -32,13 +32,13 @@ bench::BenchEvent Event(EventKind kind, int block = 0, int resends = 0) {
     return event;
 }
 
-bench::BenchEvent Finished(bench::Outcome outcome) {
+bench::BenchEvent Finished(records::Outcome outcome) {
     bench::BenchEvent event = Event(EventKind::Finished);
     bench::RunResult r;
     r.outcome = outcome;
     r.before = "2.09";
-    r.after = outcome == bench::Outcome::Upgraded ? "2.10e" : "";
-    r.reason = outcome == bench::Outcome::Failed ? "The upload failed at block 41 of 101." : "";
+    r.after = outcome == records::Outcome::Upgraded ? "2.10e" : "";
+    r.reason = outcome == records::Outcome::Failed ? "The upload failed at block 41 of 101." : "";
     r.blocks = 41;
     r.resends = 1;
     r.seconds = 37.46;
@@ -73,7 +73,7 @@ TEST(BenchReport, JsonLinesPerEvent) {
                          "\"blocks\":101,\"resends\":1}",
                          "{\"event\":\"progress\",\"port\":\"/tmp/bench/charger-3\",\"block\":101,"
                          "\"blocks\":101,\"resends\":1}"}));
-    EXPECT_EQ(report.JsonLine(Finished(bench::Outcome::Failed)),
+    EXPECT_EQ(report.JsonLine(Finished(records::Outcome::Failed)),
               "{\"event\":\"finished\",\"port\":\"/tmp/bench/charger-3\",\"outcome\":\"failed\","
               "\"reason\":\"The upload failed at block 41 of 101.\",\"deviceId\":\"CV-004711\","
               "\"before\":\"2.09\","
@@ -85,13 +85,13 @@ TEST(BenchReport, JsonLinesPerEvent) {
 
 TEST(BenchReport, PlainLinesAndSummary) {
     CBenchReport report(CBenchReport::Form::Lines, stdout);
-    EXPECT_EQ(report.PlainLine(Finished(bench::Outcome::Upgraded)),
+    EXPECT_EQ(report.PlainLine(Finished(records::Outcome::Upgraded)),
               "/tmp/bench/charger-3: upgraded 2.09 -> 2.10e in 37.5 s (41 blocks, 1 resends)");
-    EXPECT_EQ(report.PlainLine(Finished(bench::Outcome::Failed)),
+    EXPECT_EQ(report.PlainLine(Finished(records::Outcome::Failed)),
               "/tmp/bench/charger-3: failed after 37.5 s: The upload failed at block 41 of 101.");
     std::vector<bench::SlotInfo> slots;
     for (const auto outcome :
-         {bench::Outcome::Upgraded, bench::Outcome::Failed, bench::Outcome::Upgraded}) {
+         {records::Outcome::Upgraded, records::Outcome::Failed, records::Outcome::Upgraded}) {
         slots.push_back(Finished(outcome).slot);
     }
     slots.push_back(Event(EventKind::Gone).slot);  // an empty slot counts for nothing
@@ -218,7 +218,7 @@ std::vector<bench::BenchEvent> ThirtyChargers() {
         result.before = slot.before;
         result.seconds = 30 + i;
         if (i == 5 || i == 11) {  // read-only without firmware; already current
-            result.outcome = i == 5 ? bench::Outcome::Read : bench::Outcome::Current;
+            result.outcome = i == 5 ? records::Outcome::Read : records::Outcome::Current;
             slot.state = bench::SlotState::Finished;
             slot.result = result;
             event.kind = EventKind::Finished;
@@ -236,7 +236,7 @@ std::vector<bench::BenchEvent> ThirtyChargers() {
         slot.state = bench::SlotState::Checking;
         event.kind = EventKind::Status;
         if (i % 6 == 0) {
-            result.outcome = bench::Outcome::Failed;
+            result.outcome = records::Outcome::Failed;
             result.reason = kReason;
             result.blocks = 41;
         } else if (i % 6 != 4) {
@@ -244,7 +244,7 @@ std::vector<bench::BenchEvent> ThirtyChargers() {
             if (i % 6 == 3) {
                 continue;  // checking
             }
-            result.outcome = bench::Outcome::Upgraded;
+            result.outcome = records::Outcome::Upgraded;
             result.after = slot.after = "2.10e";
             result.blocks = 101;
         } else {
@@ -426,7 +426,7 @@ TEST(BenchReport, TableKeepsTheSerialOfACutByIdName) {
 // Each version stands under its own header, whatever their lengths: the one
 // read before the upgrade under BEFORE, the one after it under AFTER.
 TEST(BenchReport, TablePutsEachVersionUnderItsHeader) {
-    bench::BenchEvent event = Finished(bench::Outcome::Upgraded);
+    bench::BenchEvent event = Finished(records::Outcome::Upgraded);
     event.slot.state = bench::SlotState::Finished;
     event.slot.before = event.slot.result->before = "1.07b";
     event.slot.after = event.slot.result->after = "12.3.45z";

@@ -4,15 +4,15 @@
 #include <locale.h>
 
 #include "CliHarness.h"
-#include "bench/SafeText.h"
 #include "cli/HistoryTable.h"
+#include "records/SafeText.h"
 
 namespace {
 
 using clitest::Contains;
 
-bench::HistoryRecord LongRecord() {
-    bench::HistoryRecord r;
+records::HistoryRecord LongRecord() {
+    records::HistoryRecord r;
     r.time = 1'796'112'000;
     r.deviceId = "VC-4017-0032-WITH-A-LONG-TAIL";
     r.outcome = "failed";
@@ -41,7 +41,7 @@ TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
         {96, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "REASON"}, {"HOST", "TOOL"}},
         {120, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "HOST", "TOOL", "REASON"}, {}},
     };
-    const bench::HistoryRecord record = LongRecord();
+    const records::HistoryRecord record = LongRecord();
     for (const auto& c : cases) {
         const CHistoryTable table(c.columns);
         const std::string header = table.Header();
@@ -100,7 +100,7 @@ TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
     };
     const CHistoryTable table(120);
     for (const auto& c : cases) {
-        bench::HistoryRecord r;
+        records::HistoryRecord r;
         r.deviceId = c.deviceId;
         r.outcome = "read";
         r.before = "2.09";
@@ -119,7 +119,7 @@ TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
 // locale is the same after a row as before it.
 TEST(HistoryTable, RowLeavesTheThreadsLocale) {
     const locale_t before = ::uselocale(locale_t{});
-    bench::HistoryRecord r;
+    records::HistoryRecord r;
     r.deviceId = "中";
     const std::string row = CHistoryTable(120).Row(r);
     EXPECT_EQ(::uselocale(locale_t{}), before) << row;
@@ -171,8 +171,8 @@ TEST(SafeText, ControlsShowAsEscapesAndBadBytesAsReplacements) {
          nullptr},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(bench::ShownText(c.text), c.shown) << c.text;
-        EXPECT_EQ(bench::CellText(c.text), c.cell != nullptr ? c.cell : c.shown) << c.text;
+        EXPECT_EQ(records::ShownText(c.text), c.shown) << c.text;
+        EXPECT_EQ(records::CellText(c.text), c.cell != nullptr ? c.cell : c.shown) << c.text;
     }
 }
 
@@ -194,7 +194,7 @@ TEST(SafeText, Utf8AtDecodesOneCodePoint) {
         {std::string_view("\xe2\x80\xae", 2), 0xFFFD, 1},
     };
     for (const auto& c : cases) {
-        const bench::CodePoint point = bench::Utf8At(c.text, 0);
+        const records::CodePoint point = records::Utf8At(c.text, 0);
         EXPECT_EQ(point.value, c.value) << c.text;
         EXPECT_EQ(point.size, c.size) << c.text;
     }

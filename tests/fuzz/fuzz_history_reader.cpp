@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "bench/HistoryReader.h"
-#include "bench/RecordParser.h"
-#include "bench/ReverseLineReader.h"
+#include "records/HistoryReader.h"
+#include "records/RecordParser.h"
+#include "records/ReverseLineReader.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ std::vector<std::string> LinesBackwards(const std::string& text) {
 }
 
 void ReadBackwards(const std::string& path, const std::vector<std::string>& expected) {
-    bench::CReverseLineReader reader;
+    records::CReverseLineReader reader;
     std::string error;
     fuzz::Require(reader.Open(path, error), "the journal opens");
     std::vector<std::string> lines;
@@ -72,11 +72,11 @@ void ReadBackwards(const std::string& path, const std::vector<std::string>& expe
 
 // The times of the records among the lines, read one by one.
 std::vector<std::int64_t> RecordTimes(const std::vector<std::string>& lines, long long& damaged) {
-    bench::CRecordParser parser;
+    records::CRecordParser parser;
     std::vector<std::int64_t> times;
     for (const std::string& line : lines) {
-        bench::HistoryRecord record;
-        const bench::LineResult result = parser.Parse(line, record);
+        records::HistoryRecord record;
+        const records::LineResult result = parser.Parse(line, record);
         if (result.record) {
             times.push_back(record.time);
         }
@@ -86,20 +86,20 @@ std::vector<std::int64_t> RecordTimes(const std::vector<std::string>& lines, lon
 }
 
 void ReadHistory(const std::string& path, const std::vector<std::int64_t>& times, long long damaged,
-                 const bench::HistoryFilter& filter) {
+                 const records::HistoryFilter& filter) {
     const auto records =
         static_cast<long long>(std::count_if(times.begin(), times.end(), [&](std::int64_t t) {
             return !filter.since || t >= *filter.since;
         }));
-    bench::CHistoryReader reader(filter);
+    records::CHistoryReader reader(filter);
     std::string error;
     fuzz::Require(reader.AddFile(path, error), "the history reader opens the journal");
     // Within one window the merge puts every record in order; without a
     // first moment, or within one window, every line is read.
-    const bool oneWindow = times.size() < bench::CHistoryReader::kWindow;
+    const bool oneWindow = times.size() < records::CHistoryReader::kWindow;
     const bool whole = !filter.since || oneWindow;
     long long given = 0;
-    bench::HistoryRecord record;
+    records::HistoryRecord record;
     std::int64_t last = INT64_MAX;
     while (reader.Next(record)) {
         ++given;
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0 && data[0] % 4 == 1) {
         const std::size_t cut = data[0] % (size + 1);
         const std::size_t after = size - cut;
-        const std::size_t block = bench::CReverseLineReader::kBlock;
+        const std::size_t block = records::CReverseLineReader::kBlock;
         text += '\n' + std::string(after < block ? block - 1 - after : 0, 'x');
     }
     const std::string& path = file.Write(text);
@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::int64_t> times = RecordTimes(lines, damaged);
     ReadHistory(path, times, damaged, {});
     if (!times.empty()) {
-        bench::HistoryFilter since;
+        records::HistoryFilter since;
         since.since = times[times.size() / 2];
         ReadHistory(path, times, damaged, since);
     }

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "bench/JsonLine.h"
 #include "cli/Json.h"
+#include "records/JsonLine.h"
 #include "support/JsonQuote.h"
 
 namespace {
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "a quoted text reads back as the repaired text");
 
     const long long number = Number(text);
-    const std::string line = bench::CJsonLine()
+    const std::string line = records::CJsonLine()
                                  .Add("text", text)
                                  .Add("n", number)
                                  .Add("lines", std::vector<std::string>{text, repaired})
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       Text(lines.at(0)) == repaired && Text(lines.at(1)) == repaired,
                   "a list of texts reads back");
     fuzz::Require(
-        Text(Parsed(parser, bench::CJsonLine().Add(text, "").Text()).at_key(repaired)) == "",
+        Text(Parsed(parser, records::CJsonLine().Add(text, "").Text()).at_key(repaired)) == "",
         "a key reads back");
 
     CJson root = CJson::Object();

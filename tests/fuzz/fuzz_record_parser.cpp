@@ -9,13 +9,13 @@
 #include <tuple>
 
 #include "FuzzCheck.h"
-#include "bench/HistoryFilter.h"
-#include "bench/HistoryRecord.h"
-#include "bench/RecordParser.h"
+#include "records/HistoryFilter.h"
+#include "records/HistoryRecord.h"
+#include "records/RecordParser.h"
 
 namespace {
 
-using bench::HistoryRecord;
+using records::HistoryRecord;
 
 // What --json keeps of a record: everything but the image's CRC (written as
 // four digits), its size (never negative) and the seconds (one decimal).
@@ -27,17 +27,17 @@ auto Kept(const HistoryRecord& r) {
                     r.outcome, r.hasOutcome, r.reason, r.identification, r.simulated);
 }
 
-void WrittenBack(bench::CRecordParser& parser, const HistoryRecord& r) {
-    const std::string line = bench::RecordJson(r);
+void WrittenBack(records::CRecordParser& parser, const HistoryRecord& r) {
+    const std::string line = records::RecordJson(r);
     HistoryRecord again;
-    const bench::LineResult result = parser.Parse(line, again);
+    const records::LineResult result = parser.Parse(line, again);
     fuzz::Require(result.record && !result.damaged, "a record written back reads back whole");
     fuzz::Require(Kept(again) == Kept(r), "a record written back reads back the same");
 }
 
 void Filtered(const HistoryRecord& r) {
-    fuzz::Require(bench::HistoryFilter{}.Matches(r), "an empty filter lets every record through");
-    bench::HistoryFilter filter;
+    fuzz::Require(records::HistoryFilter{}.Matches(r), "an empty filter lets every record through");
+    records::HistoryFilter filter;
     filter.deviceId = r.deviceId.substr(r.deviceId.size() / 2);
     for (char& c : filter.deviceId) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -50,7 +50,7 @@ void Filtered(const HistoryRecord& r) {
     fuzz::Require(!filter.Matches(r), "a record before the first moment is left out");
     // A by-id name is a file name; a path is matched by its last part.
     if (!r.byId.empty() && r.byId.find('/') == std::string::npos) {
-        const bench::HistoryFilter byId{"", "/dev/serial/by-id/" + r.byId, {}, {}};
+        const records::HistoryFilter byId{"", "/dev/serial/by-id/" + r.byId, {}, {}};
         fuzz::Require(byId.Matches(r), "a record matches its port's by-id path");
     }
 }
@@ -59,19 +59,19 @@ void Filtered(const HistoryRecord& r) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
-    bench::CRecordParser parser;
+    records::CRecordParser parser;
     HistoryRecord record;
-    const bench::LineResult result = parser.Parse(line, record);
+    const records::LineResult result = parser.Parse(line, record);
     if (result.record) {
         std::int64_t time = 0;
-        fuzz::Require(bench::ParseTime(record.timeText, time) && time == record.time,
+        fuzz::Require(records::ParseTime(record.timeText, time) && time == record.time,
                       "a record's time text reads back as its time");
         WrittenBack(parser, record);
         Filtered(record);
     }
     std::int64_t since = 0;
-    if (bench::ParseSince(std::string(line), 1'800'000'000, since)) {
-        static_cast<void>(bench::UtcText(since));
+    if (records::ParseSince(std::string(line), 1'800'000'000, since)) {
+        static_cast<void>(records::UtcText(since));
     }
     return 0;
 }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "bench/ReplyTranscript.h"
 #include "protocol/DeviceIdLine.h"
 #include "protocol/ReplyLine.h"
+#include "records/ReplyTranscript.h"
 
 namespace {
 
@@ -43,16 +43,17 @@ void ReplyLines(const std::uint8_t* data, std::size_t size) {
 }
 
 void Transcript(const std::uint8_t* data, std::size_t size) {
-    bench::CReplyTranscript transcript;
+    records::CReplyTranscript transcript;
     transcript.SetRecording(true);
     // In two reads, as the port's reader may hand them over.
     transcript.Add(data, size / 2);
     transcript.Add(data + size / 2, size - size / 2);
     fuzz::Require(transcript.Heard() == (size > 0), "any byte is heard");
     const std::vector<std::string> lines = transcript.Lines();
-    fuzz::Require(lines.size() <= bench::CReplyTranscript::kMaxLines, "the transcript is bounded");
+    fuzz::Require(lines.size() <= records::CReplyTranscript::kMaxLines,
+                  "the transcript is bounded");
     for (const std::string& line : lines) {
-        fuzz::Require(!line.empty() && line.size() <= bench::CReplyTranscript::kMaxLine,
+        fuzz::Require(!line.empty() && line.size() <= records::CReplyTranscript::kMaxLine,
                       "a transcript line is bounded and not empty");
         fuzz::Require(Printable(line), "a transcript line is printable");
         CheckDeviceId(DeviceIdOf(line));

@@ -1,0 +1,72 @@
+#include "records/HistoryTally.h"
+
+#include <algorithm>
+
+#include "records/SafeText.h"
+
+namespace records {
+namespace {
+
+std::string Plural(long long count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+void CHistoryTally::Add(const HistoryRecord& record) {
+    if (record.simulated) {
+        ++m_simulated;
+        return;
+    }
+    ++m_outcomes[record.outcome];
+    if (record.outcome == "failed") {
+        ++m_reasons[record.reason.empty() ? "no reason recorded" : record.reason];
+    }
+}
+
+long long CHistoryTally::Count(const std::string& outcome) const {
+    const auto it = m_outcomes.find(outcome);
+    return it == m_outcomes.end() ? 0 : it->second;
+}
+
+std::vector<std::pair<std::string, long long>> CHistoryTally::TopReasons() const {
+    std::vector<std::pair<std::string, long long>> reasons(m_reasons.begin(), m_reasons.end());
+    std::stable_sort(reasons.begin(), reasons.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    reasons.resize(std::min(reasons.size(), kTopReasons));
+    return reasons;
+}
+
+std::string CHistoryTally::Summary() const {
+    long long total = 0;
+    for (const auto& [outcome, count] : m_outcomes) {
+        total += count;
+    }
+    std::string text = Plural(total, "record", "records") + ":";
+    const char* const known[] = {"upgraded", "current", "read", "failed"};
+    for (const char* outcome : known) {
+        text += std::string(outcome == known[0] ? " " : ", ") + std::to_string(Count(outcome)) +
+                " " + outcome;
+    }
+    for (const auto& [outcome, count] : m_outcomes) {
+        if (std::find(std::begin(known), std::end(known), outcome) == std::end(known)) {
+            text += ", " + std::to_string(count) + " " +
+                    (outcome.empty() ? "unknown" : ShownText(outcome));
+        }
+    }
+    const auto reasons = TopReasons();
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        text += (i == 0 ? "; most common failures: \"" : ", \"") + ShownText(reasons[i].first) +
+                "\" (" + std::to_string(reasons[i].second) + ")";
+    }
+    if (m_simulated > 0) {
+        text += "; " + Plural(m_simulated, "simulated record", "simulated records") +
+                " (*) not counted";
+    }
+    if (m_damaged > 0) {
+        text += "; " + Plural(m_damaged, "damaged line", "damaged lines") + " skipped";
+    }
+    return text + ".";
+}
+
+}  // namespace records

@@ -1,0 +1,46 @@
+// History tally: the summary under a history listing.
+//
+// Principles of operation
+//   Counts the records listed per outcome and the failures per reason, and
+//   says how many lines were damaged and skipped. Simulated records are
+//   listed (marked) but left out of the counts, so a demonstration never
+//   inflates what a bench did; the summary says how many were left out.
+//   Reasons and outcomes come from journals, so their control characters
+//   show as escapes (see SafeText.h).
+//
+// Threads: a value belongs to one thread.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "records/HistoryRecord.h"
+
+namespace records {
+
+class CHistoryTally {
+public:
+    static constexpr std::size_t kTopReasons = 3;
+
+    void Add(const HistoryRecord& record);
+    void SetDamagedLines(long long count) { m_damaged = count; }
+
+    long long Count(const std::string& outcome) const;
+    long long Simulated() const { return m_simulated; }
+    // The most common failure reasons, most common first (ties by text).
+    std::vector<std::pair<std::string, long long>> TopReasons() const;
+    // "5 records: 3 upgraded, 1 current, 0 read, 1 failed; most common
+    // failures: "No answer." (1); 2 simulated records (*) not counted;
+    // 1 damaged line skipped."
+    std::string Summary() const;
+
+private:
+    std::map<std::string, long long> m_outcomes;
+    std::map<std::string, long long> m_reasons;
+    long long m_simulated = 0;
+    long long m_damaged = 0;
+};
+
+}  // namespace records
