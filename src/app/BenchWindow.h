@@ -54,8 +54,10 @@ class QSocketNotifier;
 namespace bench {
 class CBench;
 class CBenchJournal;
-class ISystemLog;
 }  // namespace bench
+namespace records {
+class ISystemLog;
+}  // namespace records
 namespace platform {
 class CPathWatch;
 }

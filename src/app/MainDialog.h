@@ -56,9 +56,9 @@
 #include "support/SettingsKey.h"
 
 class CMainDialogView;
-namespace bench {
+namespace records {
 class CCommandRecord;
-}  // namespace bench
+}  // namespace records
 class CPortComboBox;
 class QMenu;
 class QMenuBar;
