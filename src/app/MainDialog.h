@@ -17,10 +17,12 @@
 //   wait, the user's input to the window meanwhile is dropped (never carried
 //   out afterwards), and the window refuses to end until the command is
 //   over. Each Read and Upgrade leaves a service record, as the command
-//   line's do. Every change of the port list's entry runs OnPortChange.
-//   However the window ends (Exit, Enter, Esc, the close box), DestroyWindow
-//   runs once: panel detached, "Port" written, port object deleted. "Port"
-//   is written then and never before.
+//   line's do; when one cannot be written, the command's verdict stands and
+//   the status line then says "Could not write the service record." (the
+//   log has the path and the cause). Every change of the port list's entry
+//   runs OnPortChange. However the window ends (Exit, Enter, Esc, the close
+//   box), DestroyWindow runs once: panel detached, "Port" written, port
+//   object deleted. "Port" is written then and never before.
 //
 //   Upgrade sends the image of m_image: the carried one, or a file chosen
 //   with "Upgrade from File..." until "Use Carried Image" or the end of the
@@ -149,9 +151,10 @@ private:
     void ShowImageChoice();
     // "Use Carried Image" means something only while a file is chosen.
     void EnableCarriedImageItem();
-    // Appends the service record of the Read or Upgrade just run.
+    // Appends the service record of the Read or Upgrade just run; the
+    // status line says when it could not be written.
     void WriteRecord(records::CCommandRecord& record, const CMainDialogView& view,
-                     const std::string& before, bool upgrade) const;
+                     const std::string& before, bool upgrade);
 
     CWindowClock m_clock;
     int m_commandDepth = 0;

@@ -234,9 +234,9 @@ void CMainDialog::OnUpgrade() {
 }
 
 // The service record of a Read or an Upgrade; one that cannot be written
-// never changes the command's verdict.
+// never changes the command's verdict, but is not lost without a word.
 void CMainDialog::WriteRecord(records::CCommandRecord& record, const CMainDialogView& view,
-                              const std::string& before, bool upgrade) const {
+                              const std::string& before, bool upgrade) {
     records::ServiceRecord r;
     const bool simulated = !m_strSimulatedDevice.empty();
     r.port = simulated ? kSimulatedPortName : m_pPort->GetPortName();
@@ -259,6 +259,10 @@ void CMainDialog::WriteRecord(records::CCommandRecord& record, const CMainDialog
     r.simulated = simulated;
     std::string problem;
     if (!record.Write(std::move(r), problem)) {
+        // The bench window's words; the panel's narrow status line holds no
+        // path or cause, the log has them.
         platform::OutputDebugString(problem + "\n");
+        m_panel.ShowStatus(
+            m_panel.FitStatus(QStringLiteral("Could not write the service record.")).toStdString());
     }
 }

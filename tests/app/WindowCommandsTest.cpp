@@ -247,6 +247,48 @@ private slots:
         dialog.done(QDialog::Accepted);
     }
 
+    // A record that cannot be written (the state folder is a file, so its
+    // folder cannot be made, even by root) changes no verdict: the status
+    // line says so after the read, and the log says where and why.
+    void unwrittenRecordIsSaidInTheStatusLine() {
+        testkit::CDebugRecorder debugOutput;
+        sim::CSimulatedCharger charger(Options("old-firmware"));
+        QVERIFY(charger.Start());
+        CMainDialog dialog;
+        dialog.SetSimulatedDevice(charger.SlavePath());
+        dialog.show();
+        dialog.OnRead();
+        // The status line is where the read's verdict was drawn; what it
+        // shows is the last text drawn there.
+        QPoint at;
+        for (const auto& d : dialog.m_panel.Drawings()) {
+            at = d.text == "Read Version Complete" ? d.rect.topLeft() : at;
+        }
+        const auto status = [&dialog, &at] {
+            CVersionPanel::Drawing last;
+            for (const auto& d : dialog.m_panel.Drawings()) {
+                if (d.kind == CVersionPanel::Drawing::Kind::Text && d.rect.topLeft() == at) {
+                    last = d;
+                }
+            }
+            return last;
+        };
+        QCOMPARE(status().text, QString("Read Version Complete"));
+        const std::string file = m_state->Path() + "/state";
+        std::ofstream(file) << "not a folder\n";
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(file));
+        dialog.OnRead();
+        QCOMPARE(dialog.m_panel.m_strChargerCode, std::string("2.09"));
+        QVERIFY(dialog.m_btnUpgrade->isVisible());
+        const CVersionPanel::Drawing shown = status();
+        QCOMPARE(shown.text, QString("Could not write the service record."));
+        QVERIFY2(shown.rect.width() <= 250, qPrintable(QString::number(shown.rect.width())));
+        const std::string why = "Could not write the service record " + file +
+                                "/corvane/records.jsonl: Not a directory.";
+        QVERIFY2(debugOutput.Text().find(why) != std::string::npos, debugOutput.Text().c_str());
+        dialog.done(QDialog::Accepted);
+    }
+
     // The adapter pulled mid-upload, after a read showed 2.09: the charger
     // sits in its boot loader, so neither the panel nor the record may keep
     // the old read as the version after the upgrade.
