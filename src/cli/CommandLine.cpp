@@ -126,6 +126,44 @@ void AddBench(CLI::App& app, CliOptions& o) {
     AddImageOptions(*bench, o);
 }
 
+// station is the bench with --watch for good, plus its page: the bench's
+// options, and the page's.
+void AddStation(CLI::App& app, CliOptions& o) {
+    auto* station = app.add_subcommand(
+        "station", "Serve every charger plugged in, with a live status page and guarded control");
+    AddGlobalOptions(*station, o, "Global options", false);
+    station
+        ->add_option("--port", o.benchPorts,
+                     "A charger's port, or a glob pattern such as "
+                     "'/dev/serial/by-id/usb-FTDI_*'; repeatable")
+        ->type_name("PORT")
+        ->transform(PortArgument);
+    station->add_flag("--watch", o.watch, "(always on: the station serves chargers as they come)");
+    auto* force =
+        station->add_flag("--force", o.force, "Upgrade chargers that are already current");
+    station->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
+    station
+        ->add_option("--chargers", o.chargers,
+                     "With --simulate: this many simulated chargers (1 to 64)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64).description(""));
+    AddImageOptions(*station, o);
+    station
+        ->add_option("--listen", o.listen,
+                     "Where the page listens (default 127.0.0.1:8642); any other address than "
+                     "loopback opens control to anyone on the network who has the token")
+        ->type_name("ADDR:PORT");
+    station->add_option("--slots", o.slotsFile, "A file of slot labels for the ports")
+        ->type_name("FILE");
+    station
+        ->add_option("--config", o.configFile,
+                     "Settings file (default /etc/corvane/station.conf when it exists); the "
+                     "command line's options win")
+        ->type_name("FILE");
+    station->add_flag("--show-token", o.showToken,
+                      "Print the token control requests need (made at the first start), and exit");
+}
+
 // history reads journals, not a port: --port is a filter there, and
 // --simulate has nothing to simulate.
 void AddHistory(CLI::App& app, CliOptions& o) {
@@ -201,6 +239,7 @@ void AddCommands(CLI::App& app, CliOptions& o) {
         ->type_name("COMn")
         ->excludes(map);
     AddBench(app, o);
+    AddStation(app, o);
     AddHistory(app, o);
     AddCommand(app, o, "version",
                "Show the version of the utility and of the built-in image it carries");

@@ -57,6 +57,11 @@ struct CliOptions {
     std::vector<std::string> outcomes;
     std::vector<std::string> historyFiles;
     bool csv = false;
+    // station (with the bench's options)
+    std::string listen;      // ADDR:PORT; empty: the configuration's, else 127.0.0.1:8642
+    std::string slotsFile;   // slot labels
+    std::string configFile;  // empty: /etc/corvane/station.conf when it exists
+    bool showToken = false;
 };
 
 // Parses argv; returns -1 to go on, or the exit code when the process should

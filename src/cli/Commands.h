@@ -38,6 +38,9 @@ int RunPorts(const CliOptions& options);
 int RunVersion(const CliOptions& options);
 // Serves its own ports (or simulated chargers); see BenchCommand.cpp.
 int RunBench(const CliOptions& options);
+// The bench as an unattended station with a status page; see
+// StationCommand.cpp.
+int RunStation(const CliOptions& options);
 // Lists the service records of this PC's journals or of --file; see
 // HistoryCommand.cpp.
 int RunHistory(const CliOptions& options);

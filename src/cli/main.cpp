@@ -89,6 +89,9 @@ int main(int argc, char** argv) {
     if (options.command == "bench") {
         return Delivered(RunBench(options));  // its own ports, or chargers of its own
     }
+    if (options.command == "station") {
+        return Delivered(RunStation(options));  // the bench for good, with its page
+    }
     if (options.command == "history") {
         return Delivered(RunHistory(options));  // journals only, no port
     }

@@ -1,0 +1,267 @@
+// The station's parts on their own: the token file and its comparison, the
+// settings file, the listen address, the records the page lists, and what a
+// pause does to chargers plugged in meanwhile.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "BenchRig.h"
+#include "cli/station/ListenAddress.h"
+#include "cli/station/StationApi.h"
+#include "cli/station/StationConfig.h"
+#include "cli/station/StationToken.h"
+
+using station::ControlRequest;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(StationToken, IsMadePrivateOnceAndReadBackAfter) {
+    testkit::CScratchDir scratch;
+    const std::string path = scratch.Path() + "/state/corvane/station.token";
+    std::string made, read, error;
+    ASSERT_TRUE(station::LoadOrMakeToken(path, made, error)) << error;
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(Slurp(path), made + "\n");
+    EXPECT_EQ(made.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(made.size(), 64u);
+    ASSERT_TRUE(station::LoadOrMakeToken(path, read, error)) << error;
+    EXPECT_EQ(read, made);
+    std::string other;
+    const std::string second = scratch.Path() + "/other.token";
+    ASSERT_TRUE(station::LoadOrMakeToken(second, other, error)) << error;
+    EXPECT_NE(other, made);
+}
+
+TEST(StationToken, AFileOthersMayReadOrThatHoldsNoTokenIsRefused) {
+    testkit::CScratchDir scratch;
+    const std::string path = scratch.Path() + "/station.token";
+    std::string token, error;
+    ASSERT_TRUE(station::LoadOrMakeToken(path, token, error)) << error;
+    ::chmod(path.c_str(), 0640);
+    EXPECT_FALSE(station::LoadOrMakeToken(path, token, error));
+    EXPECT_NE(error.find("chmod 600"), std::string::npos) << error;
+    ::chmod(path.c_str(), 0600);
+    std::ofstream(path) << "guessable\n";
+    EXPECT_FALSE(station::LoadOrMakeToken(path, token, error));
+    EXPECT_NE(error.find("holds no token"), std::string::npos) << error;
+}
+
+TEST(StationToken, TheServiceFolderComesFirst) {
+    ::setenv("STATE_DIRECTORY", "/var/lib/corvane:/var/lib/other", 1);
+    EXPECT_EQ(station::TokenPath(), "/var/lib/corvane/station.token");
+    ::unsetenv("STATE_DIRECTORY");
+    ::setenv("XDG_STATE_HOME", "/tmp/xdg-state", 1);
+    EXPECT_EQ(station::TokenPath(), "/tmp/xdg-state/corvane/station.token");
+}
+
+TEST(StationToken, BearerTakesExactlyTheToken) {
+    const std::string token = "0123456789abcdef";
+    struct Case {
+        std::string header;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"Bearer 0123456789abcdef", true},
+        {"bearer 0123456789abcdef", true},
+        {"BEARER 0123456789abcdef", true},
+        {"Bearer 0123456789abcdeF", false},
+        {"Bearer 0123456789abcde", false},
+        {"Bearer 0123456789abcdef0", false},
+        {"Bearer  0123456789abcdef", false},
+        {"Bearer", false},
+        {"Basic 0123456789abcdef", false},
+        {"0123456789abcdef", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(station::Bearer(c.header, token), c.accepted) << c.header;
+    }
+    EXPECT_FALSE(station::SameSecret("", ""));
+}
+
+TEST(StationConfig, LinesAreReadOrRefusedByNumber) {
+    station::StationConfig config;
+    std::string error;
+    ASSERT_TRUE(station::ParseStationConfig(
+        "# bench 3\n\nports = /dev/ttyUSB0 /dev/serial/by-id/usb-FTDI_*\n"
+        "  ports=/dev/ttyACM0   # the ACM charger\nlisten = 0.0.0.0:8642\n"
+        "slots = /etc/corvane/slots\nimage = /srv/2.11.bin\nlabel = 2.11\nforce = yes\n"
+        "read-only = off\n",
+        config, error))
+        << error;
+    EXPECT_EQ(config.ports, (std::vector<std::string>{
+                                "/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_*", "/dev/ttyACM0"}));
+    EXPECT_EQ(config.listen, "0.0.0.0:8642");
+    EXPECT_EQ(config.slots, "/etc/corvane/slots");
+    EXPECT_EQ(config.image, "/srv/2.11.bin");
+    EXPECT_EQ(config.label, "2.11");
+    EXPECT_EQ(config.force, true);
+    EXPECT_EQ(config.readOnly, false);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"ports = a\nlisen = 1.2.3.4:5\n", "line 2: unknown setting 'lisen'"},
+        {"# x\nports\n", "line 2: no '=' in it"},
+        {"force = maybe\n", "line 1: force takes yes or no, not 'maybe'"},
+    };
+    for (const auto& [text, message] : refused) {
+        EXPECT_FALSE(station::ParseStationConfig(text, config, error)) << text;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+    }
+    EXPECT_FALSE(station::ParseStationConfig(std::string(70000, '#'), config, error));
+}
+
+TEST(StationListen, AddressesAreNumericAndLoopbackIsTold) {
+    struct Case {
+        const char* text;
+        bool valid;
+        bool loopback;
+        const char* host;
+        int port;
+    };
+    const Case cases[] = {
+        {"127.0.0.1:8642", true, true, "127.0.0.1", 8642},
+        {"127.3.4.5:1", true, true, "127.3.4.5", 1},
+        {"localhost:0", true, true, "127.0.0.1", 0},
+        {"0.0.0.0:8642", true, false, "0.0.0.0", 8642},
+        {"192.168.1.20:80", true, false, "192.168.1.20", 80},
+        {"[::1]:8642", true, true, "[::1]", 8642},
+        {"[::]:8642", true, false, "[::]", 8642},
+        {"127.0.0.1:65536", false, false, "", 0},
+        {"127.0.0.1:-1", false, false, "", 0},
+        {"127.0.0.1", false, false, "", 0},
+        {"example.org:80", false, false, "", 0},
+        {"::1:8642", false, false, "", 0},
+        {"127.0.0.1:86x", false, false, "", 0},
+    };
+    for (const auto& c : cases) {
+        station::ListenAddress address;
+        std::string error;
+        ASSERT_EQ(station::ParseListenAddress(c.text, address, error), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ(address.loopback, c.loopback) << c.text;
+            EXPECT_EQ(address.host, c.host) << c.text;
+            EXPECT_EQ(address.port, c.port) << c.text;
+        }
+    }
+}
+
+// A journal of three records today (one simulated) and one yesterday.
+class StationRecords : public ::testing::Test {
+protected:
+    StationRecords() {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        std::ofstream(m_journal) << Line("2026-12-06T10:00:00Z", "VC-4", "upgraded", "", false)
+                                 << Line("2026-12-07T08:00:00Z", "VC-1", "upgraded", "", false)
+                                 << Line("2026-12-07T09:00:00Z", "VC-2", "failed",
+                                         "Refused <script>x</script>", false)
+                                 << Line("2026-12-07T10:00:00Z", "VC-3", "current", "", true);
+        m_source.journals = [this] { return std::vector<std::string>{m_journal}; };
+        m_source.now = [] { return std::int64_t{1796644800}; };  // 2026-12-07T12:00:00Z
+    }
+
+    static std::string Line(const std::string& time, const std::string& id,
+                            const std::string& outcome, const std::string& reason, bool simulated) {
+        return "{\"time\":\"" + time +
+               "\",\"host\":\"benchpc\",\"tool\":\"bench\",\"port\":\"/dev/" + id +
+               "\",\"deviceId\":\"" + id + "\",\"before\":\"2.09\",\"after\":\"2.10e\"," +
+               "\"outcome\":\"" + outcome + "\",\"reason\":\"" + reason + "\"" +
+               (simulated ? ",\"simulated\":true" : "") + "}\n";
+    }
+
+    station::HttpResponse Get(const std::string& path,
+                              std::map<std::string, std::string> query = {}) {
+        station::CSlotNames names;
+        station::CStationBoard board(names, [] { return std::time_t{1796644800}; });
+        station::CEventHub hub([] { return std::string("[]"); });
+        station::CStationControl control;
+        station::CStationApi api(board, hub, control, "token", m_source);
+        return api.Handle({"GET", path, std::move(query), ""});
+    }
+
+    testkit::CScratchDir m_scratch;
+    std::string m_journal = m_scratch.Path() + "/records.jsonl";
+    station::RecordSource m_source;
+};
+
+TEST_F(StationRecords, TheQueryFiltersAsHistoryDoes) {
+    const auto all = Get("/api/records").body;
+    EXPECT_LT(all.find("VC-3"), all.find("VC-2"));  // newest first
+    EXPECT_LT(all.find("VC-1"), all.find("VC-4"));
+    EXPECT_EQ(all.front(), '[');
+    const auto today = Get("/api/records", {{"since", "2026-12-07"}}).body;
+    EXPECT_EQ(today.find("VC-4"), std::string::npos) << today;
+    EXPECT_NE(today.find("VC-1"), std::string::npos) << today;
+    const auto one = Get("/api/records", {{"device", "vc-2"}}).body;
+    EXPECT_NE(one.find("\"reason\":\"Refused \\u003cscript\\u003ex\\u003c/script\\u003e\""),
+              std::string::npos)
+        << one;
+    EXPECT_EQ(one.find("VC-1"), std::string::npos) << one;
+    const auto two = Get("/api/records", {{"limit", "2"}}).body;
+    EXPECT_EQ(two.find("VC-1"), std::string::npos) << two;
+    EXPECT_NE(two.find("VC-2"), std::string::npos) << two;
+    for (const auto& bad : std::vector<std::map<std::string, std::string>>{
+             {{"since", "soon"}}, {{"limit", "0"}}, {{"limit", "5001"}}, {{"colour", "red"}}}) {
+        EXPECT_EQ(Get("/api/records", bad).status, 400) << bad.begin()->first;
+    }
+}
+
+TEST_F(StationRecords, TheCsvHoldsTodaysRecords) {
+    const auto csv = Get("/api/records.csv");
+    EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
+    EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 4);  // header and three
+    EXPECT_EQ(csv.body.find("VC-4"), std::string::npos);
+    EXPECT_EQ(csv.headers.at(0).second, "attachment; filename=\"records-2026-12-07.csv\"");
+}
+
+TEST_F(StationRecords, TheTallyCountsTodayOnTheStationsOwnSide) {
+    EXPECT_EQ(Get("/api/today").body,
+              "{\"day\":\"2026-12-07\",\"current\":0,\"failed\":1,\"read\":0,\"upgraded\":1,"
+              "\"unanswered\":0,\"paused\":false}\n");
+    m_source.simulated = true;
+    EXPECT_EQ(Get("/api/today").body,
+              "{\"day\":\"2026-12-07\",\"current\":1,\"failed\":0,\"read\":0,\"upgraded\":0,"
+              "\"unanswered\":0,\"paused\":false}\n");
+}
+
+// Paused, a charger plugged in is held and nothing is sent to it; one pulled
+// out meanwhile is forgotten; resumed, the held one is served.
+TEST(StationDesk, APausedStationStartsNoJobUntilItResumes) {
+    benchtest::CBenchRig rig;
+    const std::string first = rig.AddCharger("--no-pacing");
+    const std::string second = rig.AddCharger("--no-pacing");
+    const std::string third = rig.AddCharger("--no-pacing");
+    rig.options.mode = bench::Mode::ReadOnly;
+    bench::CBench& bench = rig.MakeBench();
+    std::vector<bool> told;
+    station::CStationDesk desk(bench, [&](bool paused) { told.push_back(paused); });
+    desk.Appeared(first);
+    desk.Carry({{ControlRequest::Kind::Pause}, {ControlRequest::Kind::Pause}});
+    desk.Appeared(second);
+    desk.Appeared(third);
+    desk.Gone(third);
+    bench.WaitIdle();
+    EXPECT_EQ(rig.events.Story(first),
+              (std::vector<std::string>{"appeared", "started", "finished"}));
+    EXPECT_TRUE(rig.events.Story(second).empty());
+    EXPECT_TRUE(rig.Charger(1).Log().commands.empty());
+    EXPECT_EQ(desk.Held(), std::vector<std::string>{second});
+
+    desk.Carry({{ControlRequest::Kind::Resume}});
+    bench.WaitIdle();
+    EXPECT_EQ(rig.events.Story(second),
+              (std::vector<std::string>{"appeared", "started", "finished"}));
+    EXPECT_TRUE(rig.events.Story(third).empty());
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+}
