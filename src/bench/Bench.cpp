@@ -212,6 +212,9 @@ int CBench::Plug(const std::string& path) {
     const unsigned long long deviceNumber = records::DeviceNumberOf(path);
     const std::string byId =
         m_impl->options.byIdName ? m_impl->options.byIdName(device) : records::ByIdNameOf(device);
+    // Looked up at each plug: the path may reach an adapter in another place.
+    const std::string label =
+        m_impl->options.slotMap.LabelOfDevice(device, m_impl->options.byPathFolder);
     SlotInfo announced;
     Impl::Slot* slot = nullptr;
     {
@@ -231,6 +234,7 @@ int CBench::Plug(const std::string& path) {
         }
         slot->info.device = device;
         slot->info.byIdName = byId;
+        slot->info.label = label;
         slot->deviceNumber = deviceNumber;
         if (slot->busy) {
             slot->plugAfterRun = true;

@@ -8,7 +8,8 @@
 //   Upgrade code as the window, so a failing charger (silent, refusing
 //   blocks, pulled out) only ends its own job. What the commands would show
 //   as message boxes becomes the job's result text, and debugger output is
-//   tagged with the job's port.
+//   tagged with the job's port. Each Plug also finds the slot's label in the
+//   options' slot map (SlotNames.h) by where its device sits now.
 //
 //   Stop(slot) asks one job to stop, StopAll() every job; a stopped upload
 //   ends with CAN twice, drained before the port closes, as a single upgrade

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/SlotNames.h"
 #include "platform/Clock.h"
 #include "protocol/FirmwareImage.h"
 #include "records/ServiceRecord.h"
@@ -78,6 +79,9 @@ struct SlotInfo {
     std::string port;      // the path the slot serves, as given or as matched
     std::string device;    // what it resolves to (/dev/ttyUSB0, /dev/pts/4)
     std::string byIdName;  // its /dev/serial/by-id name, empty when none
+    // The slots file's label of the USB port the device sits in, empty when
+    // none: front ends then show the port.
+    std::string label;
     std::string deviceId;  // from the charger's "deviceid" reply line, "" when none
     SlotState state = SlotState::Empty;
     std::string status;  // the last status text of its job
@@ -126,6 +130,10 @@ struct BenchOptions {
     std::function<std::string(const std::string& device)> explainOpenFailure;
     // The /dev/serial/by-id name of a device, "" when none; null: looked up.
     std::function<std::string(const std::string& device)> byIdName;
+    // The labels of the bench's places; empty: slots are shown by their port.
+    CSlotMap slotMap;
+    // Where the devices' by-path links are looked for; tests give their own.
+    std::string byPathFolder = kByPathFolder;
     // Asked between the jobs' waits besides the bench's own stop (the
     // command line's signals); null: never.
     std::function<bool()> stopRequested;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <filesystem>
+
 #include "BenchRig.h"
 
 using bench::EventKind;
@@ -211,6 +213,35 @@ TEST(BenchEngine, OneDeviceUnderSeveralNamesIsServedOnce) {
     ASSERT_EQ(bench.Slots().size(), 1U);
     EXPECT_EQ(ResultOf(bench.Slots(), link).outcome, Outcome::Current);
     EXPECT_EQ(rig.records.Count(), 1U);
+}
+
+// A charger takes the label of the place its device's by-path link names,
+// in every event of its job; one on a port without a slot has none.
+TEST(BenchEngine, SlotsTakeTheLabelOfTheirByPathLink) {
+    CBenchRig rig;
+    const std::string left = rig.AddCharger("--firmware-version 2.10e");
+    const std::string other = rig.AddCharger("--firmware-version 2.10e");
+    const std::string byPath = rig.scratch.Path() + "/by-path";
+    std::filesystem::create_directories(byPath);
+    std::filesystem::create_symlink(rig.Charger(0).SlavePath(),
+                                    byPath + "/pci-0000:00:14.0-usb-0:1.1:1.0-port0");
+    std::string error;
+    ASSERT_TRUE(rig.options.slotMap.Parse("Right = *-usb-0:1.2:*\nLeft = *-usb-0:1.1:*\n", error))
+        << error;
+    rig.options.byPathFolder = byPath;
+
+    const auto slots = rig.RunAll();
+    ASSERT_EQ(slots.size(), 2u);
+    for (const auto& slot : slots) {
+        EXPECT_EQ(slot.label, slot.port == left ? "Left" : "") << slot.port;
+    }
+    int labelled = 0;
+    for (const auto& event : rig.events.Events()) {
+        EXPECT_EQ(event.slot.label, event.slot.port == left ? "Left" : "")
+            << bench::EventName(event.kind);
+        labelled += event.slot.label.empty() ? 0 : 1;
+    }
+    EXPECT_GE(labelled, 3);  // appeared, started, finished at least
 }
 
 // What each mode does with a current charger and one without firmware.
