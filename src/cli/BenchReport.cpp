@@ -47,6 +47,9 @@ std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
     const SlotInfo& slot = event.slot;
     records::CJsonLine line;
     line.Add("event", bench::EventName(event.kind)).Add("port", slot.port);
+    if (!slot.label.empty()) {
+        line.Add("slot", slot.label);
+    }
     switch (event.kind) {
         case EventKind::Appeared:
             line.Add("device", slot.device).Add("byId", slot.byIdName);
@@ -89,11 +92,14 @@ std::string CBenchReport::JsonLine(const bench::BenchEvent& event) {
 
 std::string CBenchReport::PlainLine(const bench::BenchEvent& event) {
     const SlotInfo& slot = event.slot;
-    const std::string head = slot.port + ": ";
+    const std::string head = CBenchReportTable::Name(slot) + ": ";
     switch (event.kind) {
         case EventKind::Appeared:
-            return head + "appeared (" + slot.device +
-                   (PortWithName(slot) == slot.port ? "" : ", " + slot.byIdName) + ")";
+            // A slot named by its label says once which port it serves.
+            return head + "appeared (" +
+                   (slot.label.empty() || slot.port == slot.device ? "" : slot.port + ", ") +
+                   slot.device + (PortWithName(slot) == slot.port ? "" : ", " + slot.byIdName) +
+                   ")";
         case EventKind::Started:
             m_lastBlockShown[slot.slot] = 0;
             return head + "started";

@@ -5,13 +5,15 @@
 //   One observer of the bench, in one of three forms:
 //     - Json: one JSON object per line per event ("appeared", "started",
 //       "progress" every 10 blocks, "finished", "gone"), each with "event"
-//       and "port"; a finished event carries the outcome and its figures;
-//     - Lines: one plain line per event, for logs and pipes;
-//     - Table: on a terminal, a table with one row per slot (port, device
-//       ID, state or outcome, progress bar with block n of N, versions
-//       before and after, time) redrawn in place at most ten times a second
-//       and on every change of state; the reasons of failed chargers, and
-//       records that could not be written, follow below it.
+//       and "port", and "slot" when the slot has a label; a finished event
+//       carries the outcome and its figures;
+//     - Lines: one plain line per event, for logs and pipes, each headed by
+//       the slot's label, or its port when it has none;
+//     - Table: on a terminal, a table with one row per slot (its label or
+//       port, device ID, state or outcome, progress bar with block n of N,
+//       versions before and after, time) redrawn in place at most ten times
+//       a second and on every change of state; the reasons of failed
+//       chargers, and records that could not be written, follow below it.
 //       CBenchReportTable fits each frame to the terminal's current size,
 //       one line shorter than the screen with the records below it, so a
 //       redraw never wraps or scrolls; the last frame, once the bench is

@@ -177,14 +177,15 @@ CBenchReportTable::Widths CBenchReportTable::Fit(const std::vector<SlotInfo>& sl
     w.before = 6;      // "BEFORE"
     w.after = 5;       // "AFTER"
     w.time = 4;        // "TIME"
-    int portFull = 4;  // "PORT"
+    int portFull = 4;  // "PORT", "SLOT"
     int longestId = 0;
     for (const SlotInfo& slot : slots) {
+        w.labels = w.labels || !slot.label.empty();
         w.before = std::max(w.before, Size(Version(slot.before)));
         w.after = std::max(w.after, Size(Version(slot.after)));
         w.time = std::max(w.time, Size(Time(slot)));
         w.count = std::max(w.count, Size(Count(slot)));
-        portFull = std::max(portFull, Size(slot.port));
+        portFull = std::max(portFull, Size(Name(slot)));
         longestId = std::max(longestId, Size(slot.deviceId));
     }
     if (longestId > 0) {
@@ -218,15 +219,18 @@ CBenchReportTable::Widths CBenchReportTable::Fit(const std::vector<SlotInfo>& sl
     w.progress = progress(w.bar);
     if (portFull > w.port) {
         // The file names, without the end they all share: what tells the
-        // ports apart is kept when the rest is cut.
+        // ports apart is kept when the rest is cut. Labels stay as they are.
         w.basenames = true;
         std::vector<std::string> names;
+        int longest = 4;  // "PORT"
         for (const SlotInfo& slot : slots) {
-            names.push_back(Basename(slot.port));
+            if (slot.label.empty()) {
+                names.push_back(Basename(slot.port));
+            }
+            longest = std::max(longest, Size(slot.label));
         }
         w.commonEnd = CommonEnd(names);
         // Short file names leave room that the bar may take.
-        int longest = 4;  // "PORT"
         for (const auto& name : names) {
             longest = std::max(longest, Size(name) - static_cast<int>(w.commonEnd));
         }
@@ -241,7 +245,7 @@ CBenchReportTable::Widths CBenchReportTable::Fit(const std::vector<SlotInfo>& sl
 }
 
 std::string CBenchReportTable::Header(const Widths& w) const {
-    std::string line = Cell("PORT", w.port) + kSpace;
+    std::string line = Cell(w.labels ? "SLOT" : "PORT", w.port) + kSpace;
     if (w.id > 0) {
         line += Cell("DEVICE ID", w.id) + kSpace;
     }
@@ -251,8 +255,8 @@ std::string CBenchReportTable::Header(const Widths& w) const {
 }
 
 std::string CBenchReportTable::Port(const SlotInfo& slot, const Widths& w) {
-    if (!w.basenames) {
-        return slot.port;
+    if (!slot.label.empty() || !w.basenames) {
+        return KeepEnd(Name(slot), w.port);
     }
     const std::string name = Basename(slot.port);
     std::string shown =

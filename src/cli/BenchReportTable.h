@@ -8,12 +8,14 @@
 //   next redraw could no longer reach its top).
 //
 //   Columns: port, device ID (when any charger sent one), state, progress,
-//   the versions before and after, and the time. The state column says how a
-//   finished job ended: "upgraded", "current", "read", "no firmware" (a read
-//   charger without firmware) or "failed". The state, the versions and the
-//   time are never cut; the port gives way first (its file name without
-//   the end all ports share, such as "-if00-port0", then cut at its start),
-//   then the progress bar, down to its block count.
+//   the versions before and after, and the time. When any slot has a label
+//   (SlotNames.h), the first column is the slot's: its label, or its port
+//   when it has none. The state column says how a finished job ended:
+//   "upgraded", "current", "read", "no firmware" (a read charger without
+//   firmware) or "failed". The state, the versions and the time are never
+//   cut; the port gives way first (its file name without the end all ports
+//   share, such as "-if00-port0", then cut at its start), then the progress
+//   bar, down to its block count.
 //
 //   When everything fits, each slot has a row and each failed charger's
 //   reason follows under the table on lines of its own. When not, a frame
@@ -41,10 +43,15 @@ public:
 
     // What the state column says of a slot.
     static std::string StateWord(const bench::SlotInfo& slot);
+    // What names a slot: its label, or its port when it has none.
+    static const std::string& Name(const bench::SlotInfo& slot) {
+        return slot.label.empty() ? slot.port : slot.label;
+    }
 
 private:
     struct Widths {
         int port = 0;
+        bool labels = false;        // some slot has a label: the column is SLOT
         bool basenames = false;     // ports shown by their file names...
         std::size_t commonEnd = 0;  // ...without the end they all share
         int id = 0;                 // 0: no device ID column

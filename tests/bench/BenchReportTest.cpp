@@ -439,3 +439,63 @@ TEST(BenchReport, TablePutsEachVersionUnderItsHeader) {
     EXPECT_EQ(lines[1].substr(before, 6), "1.07b ") << lines[0] << "\n" << lines[1];
     EXPECT_EQ(lines[1].substr(after, 9), "12.3.45z ") << lines[0] << "\n" << lines[1];
 }
+
+// A slot with a label is named by it: "slot" follows "port" in every JSON
+// event, and heads the plain lines, whose "appeared" says the port once.
+TEST(BenchReport, LinesNameALabelledSlot) {
+    CBenchReport json(CBenchReport::Form::Json, stdout);
+    CBenchReport plain(CBenchReport::Form::Lines, stdout);
+    bench::BenchEvent appeared = Event(EventKind::Appeared);
+    appeared.slot.label = "Slot 1";
+    EXPECT_EQ(json.JsonLine(appeared),
+              "{\"event\":\"appeared\",\"port\":\"/tmp/bench/charger-3\",\"slot\":\"Slot 1\","
+              "\"device\":\"/dev/pts/7\",\"byId\":\"\"}");
+    EXPECT_EQ(plain.PlainLine(appeared), "Slot 1: appeared (/tmp/bench/charger-3, /dev/pts/7)");
+    bench::BenchEvent finished = Finished(records::Outcome::Upgraded);
+    finished.slot.label = "Slot 1";
+    EXPECT_EQ(json.JsonLine(finished).rfind(
+                  "{\"event\":\"finished\",\"port\":\"/tmp/bench/charger-3\",\"slot\":\"Slot 1\","
+                  "\"outcome\":\"upgraded\",",
+                  0),
+              0u)
+        << json.JsonLine(finished);
+    EXPECT_EQ(plain.PlainLine(finished),
+              "Slot 1: upgraded 2.09 -> 2.10e in 37.5 s (41 blocks, 1 resends)");
+    appeared.slot.port = appeared.slot.device;
+    EXPECT_EQ(plain.PlainLine(appeared), "Slot 1: appeared (/dev/pts/7)");
+}
+
+// With labels the first column is SLOT: a label whole, a slot without one by
+// its port, and a failed slot's reason under its label; at 80 columns the
+// state, versions and time stay whole beside device IDs.
+TEST(BenchReport, TableShowsSlotLabelsAt80Columns) {
+    bench::SlotInfo failed = Finished(records::Outcome::Failed).slot;
+    failed.state = bench::SlotState::Finished;
+    failed.label = "Left shelf 12";
+    failed.deviceId = "VC-4017-0032-12";
+    failed.before = "2.09";
+    failed.block = 41;  // as the report keeps it
+    bench::SlotInfo busy = Event(EventKind::Progress, 50).slot;
+    busy.slot = 1;
+    busy.state = bench::SlotState::Upgrading;
+    busy.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0";
+    busy.deviceId = "VC-4017-0032-13";
+    busy.before = "2.09";
+    busy.seconds = 12.5;
+    const auto lines = CBenchReportTable(80, 24).Frame({failed, busy}, false);
+    ASSERT_EQ(lines.size(), 4u);
+    for (const auto& line : lines) {
+        EXPECT_LT(line.size(), 80u) << line;
+    }
+    EXPECT_EQ(lines[0].rfind("SLOT ", 0), 0u) << lines[0];
+    EXPECT_TRUE(HasLine({lines[1]}, {"Left", "shelf", "12", "VC-4017-0032-12", "failed", "41/101",
+                                     "2.09", "-", "37.5", "s"}))
+        << lines[1];
+    EXPECT_EQ(lines[1].rfind("Left shelf 12 ", 0), 0u) << lines[1];
+    EXPECT_TRUE(HasLine({lines[2]}, {"...A10K3C2B", "upgrading", "50/101", "2.09", "12.5", "s"}))
+        << lines[2];
+    EXPECT_EQ(lines[3], "  Left shelf 12: The upload failed at block 41 of 101.");
+    // Without a label the column is the port's, as ever.
+    failed.label.clear();
+    EXPECT_EQ(CBenchReportTable(80, 24).Frame({failed, busy}, false)[0].rfind("PORT ", 0), 0u);
+}
