@@ -2,10 +2,11 @@
 // plugged in.
 //
 // The command gathers its ports (fixed paths, glob patterns expanded once, or
-// with --watch patterns watched for chargers coming and going), runs a
-// bench over them and waits with ppoll on the bench's change descriptor, the
-// watch's descriptor and the stop signals, which are blocked everywhere else
-// so that they wake exactly this wait. A stop signal stops every job the way
+// with --watch patterns watched for chargers coming and going) and the labels
+// of the slots file (bench/SlotNames.h), runs a bench over them and waits
+// with ppoll on the bench's change descriptor, the watch's descriptor and the
+// stop signals, which are blocked everywhere else so that they wake exactly
+// this wait. A stop signal stops every job the way
 // a single upgrade stops (CAN twice, drained) and the bench winds down.
 #include <poll.h>
 #include <signal.h>
@@ -147,9 +148,22 @@ std::vector<std::string> FixedPorts(const std::vector<std::string>& given) {
     return once;
 }
 
+// The slots file of --slots, else the user's or the PC's when there; a bad
+// one is said, and nothing starts.
+bool LoadSlots(const CliOptions& o, bench::CSlotMap& map) {
+    std::string used, error;
+    if (bench::LoadSlotMap(o.slotsFile, {bench::UserSlotsFile(), bench::kSystemSlotsFile}, map,
+                           used, error)) {
+        return true;
+    }
+    std::fprintf(stderr, "corvane-cli bench: the slots file cannot be used: %s\n", error.c_str());
+    return false;
+}
+
 bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,
-                                std::optional<CFirmwareImage>& file) {
+                                std::optional<CFirmwareImage>& file, bench::CSlotMap slots) {
     bench::BenchOptions options;
+    options.slotMap = std::move(slots);
     if (file) {
         options.image = std::make_shared<const CFirmwareImage>(std::move(*file));
     }
@@ -282,7 +296,11 @@ int RunBench(const CliOptions& options) {
     if (const int code = CheckUsage(options); code >= 0) {
         return code;
     }
-    std::optional<CFirmwareImage> file;  // checked before any port or charger
+    bench::CSlotMap slotMap;  // like the image, checked before any port or charger
+    if (!LoadSlots(options, slotMap)) {
+        return kExitUsage;
+    }
+    std::optional<CFirmwareImage> file;
     if (!LoadCommandImage("bench", options, file)) {
         return kExitFile;
     }
@@ -306,7 +324,7 @@ int RunBench(const CliOptions& options) {
     int unanswered = 0;
     int recordsFailed = 0;
     {
-        bench::CBench bench(MakeOptions(options, journal, file), report);
+        bench::CBench bench(MakeOptions(options, journal, file, std::move(slotMap)), report);
         for (const auto& port : ports) {
             bench.Plug(port);
         }

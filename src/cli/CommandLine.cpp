@@ -116,6 +116,12 @@ void AddBench(CLI::App& app, CliOptions& o) {
         ->type_name("PORT")
         ->transform(PortArgument);
     bench->add_flag("--watch", o.watch, "Serve each charger as it is plugged in, until Ctrl-C");
+    bench
+        ->add_option("--slots", o.slotsFile,
+                     "Label each charger by the USB port its adapter sits in, from FILE "
+                     "(default ~/.config/Veltra/slots, else /etc/corvane/slots; make one with "
+                     "'corvane-cli ports --by-path')")
+        ->type_name("FILE");
     auto* force = bench->add_flag("--force", o.force, "Upgrade chargers that are already current");
     bench->add_flag("--read-only", o.readOnly, "Only read the versions")->excludes(force);
     bench
@@ -235,9 +241,16 @@ void AddCommands(CLI::App& app, CliOptions& o) {
     auto* map =
         ports->add_option("--map", o.mapping, "Store a mapping, e.g. COM2=/dev/serial/by-id/...")
             ->type_name("COMn=DEVICE");
-    ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
-        ->type_name("COMn")
-        ->excludes(map);
+    auto* unmap =
+        ports->add_option("--unmap", o.unmap, "Remove the mapping of COMn: back to its default")
+            ->type_name("COMn")
+            ->excludes(map);
+    ports
+        ->add_flag("--by-path", o.byPath,
+                   "Print a slots file for bench --slots: the USB port of each adapter plugged "
+                   "in, in the hub's order")
+        ->excludes(map)
+        ->excludes(unmap);
     AddBench(app, o);
     AddStation(app, o);
     AddHistory(app, o);

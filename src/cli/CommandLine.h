@@ -44,6 +44,7 @@ struct CliOptions {
     std::string imageLabel;  // its label; empty: the file's name without extension
     std::string mapping;     // ports --map COMn=/dev/...
     std::string unmap;       // ports --unmap COMn
+    bool byPath = false;     // ports --by-path: a slots file
     // bench
     std::vector<std::string> benchPorts;  // paths or glob patterns
     bool watch = false;

@@ -174,6 +174,14 @@ int RunPorts(const CliOptions& options) {
         std::fprintf(done ? stdout : stderr, "%s\n", message.c_str());
         return done ? kExitOk : outcome == MapOutcome::Refused ? kExitUsage : kExitFile;
     }
+    if (options.byPath && options.json) {
+        std::fprintf(stderr, "corvane-cli ports: --by-path prints a slots file, not JSON\n");
+        return kExitUsage;
+    }
+    if (options.byPath) {
+        std::fputs(SlotsFileText(bench::ByPathLinks(), bench::UserSlotsFile()).c_str(), stdout);
+        return kExitOk;
+    }
     const auto devices = ListSerialDevices();
     const auto mappings = ComMappings();
     if (options.json) {

@@ -108,3 +108,26 @@ MapOutcome UnmapPort(const std::string& name, std::string& message) {
     message = name + " now resolves to " + ResolvePortName(name) + " (default).";
     return MapOutcome::Done;
 }
+
+std::string SlotsFileText(const std::vector<bench::ByPathLink>& links,
+                          const std::string& userFile) {
+    std::string text =
+        "# Slots for corvane-cli bench: LABEL = BY-PATH NAME, one a line.\n"
+        "# Each name is the USB port an adapter sits in (/dev/serial/by-path), so a\n"
+        "# label stays with its place on the bench when adapters are swapped.\n"
+        "# A name may be a pattern: *-usb-0:1.4.* is every port of a hub in port 1.4.\n"
+        "# Change the labels to what the bench is marked with, then save this as\n";
+    text += "# " + userFile + "\n";
+    text += "# (or as " + std::string(bench::kSystemSlotsFile) + " for every user of this PC),\n";
+    text += "# or give it to corvane-cli bench --slots FILE.\n";
+    if (links.empty()) {
+        return text +
+               "# No serial adapter has a by-path name now: plug them in and run\n"
+               "# corvane-cli ports --by-path again.\n";
+    }
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        text += "\n# now " + links[i].device + "\nSlot " + std::to_string(i + 1) + " = " +
+                links[i].name + "\n";
+    }
+    return text;
+}

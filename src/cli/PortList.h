@@ -11,12 +11,17 @@
 //   characters, text that is not UTF-8, longer than a value may be) is
 //   refused before anything is written.
 //
+//   SlotsFileText writes a slots file (bench/SlotNames.h) for the adapters
+//   plugged in now: one slot for each /dev/serial/by-path name, numbered in
+//   the order of the hub's ports, after a header that says how to use it.
+//
 // Threads: plain functions on the command line's main thread.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "bench/SlotNames.h"
 #include "platform/SerialDevices.h"
 
 // The listing itself lives with the platform's device discovery.
@@ -44,3 +49,8 @@ MapOutcome UnmapPort(const std::string& name, std::string& message);
 // For a COM name that is not one of COM1..COM4: which ones there are and
 // where each points.
 std::string UnknownPortNameMessage(const std::string& name);
+
+// ports --by-path: "Slot 1 = <name>" for each link in the order given (the
+// hub's, as ByPathLinks gives them), each under a comment naming its
+// device now, after a header saying where to save it (userFile).
+std::string SlotsFileText(const std::vector<bench::ByPathLink>& links, const std::string& userFile);

@@ -163,3 +163,25 @@ TEST_F(BenchCommand, RelativePortsAreTakenFromTheWorkingFolder) {
     Interrupt(cli);
     EXPECT_EQ(cli.Finish(10000), 130) << cli.err;
 }
+
+// The user's slots file is read without --slots: a bad line stops the bench
+// before any port is opened, naming the file and the line. A good one that
+// names no port of this bench leaves each charger named by its port.
+TEST_F(BenchCommand, UserSlotsFileIsReadAndABadLineStopsTheBench) {
+    StartSim("--no-pacing --firmware-version 2.10e --link " + m_work + "/charger-1");
+    const std::string file = m_config + "/Veltra/slots";
+    std::filesystem::create_directories(m_config + "/Veltra");
+    std::ofstream(file) << "# shelf\nSlot 1 = pci-0000:00:14.0-usb-0:1:1.0-port0\nSlot 2\n";
+    const auto bad = RunCli({"--json", "bench", "--read-only", "--port", m_work + "/charger-1"});
+    EXPECT_EQ(bad.code, 2) << bad;
+    EXPECT_EQ(bad.err, "corvane-cli bench: the slots file cannot be used: " + file +
+                           ", line 3: expected LABEL = BY-PATH NAME\n");
+    EXPECT_EQ(bad.out, "");
+
+    std::ofstream(file) << "Slot 1 = pci-0000:00:14.0-usb-0:1:1.0-port0\n";
+    const auto good = RunCli({"--json", "bench", "--read-only", "--port", m_work + "/charger-1"});
+    EXPECT_EQ(good.code, 0) << good;
+    EXPECT_EQ(Story(good.out, m_work + "/charger-1"),
+              (std::vector<std::string>{"appeared", "started", "finished read"}));
+    EXPECT_FALSE(Contains(good.out, "\"slot\"")) << good;
+}

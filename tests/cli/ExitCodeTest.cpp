@@ -73,6 +73,12 @@ TEST_F(ExitCodes, EachRefusalSaysWhatIsWrong) {
          5,
          "Could not store the mapping: " + m_config + "/Veltra: Not a directory."},
         {{"ports", "--unmap", "COM2"}, 5, "Could not remove the mapping"},
+        {{"ports", "--by-path", "--json"}, 2, "--by-path prints a slots file, not JSON"},
+        {{"ports", "--unmap", "COM2", "--by-path"}, 2, "--unmap excludes --by-path"},
+        {{"bench", "--slots", "/no/slots", "--port", "/dev/corvane-tty9"},
+         2,
+         "corvane-cli bench: the slots file cannot be used: /no/slots: No such file or "
+         "directory"},
         {{"crc", "/dev/null"},
          5,
          "Not A Regular File: /dev/null is a character device; only regular files are checked"},

@@ -67,6 +67,49 @@ TEST(PortList, ListsPortsWithDriversTheirByIdNamesAndDescriptions) {
     EXPECT_TRUE(ListSerialDevices(root.Path() + "/nosys", dev).empty());
 }
 
+// ports --by-path: a slots file for the adapters plugged in, numbered in the
+// order of the hub's ports (1.2 before 1.10, an adapter's second port after
+// its first), which reads back as the slots it names.
+TEST(PortList, ByPathSlotsFileIsInHubOrder) {
+    testkit::CScratchDir root;
+    const std::string dev = root.Path() + "/dev";
+    const std::string byPath = dev + "/serial/by-path";
+    fs::create_directories(byPath);
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {"pci-0000:00:14.0-usb-0:1.10:1.0-port0", "ttyUSB0"},
+        {"pci-0000:00:14.0-usb-0:1.2:1.1-port0", "ttyUSB2"},
+        {"pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyACM0"},
+        {"pci-0000:00:14.0-usb-0:1.2:1.0-port0", "ttyUSB1"},
+    };
+    for (const auto& [name, device] : links) {
+        std::ofstream(dev + "/" + device);
+        fs::create_symlink("../../" + device, byPath + "/" + name);
+    }
+    const std::string text = SlotsFileText(bench::ByPathLinks(byPath), "/home/t/slots");
+    const std::string listed = text.substr(text.find("\n\n"));
+    EXPECT_EQ(listed, "\n\n# now " + dev +
+                          "/ttyUSB1\nSlot 1 = pci-0000:00:14.0-usb-0:1.2:1.0-port0\n"
+                          "\n# now " +
+                          dev +
+                          "/ttyUSB2\nSlot 2 = pci-0000:00:14.0-usb-0:1.2:1.1-port0\n"
+                          "\n# now " +
+                          dev +
+                          "/ttyUSB0\nSlot 3 = pci-0000:00:14.0-usb-0:1.10:1.0-port0\n"
+                          "\n# now " +
+                          dev + "/ttyACM0\nSlot 4 = pci-0000:00:14.0-usb-0:2:1.0-port0\n");
+    EXPECT_TRUE(Contains(text, "\n# /home/t/slots\n")) << text;
+    bench::CSlotMap map;
+    std::string error;
+    ASSERT_TRUE(map.Parse(text, error)) << error;
+    EXPECT_EQ(map.LabelOfDevice(dev + "/ttyUSB0", byPath), "Slot 3");
+
+    fs::remove_all(byPath);
+    const std::string none = SlotsFileText(bench::ByPathLinks(byPath), "/home/t/slots");
+    EXPECT_TRUE(Contains(none, "# No serial adapter has a by-path name now")) << none;
+    ASSERT_TRUE(map.Parse(none, error)) << error;
+    EXPECT_TRUE(map.Empty());
+}
+
 // The four COM names as the list shows them.
 std::string Mapped() {
     std::string out;
