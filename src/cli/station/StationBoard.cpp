@@ -10,7 +10,7 @@ using bench::SlotInfo;
 using bench::SlotState;
 
 std::string CSlotNames::Of(const SlotInfo& slot) const {
-    return slot.port;
+    return slot.label.empty() ? slot.port : slot.label;
 }
 
 std::string StateWord(const SlotInfo& slot) {
