@@ -336,16 +336,7 @@ QString CBenchWindow::Summary() const {
 }
 
 void CBenchWindow::UpdateSummary() {
-    const CBenchWindowRows::Tally tally = m_rows->Count();
-    QString read = QString::number(tally.read);
-    if (tally.noFirmware > 0) {
-        read += QStringLiteral(" (%1 with no firmware)").arg(tally.noFirmware);
-    }
-    QString text = QStringLiteral("Upgraded %1, already current %2, read %3, failed %4.")
-                       .arg(tally.upgraded)
-                       .arg(tally.current)
-                       .arg(read)
-                       .arg(tally.failed);
+    QString text = m_rows->TallyLine();
     if (m_running) {
         text += m_watching ? QStringLiteral(" Watching for chargers...")
                            : QStringLiteral(" Running...");

@@ -14,11 +14,12 @@
 //
 //   One row per slot (CBenchWindowRows): port, device ID, state, progress,
 //   versions, resends, result and the running time. Every result is also
-//   recorded where the command line's bench records it (bench.jsonl and
-//   the system log). The summary under the table, with the failures'
-//   reasons, scrolls when it does not fit, so the window's minimum size holds
-//   the table with its scroll bars and the summary side by side, never one
-//   over the other.
+//   recorded where the command line's bench records it (the record journal
+//   and the system log). The summary under the table counts the jobs as the
+//   records do (CBenchWindowRows::Tally); with the failures' reasons it
+//   scrolls when it does not fit, so the window's minimum size holds the
+//   table with its scroll bars and the summary side by side, never one over
+//   the other.
 //
 //   The engine tells of its slots on its worker threads; each event is
 //   copied and handed to the window's thread through the event queue, and
@@ -66,7 +67,7 @@ class CBenchWindow : public QDialog, private bench::IBenchObserver {
 public:
     using Column = CBenchWindowRows::Column;
 
-    // systemLog: where results go besides bench.jsonl; null: syslog(3).
+    // systemLog: where results go besides the record journal; null: syslog(3).
     explicit CBenchWindow(QWidget* parent = nullptr, records::ISystemLog* systemLog = nullptr);
     ~CBenchWindow() override;
 

@@ -85,6 +85,7 @@ void CBenchWindowRows::Clear() {
     setRowCount(0);
     m_rows.clear();
     m_rowOfSlot.clear();
+    m_tally = {};
     m_timer->stop();
 }
 
@@ -114,6 +115,9 @@ QTableWidgetItem& CBenchWindowRows::Item(int row, Column column) const {
 void CBenchWindowRows::Show(const bench::BenchEvent& event) {
     const int index = RowFor(event.slot);
     Keep(m_rows[static_cast<std::size_t>(index)], event);
+    if (event.kind == EventKind::Finished && event.slot.result) {
+        CountResult(*event.slot.result);
+    }
     Draw(index);
     if (m_rows[static_cast<std::size_t>(index)].running && !m_timer->isActive()) {
         m_timer->start();
@@ -269,29 +273,44 @@ QString CBenchWindowRows::CellToolTip(int row, Column column) const {
     return Item(row, column).toolTip();
 }
 
-CBenchWindowRows::Tally CBenchWindowRows::Count() const {
-    Tally tally;
-    for (const Row& row : m_rows) {
-        if (!row.slot.result) {
-            continue;
-        }
-        switch (row.slot.result->outcome) {
-            case Outcome::Upgraded:
-                ++tally.upgraded;
-                break;
-            case Outcome::Current:
-                ++tally.current;
-                break;
-            case Outcome::Read:
-                ++tally.read;
-                tally.noFirmware += NoFirmware(*row.slot.result) ? 1 : 0;
-                break;
-            case Outcome::Failed:
-                ++tally.failed;
-                break;
-        }
+// The bench records a job that heard a byte from its charger, and only such
+// a job (Bench.h).
+void CBenchWindowRows::CountResult(const bench::RunResult& result) {
+    if (!result.answered) {
+        ++m_tally.unanswered;
+        return;
     }
-    return tally;
+    switch (result.outcome) {
+        case Outcome::Upgraded:
+            ++m_tally.upgraded;
+            break;
+        case Outcome::Current:
+            ++m_tally.current;
+            break;
+        case Outcome::Read:
+            ++m_tally.read;
+            m_tally.noFirmware += NoFirmware(result) ? 1 : 0;
+            break;
+        case Outcome::Failed:
+            ++m_tally.failed;
+            break;
+    }
+}
+
+QString CBenchWindowRows::TallyLine() const {
+    QString read = QString::number(m_tally.read);
+    if (m_tally.noFirmware > 0) {
+        read += QStringLiteral(" (%1 with no firmware)").arg(m_tally.noFirmware);
+    }
+    QString line = QStringLiteral("Upgraded %1, already current %2, read %3, failed %4")
+                       .arg(m_tally.upgraded)
+                       .arg(m_tally.current)
+                       .arg(read)
+                       .arg(m_tally.failed);
+    if (m_tally.unanswered > 0) {
+        line += QStringLiteral("; %1 without an answer, not recorded").arg(m_tally.unanswered);
+    }
+    return line + QLatin1Char('.');
 }
 
 QStringList CBenchWindowRows::FailureLines() const {

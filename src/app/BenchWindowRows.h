@@ -18,6 +18,10 @@
 //       firmware, green otherwise. It stays on one line; a long one is cut
 //       and whole in its tool tip, so rows keep one height; the window
 //       lists the failures' reasons below the table (FailureLines).
+//     - The tally counts the jobs as the records do: each finished job once,
+//       also when its row has since served another charger, and a job that
+//       heard no byte from a charger, which leaves no record, apart from the
+//       failed ones, as the command line's bench does.
 //
 // Threads: the window's thread only.
 #pragma once
@@ -47,13 +51,14 @@ public:
         kColumns
     };
 
-    // How the rows' jobs ended.
+    // How the jobs since Clear ended.
     struct Tally {
         int upgraded = 0;
         int current = 0;
         int read = 0;
         int noFirmware = 0;  // of the read ones
         int failed = 0;
+        int unanswered = 0;  // no byte heard: not recorded, not failed
     };
 
     // nowMs: a monotonic clock in milliseconds for the running time; null:
@@ -68,7 +73,10 @@ public:
 
     QString CellText(int row, Column column) const;
     QString CellToolTip(int row, Column column) const;
-    Tally Count() const;
+    const Tally& Count() const { return m_tally; }
+    // "Upgraded 3, already current 0, read 0, failed 1.", and "; 2 without
+    // an answer, not recorded" before its full stop when some were.
+    QString TallyLine() const;
     // "charger-3: The upload failed at block 10 of 101. ...", one per failed
     // row, the port by its file name.
     QStringList FailureLines() const;
@@ -86,6 +94,7 @@ private:
     void SetUpColumns();
     int RowFor(const bench::SlotInfo& slot);
     void Keep(Row& row, const bench::BenchEvent& event);
+    void CountResult(const bench::RunResult& result);
     void Draw(int index);
     void DrawProgress(int index);
     void DrawResult(int index);
@@ -96,4 +105,5 @@ private:
     QTimer* m_timer = nullptr;
     std::vector<Row> m_rows;
     std::map<int, int> m_rowOfSlot;
+    Tally m_tally;
 };

@@ -1,8 +1,8 @@
 // The bench window against simulated chargers: four at once with one that
 // refuses a block, chargers plugged in and pulled out under Watch, a Stop in
-// the middle of an upload, and closing while jobs run. Every result also
-// reaches the records. Its rows alone, with events made by hand on a clock
-// of the test's own.
+// the middle of an upload, and closing while jobs run. The records get every
+// result and the summary counts them. Its rows alone, with events made by
+// hand on a clock of the test's own.
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,11 +13,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <mutex>
 
 #include "TestKit.h"
 #include "app/BenchWindow.h"
@@ -30,20 +32,15 @@ namespace {
 namespace fs = std::filesystem;
 using Row = QStringList;
 
+// Counts the lines handed to the system log, and those marked failed.
 class CRecordingSystemLog : public records::ISystemLog {
 public:
-    void Write(bool failed, const std::string& line) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back((failed ? "failed " : "ok ") + line);
+    void Write(bool failed, const std::string& /*line*/) override {
+        ++lines;
+        failures += failed ? 1 : 0;
     }
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_lines;
+    std::atomic<int> lines{0};
+    std::atomic<int> failures{0};
 };
 
 std::unique_ptr<sim::CSimulatedCharger> StartCharger(sim::SimOptions options) {
@@ -95,7 +92,6 @@ void AnswerNextBox(const QString& button, QString& defaultText) {
 bench::BenchEvent Event(bench::EventKind kind, bench::SlotState state, int block = 0) {
     bench::BenchEvent event;
     event.kind = kind;
-    event.slot.slot = 0;
     event.slot.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3C2B-if00-port0";
     event.slot.deviceId = "CV-004711";
     event.slot.state = state;
@@ -116,15 +112,27 @@ bench::BenchEvent Ended(records::Outcome outcome, const std::string& before, int
     result.blocks = outcome == records::Outcome::Upgraded ? 101 : 0;
     result.resends = 3;
     result.seconds = 37.46;
+    result.answered = true;
     event.slot.result = result;
     return event;
 }
 
-// The blocks a row's progress ("n/N") says were sent. A test waits for
-// "at least n" rather than for one exact text, which a loaded machine may
-// draw over before the wait looks.
-int BlocksSent(CBenchWindow& window) {
-    return window.CellText(0, CBenchWindowRows::kProgress).section('/', 0, 0).toInt();
+// Starts a forced upgrade of the charger; true once its row says at least five
+// blocks were sent (not one exact "n/N", which a loaded machine may draw over).
+bool UploadUnderWay(CBenchWindow& window, const sim::CSimulatedCharger& charger) {
+    window.show();
+    window.SetMode(1);  // force
+    window.SetPorts(QString::fromStdString(charger.SlavePath()));
+    const auto sent = [&window] {
+        return window.CellText(0, CBenchWindowRows::kProgress).section('/', 0, 0).toInt();
+    };
+    return window.Start() && QTest::qWaitFor([&] { return sent() >= 5; }, 20000);
+}
+
+// The service records written so far, one a line.
+int RecordCount() {
+    std::ifstream journal(records::RecordsPath());
+    return static_cast<int>(std::count(std::istreambuf_iterator<char>(journal), {}, '\n'));
 }
 
 // Waits for the run to end, as onRunEnded tells it.
@@ -143,6 +151,7 @@ private slots:
     void init() {
         m_config = std::make_unique<testkit::CScratchConfig>();
         ::setenv("XDG_STATE_HOME", m_state.Path().c_str(), 1);
+        fs::remove(records::RecordsPath());  // each test counts its own records
     }
     void cleanup() { m_config.reset(); }
 
@@ -205,18 +214,9 @@ private slots:
         QCOMPARE(CBenchWindow(nullptr, &systemLog).Ports(), ports);  // remembered
 
         // The same records as the command line's bench.
-        std::ifstream journal(records::RecordsPath());
-        int lines = 0;
-        for (std::string line; std::getline(journal, line);) {
-            ++lines;
-        }
-        QCOMPARE(lines, 4);
-        int failed = 0;
-        for (const auto& line : systemLog.Lines()) {
-            failed += line.rfind("failed ", 0) == 0 ? 1 : 0;
-        }
-        QCOMPARE(systemLog.Lines().size(), std::size_t(4));
-        QCOMPARE(failed, 1);
+        QCOMPARE(RecordCount(), 4);
+        QCOMPARE(systemLog.lines.load(), 4);
+        QCOMPARE(systemLog.failures.load(), 1);
     }
 
     void watchServesEachChargerAsItIsPluggedIn() {
@@ -247,17 +247,16 @@ private slots:
         window.Stop();
         QVERIFY(RunEnds(window, 20000));
         QVERIFY(!window.IsRunning());
+        // Two jobs in one row: both counted, as both were recorded.
+        QCOMPARE(window.Summary(), QString("Upgraded 0, already current 0, read 2, failed 0."));
+        QCOMPARE(RecordCount(), 2);
     }
 
     void stopEndsAnUploadInTheMiddle() {
         auto charger = StartCharger(sim::SimOptions{});  // paced: about 14 s of upload
         CRecordingSystemLog systemLog;
         CBenchWindow window(nullptr, &systemLog);
-        window.show();
-        window.SetMode(1);  // force
-        window.SetPorts(QString::fromStdString(charger->SlavePath()));
-        QVERIFY(window.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(BlocksSent(window) >= 5, 20000);
+        QVERIFY(UploadUnderWay(window, *charger));
         window.Stop();
         QVERIFY(RunEnds(window, 30000));
         const QString result = window.CellText(0, CBenchWindowRows::kResult);
@@ -272,11 +271,7 @@ private slots:
         auto charger = StartCharger(sim::SimOptions{});  // paced: about 14 s of upload
         CRecordingSystemLog systemLog;
         CBenchWindow window(nullptr, &systemLog);
-        window.show();
-        window.SetMode(1);  // force
-        window.SetPorts(QString::fromStdString(charger->SlavePath()));
-        QVERIFY(window.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(BlocksSent(window) >= 5, 20000);
+        QVERIFY(UploadUnderWay(window, *charger));
         QString defaultButton;
         AnswerNextBox(QString(), defaultButton);
         QTest::keyClick(&window, Qt::Key_Escape);
@@ -326,6 +321,8 @@ private slots:
         QVERIFY(rows.item(2, CBenchWindowRows::kResult)->foreground().color() != read);
         QCOMPARE(rows.Count().read, 2);
         QCOMPARE(rows.Count().noFirmware, 1);
+        rows.Clear();
+        QCOMPARE(rows.Count().read, 0);
     }
 
     // At its minimum size the window shows everything: the summary with its
@@ -344,6 +341,11 @@ private slots:
         QVERIFY(window.Start());
         QVERIFY(RunEnds(window, 30000));
         QVERIFY(window.Summary().count('\n') >= 4);  // the tally, three reasons, the rest
+        // No charger answered on the absent ports: none failed, none was recorded.
+        QVERIFY(
+            window.Summary().startsWith("Upgraded 0, already current 0, read 0, failed 0; 5 "
+                                        "without an answer, not recorded.\n"));
+        QCOMPARE(RecordCount(), 0);
         window.resize(window.minimumSize());
         QTRY_COMPARE(window.size(), window.minimumSize());
         QCoreApplication::processEvents();
