@@ -90,7 +90,7 @@ bool ReadAll(benchmark::State& state, const std::string& path, long long& read, 
         return false;
     }
     records::CHistoryTally tally;
-    records::HistoryRecord record;
+    records::ServiceRecord record;
     std::size_t bytes = 0;
     read = 0;
     while (reader.Next(record)) {

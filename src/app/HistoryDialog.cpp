@@ -148,7 +148,7 @@ void CHistoryDialog::Reload() {
     records::CHistoryReader reader(filter);
     const std::string problems = OpenAll(reader, m_journals);
     records::CHistoryTally tally;
-    records::HistoryRecord r;
+    records::ServiceRecord r;
     long long matching = 0;
     m_table->setUpdatesEnabled(false);
     m_table->setRowCount(0);
@@ -159,9 +159,9 @@ void CHistoryDialog::Reload() {
         }
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        const std::string cells[kColumns] = {records::LocalMinuteText(r.time),
+        const std::string cells[kColumns] = {records::LocalMinuteText(r.when),
                                              r.deviceId,
-                                             r.outcome + (r.simulated ? "*" : ""),
+                                             r.outcomeText.value_or("") + (r.simulated ? "*" : ""),
                                              records::VersionsText(r),
                                              r.port,
                                              r.host,
@@ -209,7 +209,7 @@ void CHistoryDialog::OnExportCsv() {
     OpenAll(reader, m_journals);
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
     out << records::CsvHeader();
-    records::HistoryRecord r;
+    records::ServiceRecord r;
     long long rows = 0;
     while (out && reader.Next(r)) {
         out << records::CsvRow(r);

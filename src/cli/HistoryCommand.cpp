@@ -93,11 +93,11 @@ int RunHistory(const CliOptions& options) {
     CListing out;
     out.Write(options.csv ? records::CsvHeader() : table ? layout.Header() : "");
     records::CHistoryTally tally;
-    records::HistoryRecord record;
+    records::ServiceRecord record;
     for (long long rows = 1; !Interrupted() && !out.ReaderGone() && reader.Next(record); ++rows) {
         tally.Add(record);
         out.Write(options.csv    ? records::CsvRow(record)
-                  : options.json ? records::RecordJson(record) + "\n"
+                  : options.json ? records::ServiceRecordLine(record) + "\n"
                                  : layout.Row(record));
         if (rows % kFlushEvery == 0) {
             out.Flush();  // mutate: equivalent (when rows reach the reader, not which)

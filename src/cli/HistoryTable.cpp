@@ -164,7 +164,8 @@ std::string CHistoryTable::Header() const {
     return Line(titles);
 }
 
-std::string CHistoryTable::Row(const records::HistoryRecord& r) const {
-    return Line({records::LocalMinuteText(r.time), r.deviceId, r.outcome + (r.simulated ? "*" : ""),
+std::string CHistoryTable::Row(const records::ServiceRecord& r) const {
+    return Line({records::LocalMinuteText(r.when), r.deviceId,
+                 std::string(records::OutcomeText(r)) + (r.simulated ? "*" : ""),
                  records::VersionsText(r), r.port, r.host, r.tool, r.reason});
 }

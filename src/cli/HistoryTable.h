@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "records/HistoryRecord.h"
+#include "records/ServiceRecord.h"
 
 class CHistoryTable {
 public:
     // columns: the terminal's width, 0 when unknown.
     explicit CHistoryTable(int columns);
     std::string Header() const;
-    std::string Row(const records::HistoryRecord& record) const;
+    std::string Row(const records::ServiceRecord& record) const;
 
 private:
     struct Column {

@@ -44,8 +44,8 @@ std::string CsvHeader() {
            "imageCrc,imagePath,blocks,resends,seconds,outcome,reason,simulated\r\n";
 }
 
-std::string CsvRow(const HistoryRecord& r) {
-    const std::string fields[] = {r.timeText,
+std::string CsvRow(const ServiceRecord& r) {
+    const std::string fields[] = {r.time,
                                   r.host,
                                   r.tool,
                                   r.port,
@@ -55,14 +55,14 @@ std::string CsvRow(const HistoryRecord& r) {
                                   r.bootCode,
                                   r.before,
                                   r.after,
-                                  r.imageLabel,
-                                  std::to_string(r.imageSize),
-                                  r.imageCrc,
-                                  r.imagePath,
+                                  r.image.label,
+                                  std::to_string(r.image.size),
+                                  r.image.crc,
+                                  r.image.path,
                                   std::to_string(r.blocks),
                                   std::to_string(r.resends),
                                   Fixed1(r.seconds),
-                                  r.outcome,
+                                  std::string(OutcomeText(r)),
                                   r.reason,
                                   r.simulated ? "yes" : "no"};
     std::string row;

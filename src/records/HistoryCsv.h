@@ -16,13 +16,13 @@
 
 #include <string>
 
-#include "records/HistoryRecord.h"
+#include "records/ServiceRecord.h"
 
 namespace records {
 
 // The header row with its line end.
 std::string CsvHeader();
 // The record's row with its line end.
-std::string CsvRow(const HistoryRecord& record);
+std::string CsvRow(const ServiceRecord& record);
 
 }  // namespace records

@@ -24,7 +24,7 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool PortMatches(const HistoryRecord& r, const std::string& port) {
+bool PortMatches(const ServiceRecord& r, const std::string& port) {
     if (port == r.port || port == r.device || (!r.byId.empty() && BaseName(port) == r.byId)) {
         return true;
     }
@@ -40,12 +40,12 @@ bool PortMatches(const HistoryRecord& r, const std::string& port) {
 
 }  // namespace
 
-bool HistoryFilter::Matches(const HistoryRecord& r) const {
-    if (since && r.time < *since) {
+bool HistoryFilter::Matches(const ServiceRecord& r) const {
+    if (since && r.when < *since) {
         return false;
     }
     if (!outcomes.empty() &&
-        std::find(outcomes.begin(), outcomes.end(), r.outcome) == outcomes.end()) {
+        std::find(outcomes.begin(), outcomes.end(), OutcomeText(r)) == outcomes.end()) {
         return false;
     }
     if (!deviceId.empty() && !ContainsNoCase(r.deviceId, deviceId)) {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "records/HistoryRecord.h"
+#include "records/ServiceRecord.h"
 
 namespace records {
 
@@ -26,7 +26,7 @@ struct HistoryFilter {
     std::optional<std::int64_t> since;  // seconds since the epoch
     std::vector<std::string> outcomes;  // empty: all
 
-    bool Matches(const HistoryRecord& record) const;
+    bool Matches(const ServiceRecord& record) const;
 };
 
 // false when `text` is neither a date nor a span; `now` in epoch seconds.

@@ -13,16 +13,18 @@ constexpr std::int64_t kSinceSlack = 86400;
 
 // What tells two records apart when they fall in the same second; each
 // field with its length, so no text can stand for two fields.
-void Identity(const HistoryRecord& r, std::string& identity) {
+void Identity(const ServiceRecord& r, std::string& identity) {
     identity.clear();
     const auto add = [&identity](const void* bytes, std::size_t size) {
         identity.append(static_cast<const char*>(bytes), size);
     };
-    for (const std::string* field : {&r.host, &r.tool, &r.port, &r.device, &r.deviceId, &r.outcome,
-                                     &r.before, &r.after, &r.reason}) {
-        const std::size_t size = field->size();
+    for (const std::string_view field :
+         {std::string_view(r.host), std::string_view(r.tool), std::string_view(r.port),
+          std::string_view(r.device), std::string_view(r.deviceId), OutcomeText(r),
+          std::string_view(r.before), std::string_view(r.after), std::string_view(r.reason)}) {
+        const std::size_t size = field.size();
         add(&size, sizeof size);
-        add(field->data(), size);
+        add(field.data(), size);
     }
     add(&r.blocks, sizeof r.blocks);
 }
@@ -98,7 +100,7 @@ void CHistoryReader::Fill(std::size_t index) {
             m_freeSlots.push_back(m_slots.size());
             m_slots.emplace_back();
         }
-        HistoryRecord& record = m_slots[m_freeSlots.back()];
+        ServiceRecord& record = m_slots[m_freeSlots.back()];
         const LineResult result = m_parser.Parse(m_line, record);
         // A cut line is one damaged line, whatever its kept end holds.
         m_damaged += result.damaged || source.reader.Cut() ? 1 : 0;
@@ -108,7 +110,7 @@ void CHistoryReader::Fill(std::size_t index) {
         // A run of records well before the first moment asked for means the
         // rest is older still; one PC with a wrong clock among those gathered
         // in a file breaks no run.
-        const bool old = m_filter.since && record.time < *m_filter.since - kSinceSlack;
+        const bool old = m_filter.since && record.when < *m_filter.since - kSinceSlack;
         source.oldRun = old ? source.oldRun + 1 : 0;
         if (source.oldRun >= kWindow) {
             source.done = true;
@@ -117,16 +119,16 @@ void CHistoryReader::Fill(std::size_t index) {
         if (!m_filter.Matches(record)) {
             continue;
         }
-        m_heap.push_back({record.time, m_order++, m_freeSlots.back(), index});
+        m_heap.push_back({record.when, m_order++, m_freeSlots.back(), index});
         m_freeSlots.pop_back();
         std::push_heap(m_heap.begin(), m_heap.end(), Later());
         ++source.buffered;
     }
 }
 
-bool CHistoryReader::Seen(const HistoryRecord& record) {
-    if (record.time != m_lastTime) {
-        m_lastTime = record.time;
+bool CHistoryReader::Seen(const ServiceRecord& record) {
+    if (record.when != m_lastTime) {
+        m_lastTime = record.when;
         // clear() sweeps every bucket: those a busy second left are let go.
         if (m_seenAtLastTime.bucket_count() > kWindow) {
             std::unordered_set<Digest, DigestHash>().swap(m_seenAtLastTime);
@@ -144,7 +146,7 @@ bool CHistoryReader::Seen(const HistoryRecord& record) {
     return false;
 }
 
-bool CHistoryReader::Next(HistoryRecord& record) {
+bool CHistoryReader::Next(ServiceRecord& record) {
     while (!m_stopped && !m_heap.empty()) {
         std::pop_heap(m_heap.begin(), m_heap.end(), Later());
         const Pending top = m_heap.back();

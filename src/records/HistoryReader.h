@@ -36,9 +36,9 @@
 #include <vector>
 
 #include "records/HistoryFilter.h"
-#include "records/HistoryRecord.h"
 #include "records/RecordParser.h"
 #include "records/ReverseLineReader.h"
+#include "records/ServiceRecord.h"
 
 namespace records {
 
@@ -59,7 +59,7 @@ public:
     // False, with `error` set, when the journal cannot be opened.
     bool AddFile(const std::string& path, std::string& error);
     // The next matching record, newest first; false when there is none.
-    bool Next(HistoryRecord& record);
+    bool Next(ServiceRecord& record);
 
     long long DamagedLines() const { return m_damaged; }
     // The stop check asked to end the reading.
@@ -92,7 +92,7 @@ private:
     };
 
     void Fill(std::size_t source);
-    bool Seen(const HistoryRecord& record);
+    bool Seen(const ServiceRecord& record);
 
     HistoryFilter m_filter;
     CReverseLineReader::StopCheck m_stop;
@@ -100,7 +100,7 @@ private:
     CRecordParser m_parser;
     std::vector<std::unique_ptr<Source>> m_sources;
     std::vector<Pending> m_heap;  // a heap by Later: the newest on top
-    std::vector<HistoryRecord> m_slots;
+    std::vector<ServiceRecord> m_slots;
     std::vector<std::size_t> m_freeSlots;
     std::string m_line;
     std::uint64_t m_order = 0;

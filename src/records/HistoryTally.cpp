@@ -13,13 +13,14 @@ std::string Plural(long long count, const char* one, const char* many) {
 
 }  // namespace
 
-void CHistoryTally::Add(const HistoryRecord& record) {
+void CHistoryTally::Add(const ServiceRecord& record) {
     if (record.simulated) {
         ++m_simulated;
         return;
     }
-    ++m_outcomes[record.outcome];
-    if (record.outcome == "failed") {
+    const std::string_view outcome = OutcomeText(record);
+    ++m_outcomes[std::string(outcome)];
+    if (outcome == "failed") {
         ++m_reasons[record.reason.empty() ? "no reason recorded" : record.reason];
     }
 }

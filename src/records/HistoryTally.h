@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "records/HistoryRecord.h"
+#include "records/ServiceRecord.h"
 
 namespace records {
 
@@ -24,7 +24,7 @@ class CHistoryTally {
 public:
     static constexpr std::size_t kTopReasons = 3;
 
-    void Add(const HistoryRecord& record);
+    void Add(const ServiceRecord& record);
     void SetDamagedLines(long long count) { m_damaged = count; }
 
     long long Count(const std::string& outcome) const;

@@ -215,7 +215,7 @@ CRecordParser::CRecordParser() : m_impl(std::make_unique<Impl>()) {}
 
 CRecordParser::~CRecordParser() = default;
 
-LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
+LineResult CRecordParser::Parse(std::string_view line, ServiceRecord& record) {
     LineResult result;
     if (IsBlank(line)) {
         return result;
@@ -245,7 +245,7 @@ LineResult CRecordParser::Parse(std::string_view line, HistoryRecord& record) {
     return result;
 }
 
-bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
+bool CRecordParser::ParseJson(std::string_view text, ServiceRecord& r) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
         text.remove_suffix(1);
     }
@@ -259,12 +259,12 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
     if (error != simdjson::SUCCESS || !object.is_object()) {
         return false;
     }
-    r = HistoryRecord();
-    r.timeText = String(object, "time");
-    if (!ParseTime(r.timeText, r.time)) {
+    r = ServiceRecord();
+    r.readBack = true;
+    if (!ParseTime(String(object, "time"), r.when)) {
         return false;
     }
-    r.timeText = UtcText(r.time);
+    r.time = UtcText(r.when);
     r.host = String(object, "host");
     r.tool = String(object, "tool");
     r.port = String(object, "port");
@@ -279,19 +279,20 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
     }
     r.seconds = Number(object, "seconds");
     std::string_view outcome;
-    r.hasOutcome = object["outcome"].get(outcome) == simdjson::SUCCESS;
-    r.outcome = outcome;
+    if (object["outcome"].get(outcome) == simdjson::SUCCESS) {
+        r.outcomeText = outcome;
+    }
     r.reason = String(object, "reason");
     bool simulated = false;
     r.simulated = object["simulated"].get(simulated) == simdjson::SUCCESS && simulated;
     simdjson::dom::element image;
     if (object["image"].get(image) == simdjson::SUCCESS) {
-        r.imageLabel = String(image, "label");
-        if (!Integer(image, "size", r.imageSize)) {
+        r.image.label = String(image, "label");
+        if (!Integer(image, "size", r.image.size)) {
             return false;
         }
-        r.imageCrc = String(image, "crc");
-        r.imagePath = String(image, "path");
+        r.image.crc = String(image, "crc");
+        r.image.path = String(image, "path");
     }
     simdjson::dom::array lines;
     if (object["identification"].get(lines) == simdjson::SUCCESS) {
@@ -316,14 +317,15 @@ bool CRecordParser::ParseJson(std::string_view text, HistoryRecord& r) {
 // 2024-05-01T09:30:00+0200 port="COM2" device="/dev/ttyUSB0" image="2.10e"
 // bytes=12810 crc=1D0F file=- before=2.09 after=2.10e blocks=101 resends=4
 // outcome="Upgrade Successful"; "-" stands for an empty unquoted value.
-bool CRecordParser::ParseKeyValues(std::string_view line, HistoryRecord& r) {
-    r = HistoryRecord();
+bool CRecordParser::ParseKeyValues(std::string_view line, ServiceRecord& r) {
+    r = ServiceRecord();
+    r.readBack = true;
     const std::size_t space = line.find(' ');
-    if (space == std::string_view::npos || !ParseTime(line.substr(0, space), r.time) ||
+    if (space == std::string_view::npos || !ParseTime(line.substr(0, space), r.when) ||
         line.find(" port=") == std::string_view::npos) {
         return false;
     }
-    r.timeText = UtcText(r.time);
+    r.time = UtcText(r.when);
     std::string outcomeText;
     std::size_t at = space;
     while (at < line.size()) {
@@ -357,13 +359,13 @@ bool CRecordParser::ParseKeyValues(std::string_view line, HistoryRecord& r) {
         } else if (key == "device") {
             r.device = value;
         } else if (key == "image") {
-            r.imageLabel = value;
+            r.image.label = value;
         } else if (key == "bytes") {
-            r.imageSize = std::atoll(value.c_str());
+            r.image.size = std::atoll(value.c_str());
         } else if (key == "crc") {
-            r.imageCrc = value;
+            r.image.crc = value;
         } else if (key == "file") {
-            r.imagePath = value;
+            r.image.path = value;
         } else if (key == "before") {
             r.before = value;
         } else if (key == "after") {
@@ -377,8 +379,9 @@ bool CRecordParser::ParseKeyValues(std::string_view line, HistoryRecord& r) {
         }
     }
     // The window's and the command line's verdict texts.
-    r.outcome = outcomeText == "Upgrade Successful" ? "upgraded" : "failed";
-    r.reason = r.outcome == "failed" ? outcomeText : std::string();
+    const bool upgraded = outcomeText == "Upgrade Successful";
+    r.outcomeText = upgraded ? "upgraded" : "failed";
+    r.reason = upgraded ? std::string() : outcomeText;
     r.simulated = r.port == "simulated";
     return true;
 }

@@ -6,6 +6,8 @@
 //   deviceId; the device ID is taken from its "deviceid" identification
 //   line) and upgrade.log (key=value lines of single upgrades, with the time
 //   in local time and an offset, and the window's status text as outcome).
+//   Each becomes the ServiceRecord the journal writer takes, marked as read
+//   back (see ServiceRecord.h for what that keeps as the line said it).
 //
 //   A line is never trusted to be whole. A power cut can leave a line cut
 //   short, and the next record is then appended to its stump: the parser
@@ -28,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "records/HistoryRecord.h"
+#include "records/ServiceRecord.h"
 
 namespace records {
 
@@ -45,11 +47,11 @@ public:
     CRecordParser& operator=(const CRecordParser&) = delete;
 
     // A blank line gives neither a record nor damage.
-    LineResult Parse(std::string_view line, HistoryRecord& record);
+    LineResult Parse(std::string_view line, ServiceRecord& record);
 
 private:
-    bool ParseJson(std::string_view text, HistoryRecord& record);
-    bool ParseKeyValues(std::string_view line, HistoryRecord& record);
+    bool ParseJson(std::string_view text, ServiceRecord& record);
+    bool ParseKeyValues(std::string_view line, ServiceRecord& record);
     bool Unquote(std::string_view quoted, std::string& text);
 
     struct Impl;

@@ -12,14 +12,27 @@ namespace records {
 namespace {
 
 std::string ImageJson(const ImageInfo& image) {
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "%04X", image.crc);
     return CJsonLine()
         .Add("label", image.label)
-        .Add("size", static_cast<long long>(image.size))
-        .Add("crc", crc)
+        .Add("size", image.size)
+        .Add("crc", image.crc)
         .Add("path", image.path)
         .Text();
+}
+
+// strftime's text for one moment, in UTC or local time.
+std::string TimeText(std::int64_t time, bool local) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm parts{};
+    char text[32];
+    if (local) {
+        ::localtime_r(&t, &parts);
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
+    } else {
+        ::gmtime_r(&t, &parts);
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    }
+    return text;
 }
 
 }  // namespace
@@ -38,6 +51,13 @@ const char* OutcomeName(Outcome outcome) {
     return "failed";
 }
 
+std::string_view OutcomeText(const ServiceRecord& r) {
+    if (r.outcomeText) {
+        return *r.outcomeText;
+    }
+    return r.readBack ? std::string_view() : OutcomeName(r.outcome);
+}
+
 std::string ServiceRecordLine(const ServiceRecord& r) {
     CJsonLine line;
     line.Add("time", r.time)
@@ -54,15 +74,13 @@ std::string ServiceRecordLine(const ServiceRecord& r) {
         .Add("blocks", r.blocks)
         .Add("resends", r.resends)
         .AddFixed1("seconds", r.seconds);
-    if (!r.readBack) {
-        line.Add("outcome", OutcomeName(r.outcome))
-            .Add("reason", r.outcome == Outcome::Failed ? r.reason : std::string());
-    } else {
-        if (r.outcomeAsRead) {
-            line.Add("outcome", *r.outcomeAsRead);
-        }
-        line.Add("reason", r.reason);
+    // A record read back keeps what its line said: "exploded" stays itself,
+    // a line without an outcome gets none, and the reason stays as read.
+    if (r.outcomeText || !r.readBack) {
+        line.Add("outcome", std::string(OutcomeText(r)));
     }
+    const bool reason = r.readBack || r.outcome == Outcome::Failed;
+    line.Add("reason", reason ? r.reason : std::string());
     line.Add("identification", r.identification);
     if (r.simulated) {
         line.AddRaw("simulated", "true");
@@ -74,18 +92,30 @@ ImageInfo ImageInfoOf(const CFirmwareImage& image) {
     ImageInfo info;
     info.label = image.Label();
     info.path = image.Path();
-    info.size = image.Bytes().size();
-    info.crc = image.HeaderCrc();
+    info.size = static_cast<long long>(image.Bytes().size());
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "%04X", image.HeaderCrc());
+    info.crc = crc;
     return info;
 }
 
 std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+    return UtcText(std::time(nullptr));
+}
+
+std::string UtcText(std::int64_t time) {
+    return TimeText(time, false);
+}
+
+std::string LocalMinuteText(std::int64_t time) {
+    return TimeText(time, true);
+}
+
+std::string VersionsText(const ServiceRecord& r) {
+    if (r.after.empty() || r.after == r.before) {
+        return r.before;
+    }
+    return (r.before.empty() ? "none" : r.before) + " > " + r.after;
 }
 
 std::string HostName() {

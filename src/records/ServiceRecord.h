@@ -9,19 +9,29 @@
 //     identification [simulated]
 //   time is UTC ("2026-12-07T20:12:40Z"); tool is "window", "cli" or
 //   "bench"; outcome is "upgraded", "current", "read" or "failed", and
-//   reason is empty unless it failed (a record read back keeps its own
-//   outcome text and reason, or none). "simulated": true is written only
-//   for runs against the built-in simulated chargers. Numbers are written
-//   in the C locale.
+//   reason is empty unless it failed. "simulated": true is written only for
+//   runs against the built-in simulated chargers. Numbers are written in the
+//   C locale.
+//
+//   History reads the journals back into the same type (RecordParser), and
+//   history --json writes a record read back with the same writer, so a
+//   line comes out as it went in. The fields hold what a line says as it
+//   says it: the image's CRC is its text, sizes and counts are as wide as
+//   the reader takes them. A record read back is marked `readBack`: its
+//   outcome is then `outcomeText`, as the line had it, also one Outcome has
+//   no name for ("exploded"), and none at all when the line had none; its
+//   reason is kept whatever the outcome. The reader normalizes only the
+//   time, to UTC in the form above, and adds `when`, the same moment in
+//   seconds since the epoch, by which history sorts and filters.
 //
 // Threads: value types and pure functions; any thread.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include <cstddef>
 #include <cstdint>
 
 #include "protocol/FirmwareImage.h"
@@ -42,14 +52,14 @@ const char* OutcomeName(Outcome outcome);
 struct ImageInfo {
     std::string label;
     std::string path;  // empty for the carried image
-    std::size_t size = 0;
-    std::uint16_t crc = 0;  // the code CRC stored in its header
+    long long size = 0;
+    std::string crc;  // the code CRC stored in its header: four hex digits ("20C5")
 };
 
 struct ServiceRecord {
     std::string time;  // UTC, ISO 8601; the journal stamps it when empty
     std::string host;  // the journal fills it in when empty
-    std::string tool;  // "window", "cli" or "bench"
+    std::string tool;  // "window", "cli" or "bench"; empty when an old journal did not say
     std::string port;
     std::string device;
     std::string byId;
@@ -58,29 +68,39 @@ struct ServiceRecord {
     std::string before;
     std::string after;
     ImageInfo image;
-    // As wide as history reads them, so a record written back keeps its counts.
     long long blocks = 0;
     long long resends = 0;
     double seconds = 0;
     Outcome outcome = Outcome::Failed;
     std::string reason;
-    // Set only for a record read back and written again (history --json),
-    // which says what its journal said: this outcome text in place of
-    // `outcome`, kept even when Outcome has no name for it, none at all
-    // when the journal had none, and the reason as read.
-    std::optional<std::string> outcomeAsRead;
-    bool readBack = false;
     std::vector<std::string> identification;
     bool simulated = false;
+
+    // Filled by the reader (RecordParser) only.
+    bool readBack = false;
+    // The outcome as the line had it, in place of `outcome`; none (with
+    // readBack) when the line had none.
+    std::optional<std::string> outcomeText;
+    std::int64_t when = 0;  // `time` in seconds since the epoch
 };
 
 std::string ServiceRecordLine(const ServiceRecord& record);
+
+// The outcome as its line says it: outcomeText when set, "" for a record
+// read back without one, else the name of `outcome`.
+std::string_view OutcomeText(const ServiceRecord& record);
 
 // What a record says about an image.
 ImageInfo ImageInfoOf(const CFirmwareImage& image);
 
 // "2026-12-07T20:12:40Z" for now.
 std::string UtcNow();
+// "2026-12-07T20:12:40Z" for seconds since the epoch.
+std::string UtcText(std::int64_t time);
+// "2026-12-07 21:12", local time, for listings.
+std::string LocalMinuteText(std::int64_t time);
+// "2.09 > 2.10e" when the upgrade changed the version, else the one found.
+std::string VersionsText(const ServiceRecord& record);
 // This machine's name, "" when it has none.
 std::string HostName();
 

@@ -47,7 +47,7 @@ bench::RunResult Failed() {
     r.blocks = 41;
     r.resends = 2;
     r.seconds = 37.46;
-    r.image = {"2.10e", "/srv/images/2.10e.bin", 12810, 0x20C5};
+    r.image = {"2.10e", "/srv/images/2.10e.bin", 12810, "20C5"};
     return r;
 }
 
@@ -273,10 +273,10 @@ TEST(BenchRecord, TimeIsUtcWhateverTheZone) {
     EXPECT_LE(written, last) << stamp;
 
     records::CRecordParser parser;
-    records::HistoryRecord r;
+    records::ServiceRecord r;
     ASSERT_TRUE(
         parser.Parse("{\"time\":\"2026-12-08T01:42:40+05:30\",\"outcome\":\"read\"}", r).record);
-    EXPECT_EQ(r.timeText, "2026-12-07T20:12:40Z");
+    EXPECT_EQ(r.time, "2026-12-07T20:12:40Z");
 }
 
 // A record path that is no regular file fails at once with its reason (a

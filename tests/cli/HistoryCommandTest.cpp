@@ -149,6 +149,46 @@ TEST_F(HistoryCommand, JsonKeepsEveryOutcome) {
         << r;
 }
 
+// history --json writes each record back with the journal's own writer: a
+// line as the journal wrote it (the first as the bench writes it) comes out
+// as it went in, with what only an odd line holds: an outcome the writer
+// has no name for, none at all, a CRC that is no four hex digits, a size
+// below zero, a reason beside a success.
+TEST_F(HistoryCommand, JsonWritesEachLineBackAsItWasWritten) {
+    const std::string rest =
+        R"("device":"/dev/ttyUSB0","byId":"usb-FTDI_A1-if00-port0","deviceId":"VC-4017-0032",)"
+        R"("bootCode":"1.3","before":"2.09","after":"",)";
+    const std::vector<std::string> lines = {
+        R"({"time":"2026-12-07T09:00:00Z","host":"benchpc","tool":"bench",)"
+        R"("port":"/dev/serial/by-id/usb-FTDI_A1-if00-port0",)" +
+            rest +
+            R"("image":{"label":"2.10e","size":12810,"crc":"20C5","path":"/srv/images/2.10e.bin"},)"
+            R"("blocks":41,"resends":2,"seconds":37.5,"outcome":"failed",)"
+            R"("reason":"The upload failed at block 41 of 101. Say \"why\".",)"
+            R"("identification":["Boot 1.3","V2.09 Veltra charger"]})",
+        R"({"time":"2026-12-07T09:01:00Z","host":"pc1","tool":"cli","port":"COM1",)" + rest +
+            R"("image":{"label":"","size":-1,"crc":"zz","path":""},"blocks":-3000000000,)"
+            R"("resends":0,"seconds":0.0,"outcome":"exploded","reason":"Smoke.",)"
+            R"("identification":[],"simulated":true})",
+        R"({"time":"2026-12-07T09:02:00Z","host":"pc1","tool":"window","port":"COM1",)" + rest +
+            R"("image":{"label":"2.10e","size":12810,"crc":"1D0F","path":""},"blocks":101,)"
+            R"("resends":4,"seconds":41.2,"reason":"","identification":["deviceid \u0007"]})",
+        R"({"time":"2026-12-07T09:03:00Z","host":"pc1","tool":"window","port":"COM1",)" + rest +
+            R"("image":{"label":"2.10e","size":12810,"crc":"1D0F","path":""},"blocks":101,)"
+            R"("resends":4,"seconds":41.2,"outcome":"upgraded","reason":"odd",)"
+            R"("identification":[]})",
+    };
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream out(RecordsPath());
+    for (const std::string& line : lines) {
+        out << line << "\n";
+    }
+    out.close();
+    const CliResult r = RunCli({"history", "--json"});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(Lines(r.out), std::vector<std::string>(lines.rbegin(), lines.rend())) << r;
+}
+
 // --port after the command, or before it as for every command, keeps that
 // port's records only.
 TEST_F(HistoryCommand, PortListsThatPortOnly) {

@@ -11,11 +11,11 @@ namespace {
 
 using clitest::Contains;
 
-records::HistoryRecord LongRecord() {
-    records::HistoryRecord r;
-    r.time = 1'796'112'000;
+records::ServiceRecord LongRecord() {
+    records::ServiceRecord r;
+    r.when = 1'796'112'000;
     r.deviceId = "VC-4017-0032-WITH-A-LONG-TAIL";
-    r.outcome = "failed";
+    r.outcomeText = "failed";
     r.simulated = true;
     r.before = "2.09";
     r.after = "2.10e-beta-long";
@@ -41,7 +41,7 @@ TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
         {96, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "REASON"}, {"HOST", "TOOL"}},
         {120, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "HOST", "TOOL", "REASON"}, {}},
     };
-    const records::HistoryRecord record = LongRecord();
+    const records::ServiceRecord record = LongRecord();
     for (const auto& c : cases) {
         const CHistoryTable table(c.columns);
         const std::string header = table.Header();
@@ -100,9 +100,9 @@ TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
     };
     const CHistoryTable table(120);
     for (const auto& c : cases) {
-        records::HistoryRecord r;
+        records::ServiceRecord r;
         r.deviceId = c.deviceId;
-        r.outcome = "read";
+        r.outcomeText = "read";
         r.before = "2.09";
         r.port = c.port;
         r.host = "pc1";
@@ -119,7 +119,7 @@ TEST(HistoryTable, ValuesAreCutAndPaddedByTheColumnsTheyTake) {
 // locale is the same after a row as before it.
 TEST(HistoryTable, RowLeavesTheThreadsLocale) {
     const locale_t before = ::uselocale(locale_t{});
-    records::HistoryRecord r;
+    records::ServiceRecord r;
     r.deviceId = "中";
     const std::string row = CHistoryTable(120).Row(r);
     EXPECT_EQ(::uselocale(locale_t{}), before) << row;

@@ -75,10 +75,10 @@ std::vector<std::int64_t> RecordTimes(const std::vector<std::string>& lines, lon
     records::CRecordParser parser;
     std::vector<std::int64_t> times;
     for (const std::string& line : lines) {
-        records::HistoryRecord record;
+        records::ServiceRecord record;
         const records::LineResult result = parser.Parse(line, record);
         if (result.record) {
-            times.push_back(record.time);
+            times.push_back(record.when);
         }
         damaged += result.damaged ? 1 : 0;
     }
@@ -99,13 +99,13 @@ void ReadHistory(const std::string& path, const std::vector<std::int64_t>& times
     const bool oneWindow = times.size() < records::CHistoryReader::kWindow;
     const bool whole = !filter.since || oneWindow;
     long long given = 0;
-    records::HistoryRecord record;
+    records::ServiceRecord record;
     std::int64_t last = INT64_MAX;
     while (reader.Next(record)) {
         ++given;
-        fuzz::Require(!oneWindow || record.time <= last, "records come out newest first");
+        fuzz::Require(!oneWindow || record.when <= last, "records come out newest first");
         fuzz::Require(filter.Matches(record), "only records the filter lets through");
-        last = record.time;
+        last = record.when;
     }
     fuzz::Require(!whole || given + reader.Duplicates() == records,
                   "every record is given out or a repeat");

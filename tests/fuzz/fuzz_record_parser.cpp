@@ -10,32 +10,32 @@
 
 #include "FuzzCheck.h"
 #include "records/HistoryFilter.h"
-#include "records/HistoryRecord.h"
 #include "records/RecordParser.h"
 
 namespace {
 
-using records::HistoryRecord;
+using records::ServiceRecord;
 
-// What --json keeps of a record: everything but the image's CRC (written as
-// four digits), its size (never negative) and the seconds (one decimal).
-// The outcome and reason are kept as read, also an outcome the journal
-// writer has no name for, and a missing outcome stays missing.
-auto Kept(const HistoryRecord& r) {
-    return std::tie(r.time, r.timeText, r.host, r.tool, r.port, r.device, r.byId, r.deviceId,
-                    r.bootCode, r.before, r.after, r.imageLabel, r.imagePath, r.blocks, r.resends,
-                    r.outcome, r.hasOutcome, r.reason, r.identification, r.simulated);
+// What --json keeps of a record: everything but the seconds (one decimal).
+// The image's CRC and size, the outcome and the reason are kept as read,
+// also an outcome the journal writer has no name for, and a missing outcome
+// stays missing.
+auto Kept(const ServiceRecord& r) {
+    return std::tie(r.when, r.time, r.host, r.tool, r.port, r.device, r.byId, r.deviceId,
+                    r.bootCode, r.before, r.after, r.image.label, r.image.path, r.image.size,
+                    r.image.crc, r.blocks, r.resends, r.outcomeText, r.reason, r.identification,
+                    r.simulated, r.readBack);
 }
 
-void WrittenBack(records::CRecordParser& parser, const HistoryRecord& r) {
-    const std::string line = records::RecordJson(r);
-    HistoryRecord again;
+void WrittenBack(records::CRecordParser& parser, const ServiceRecord& r) {
+    const std::string line = records::ServiceRecordLine(r);
+    ServiceRecord again;
     const records::LineResult result = parser.Parse(line, again);
     fuzz::Require(result.record && !result.damaged, "a record written back reads back whole");
     fuzz::Require(Kept(again) == Kept(r), "a record written back reads back the same");
 }
 
-void Filtered(const HistoryRecord& r) {
+void Filtered(const ServiceRecord& r) {
     fuzz::Require(records::HistoryFilter{}.Matches(r), "an empty filter lets every record through");
     records::HistoryFilter filter;
     filter.deviceId = r.deviceId.substr(r.deviceId.size() / 2);
@@ -43,10 +43,10 @@ void Filtered(const HistoryRecord& r) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     filter.port = r.port;
-    filter.since = r.time;
-    filter.outcomes = {r.outcome};
+    filter.since = r.when;
+    filter.outcomes = {std::string(records::OutcomeText(r))};
     fuzz::Require(filter.Matches(r), "a record matches its own device ID part, port and time");
-    filter.since = r.time + 1;
+    filter.since = r.when + 1;
     fuzz::Require(!filter.Matches(r), "a record before the first moment is left out");
     // A by-id name is a file name; a path is matched by its last part.
     if (!r.byId.empty() && r.byId.find('/') == std::string::npos) {
@@ -60,11 +60,11 @@ void Filtered(const HistoryRecord& r) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     records::CRecordParser parser;
-    HistoryRecord record;
+    ServiceRecord record;
     const records::LineResult result = parser.Parse(line, record);
     if (result.record) {
         std::int64_t time = 0;
-        fuzz::Require(records::ParseTime(record.timeText, time) && time == record.time,
+        fuzz::Require(records::ParseTime(record.time, time) && time == record.when,
                       "a record's time text reads back as its time");
         WrittenBack(parser, record);
         Filtered(record);

@@ -24,7 +24,7 @@
 
 namespace {
 
-using records::HistoryRecord;
+using records::ServiceRecord;
 
 std::string Journal(const std::string& time, const std::string& deviceId,
                     const std::string& outcome, const std::string& more = "") {
@@ -56,7 +56,7 @@ protected:
     // The device IDs read, in the order given out.
     static std::vector<std::string> Read(records::CHistoryReader& reader) {
         std::vector<std::string> ids;
-        HistoryRecord r;
+        ServiceRecord r;
         while (reader.Next(r)) {
             ids.push_back(r.deviceId);
         }
@@ -71,9 +71,9 @@ using History = CHistoryFiles;
 
 // bench.jsonl names no host, tool or device ID; upgrade.log is key=value
 // with local time and the window's verdict text. All read as one record.
-TEST(HistoryRecord, ReadsTheOlderJournals) {
+TEST(RecordReadBack, ReadsTheOlderJournals) {
     records::CRecordParser parser;
-    HistoryRecord r;
+    ServiceRecord r;
     const std::string benchLine =
         "{\"time\":\"2026-12-06T10:00:00Z\",\"port\":\"/dev/ttyUSB3\",\"device\":\"/dev/ttyUSB3\","
         "\"byId\":\"\",\"identification\":[\"deviceid VC-OLD-1 \",\"Boot 1.3\"],"
@@ -81,17 +81,17 @@ TEST(HistoryRecord, ReadsTheOlderJournals) {
         "\"seconds\":37.5,\"outcome\":\"failed\",\"reason\":\"No answer.\","
         "\"image\":{\"label\":\"2.10e\",\"size\":12810,\"crc\":\"20C5\",\"path\":\"/srv/a.bin\"}}";
     ASSERT_TRUE(parser.Parse(benchLine, r).record);
-    EXPECT_EQ(std::tie(r.timeText, r.tool, r.deviceId, r.outcome, r.reason, r.imagePath),
+    EXPECT_EQ(std::tie(r.time, r.tool, r.deviceId, r.outcomeText, r.reason, r.image.path),
               std::make_tuple("2026-12-06T10:00:00Z", "bench", "VC-OLD-1", "failed", "No answer.",
                               "/srv/a.bin"));
-    EXPECT_EQ(std::tie(r.blocks, r.resends, r.imageSize), std::make_tuple(41, 2, 12810));
+    EXPECT_EQ(std::tie(r.blocks, r.resends, r.image.size), std::make_tuple(41, 2, 12810));
 
     const std::string upgradeLine =
         "2024-05-01T09:30:00+0200 port=\"COM2\" device=\"/dev/ttyUSB0\" image=\"2.10e\" "
         "bytes=12810 crc=1D0F file=\"/srv/\\\"q\\\".bin\" before=2.09 after=- blocks=101 "
         "resends=4 outcome=\"Upgrade Process Failed\"";
     ASSERT_TRUE(parser.Parse(upgradeLine, r).record);
-    EXPECT_EQ(std::tie(r.timeText, r.port, r.imagePath, r.before, r.after, r.outcome, r.reason),
+    EXPECT_EQ(std::tie(r.time, r.port, r.image.path, r.before, r.after, r.outcomeText, r.reason),
               std::make_tuple("2024-05-01T07:30:00Z", "COM2", "/srv/\"q\".bin", "2.09", "",
                               "failed", "Upgrade Process Failed"));
     EXPECT_FALSE(r.simulated);
@@ -103,7 +103,7 @@ TEST(HistoryRecord, ReadsTheOlderJournals) {
                            "outcome=\"Upgrade Successful\"",
                            r)
                     .record);
-    EXPECT_EQ(std::tie(r.outcome, r.after, r.imageLabel, r.reason),
+    EXPECT_EQ(std::tie(r.outcomeText, r.after, r.image.label, r.reason),
               std::make_tuple("upgraded", "2.10e", "", ""));
     EXPECT_TRUE(r.simulated);
 }
@@ -111,7 +111,7 @@ TEST(HistoryRecord, ReadsTheOlderJournals) {
 // A line cut short is skipped and counted; a record appended to its stump
 // is kept; a system log's prefix is no damage; bytes that are not UTF-8
 // in an old line do not cost the record.
-TEST(HistoryRecord, DamagedLinesAreCountedAndWhatFollowsKept) {
+TEST(RecordReadBack, DamagedLinesAreCountedAndWhatFollowsKept) {
     const std::string whole = Journal("2026-12-07T20:00:00Z", "A", "read");
     const struct {
         std::string line;
@@ -129,12 +129,12 @@ TEST(HistoryRecord, DamagedLinesAreCountedAndWhatFollowsKept) {
     };
     records::CRecordParser parser;
     for (const auto& c : cases) {
-        HistoryRecord r;
+        ServiceRecord r;
         const records::LineResult result = parser.Parse(c.line, r);
         EXPECT_EQ(result.record, c.record) << c.line;
         EXPECT_EQ(result.damaged, c.damaged) << c.line;
     }
-    HistoryRecord r;
+    ServiceRecord r;
     parser.Parse(cases[7].line, r);
     EXPECT_EQ(r.deviceId, "B\xef\xbf\xbd");
 }
@@ -177,7 +177,7 @@ TEST_F(History, LongJournalsReadBackWhole) {
     records::CHistoryReader reader({});
     std::string error;
     ASSERT_TRUE(reader.AddFile(Write("long.jsonl", lines), error));
-    HistoryRecord r;
+    ServiceRecord r;
     for (int i = 2999; i >= 0; --i) {
         ASSERT_TRUE(reader.Next(r)) << i;
         ASSERT_EQ(r.deviceId, std::to_string(i));
@@ -229,7 +229,7 @@ TEST_F(History, StopEndsTheReadBeforeTheNextBlock) {
     records::CHistoryReader reader({}, [&asked] { return ++asked >= 3; });
     std::string error;
     ASSERT_TRUE(reader.AddFile(path, error)) << error;
-    HistoryRecord r;
+    ServiceRecord r;
     EXPECT_FALSE(reader.Next(r));
     EXPECT_TRUE(reader.Stopped());
     EXPECT_EQ(asked, 3);
@@ -450,7 +450,7 @@ TEST_F(History, BusySecondListsEachRecordOnce) {
     EXPECT_EQ(ids, expected);
 }
 
-TEST(HistoryRecord, SinceTakesDatesAndSpans) {
+TEST(RecordReadBack, SinceTakesDatesAndSpans) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
     const std::int64_t now = 1'800'000'000;
@@ -494,20 +494,20 @@ TEST(HistoryRecord, SinceTakesDatesAndSpans) {
 }
 
 // Simulated records are listed but not counted; failures by reason.
-TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
+TEST(RecordReadBack, SummaryCountsOutcomesAndCommonFailures) {
     records::CHistoryTally tally;
     const std::pair<const char*, const char*> records[] = {
         {"upgraded", ""},         {"failed", "No answer."}, {"failed", "Cut at block 4."},
         {"failed", "No answer."}, {"current", ""},          {"failed", ""},
     };
     for (const auto& [outcome, reason] : records) {
-        HistoryRecord r;
-        r.outcome = outcome;
+        ServiceRecord r;
+        r.outcomeText = outcome;
         r.reason = reason;
         tally.Add(r);
     }
-    HistoryRecord simulated;
-    simulated.outcome = "upgraded";
+    ServiceRecord simulated;
+    simulated.outcomeText = "upgraded";
     simulated.simulated = true;
     tally.Add(simulated);
     tally.SetDamagedLines(1);
@@ -519,13 +519,13 @@ TEST(HistoryRecord, SummaryCountsOutcomesAndCommonFailures) {
 
 // A failure reason or an outcome from a gathered journal cannot reach the
 // terminal's controls through the summary.
-TEST(HistoryRecord, SummaryShowsControlCharactersAsEscapes) {
+TEST(RecordReadBack, SummaryShowsControlCharactersAsEscapes) {
     records::CHistoryTally tally;
-    HistoryRecord r;
-    r.outcome = "failed";
+    ServiceRecord r;
+    r.outcomeText = "failed";
     r.reason = "\x1b[2J\x1b[31mred\nX";
     tally.Add(r);
-    r.outcome = "up\xc2\x9b";
+    r.outcomeText = "up\xc2\x9b";
     tally.Add(r);
     EXPECT_EQ(tally.Summary(),
               "2 records: 0 upgraded, 0 current, 0 read, 1 failed, 1 up\\x9b; most common "
@@ -534,11 +534,11 @@ TEST(HistoryRecord, SummaryShowsControlCharactersAsEscapes) {
 
 // Every text of a record, whichever field it is in, reaches its cell with
 // its control characters as escapes.
-TEST(HistoryRecord, CsvCellsHoldNoControlCharacters) {
-    HistoryRecord r;
-    for (std::string* text :
-         {&r.timeText, &r.host, &r.tool, &r.port, &r.device, &r.byId, &r.deviceId, &r.bootCode,
-          &r.before, &r.after, &r.imageLabel, &r.imageCrc, &r.imagePath, &r.outcome, &r.reason}) {
+TEST(RecordReadBack, CsvCellsHoldNoControlCharacters) {
+    ServiceRecord r;
+    for (std::string* text : {&r.time, &r.host, &r.tool, &r.port, &r.device, &r.byId, &r.deviceId,
+                              &r.bootCode, &r.before, &r.after, &r.image.label, &r.image.crc,
+                              &r.image.path, &r.outcomeText.emplace(), &r.reason}) {
         *text = "a\x1b\xc2\x9b";
     }
     const std::string cell = "a\\x1b\\x9b,";
@@ -551,14 +551,14 @@ TEST(HistoryRecord, CsvCellsHoldNoControlCharacters) {
 
 // Quoted where a spreadsheet needs it; a device ID that looks like a
 // formula stays text.
-TEST(HistoryRecord, CsvRowsMatchTheHeader) {
-    HistoryRecord r;
-    r.timeText = "2026-12-07T20:12:40Z";
+TEST(RecordReadBack, CsvRowsMatchTheHeader) {
+    ServiceRecord r;
+    r.time = "2026-12-07T20:12:40Z";
     r.deviceId = "=HYPERLINK(\"x\")";
     r.reason = "No answer, twice.\nUnplug it.";
     r.before = "-1";
     r.seconds = 41.26;
-    r.outcome = "failed";
+    r.outcomeText = "failed";
     r.simulated = true;
     EXPECT_EQ(records::CsvRow(r),
               "2026-12-07T20:12:40Z,,,,,,\"'=HYPERLINK(\"\"x\"\")\",,-1,,,0,,,0,0,41.3,failed,"
@@ -566,14 +566,14 @@ TEST(HistoryRecord, CsvRowsMatchTheHeader) {
     const auto count = [](const std::string& text) {
         return std::count(text.begin(), text.end(), ',');
     };
-    HistoryRecord plain;
+    ServiceRecord plain;
     EXPECT_EQ(count(records::CsvHeader()), count(records::CsvRow(plain)));
 }
 
 // Each value under its own header, whatever order the row is built in.
-TEST(HistoryRecord, CsvFieldsSitUnderTheirHeaders) {
-    HistoryRecord r;
-    r.timeText = "2026-12-07T20:12:40Z";
+TEST(RecordReadBack, CsvFieldsSitUnderTheirHeaders) {
+    ServiceRecord r;
+    r.time = "2026-12-07T20:12:40Z";
     r.host = "pc1";
     r.tool = "bench";
     r.port = "COM3";
@@ -583,14 +583,14 @@ TEST(HistoryRecord, CsvFieldsSitUnderTheirHeaders) {
     r.bootCode = "1.3";
     r.before = "2.09";
     r.after = "2.10e";
-    r.imageLabel = "2.11a";
-    r.imageSize = 12810;
-    r.imageCrc = "20C5";
-    r.imagePath = "/srv/a.bin";
+    r.image.label = "2.11a";
+    r.image.size = 12810;
+    r.image.crc = "20C5";
+    r.image.path = "/srv/a.bin";
     r.blocks = 101;
     r.resends = 7;
     r.seconds = 41.26;
-    r.outcome = "failed";
+    r.outcomeText = "failed";
     r.reason = "No answer.";
     const auto split = [](std::string line) {
         EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
@@ -636,7 +636,7 @@ TEST(HistoryRecord, CsvFieldsSitUnderTheirHeaders) {
 // A field is quoted when any one of comma, quote or line break is in it:
 // a spreadsheet would otherwise split the row there. One that starts as a
 // formula does, also after a tab or CR a spreadsheet skips, is kept text.
-TEST(HistoryRecord, CsvQuotesEachSeparatorOnItsOwn) {
+TEST(RecordReadBack, CsvQuotesEachSeparatorOnItsOwn) {
     const std::pair<const char*, const char*> cases[] = {
         {"No answer.", "No answer."},
         {"\t=1+1", "'\t=1+1"},
@@ -653,8 +653,8 @@ TEST(HistoryRecord, CsvQuotesEachSeparatorOnItsOwn) {
         {"Say \"why\".", "\"Say \"\"why\"\".\""},
     };
     for (const auto& [reason, field] : cases) {
-        HistoryRecord r;
-        r.outcome = "failed";
+        ServiceRecord r;
+        r.outcomeText = "failed";
         r.reason = reason;
         EXPECT_EQ(records::CsvRow(r),
                   ",,,,,,,,,,,0,,,0,0,0.0,failed," + std::string(field) + ",no\r\n")
@@ -663,7 +663,7 @@ TEST(HistoryRecord, CsvQuotesEachSeparatorOnItsOwn) {
 }
 
 // The versions column: before > after only when the upgrade changed them.
-TEST(HistoryRecord, VersionsTextShowsAChangeOnly) {
+TEST(RecordReadBack, VersionsTextShowsAChangeOnly) {
     const struct {
         const char* before;
         const char* after;
@@ -676,7 +676,7 @@ TEST(HistoryRecord, VersionsTextShowsAChangeOnly) {
         {"", "", ""},
     };
     for (const auto& c : cases) {
-        HistoryRecord r;
+        ServiceRecord r;
         r.before = c.before;
         r.after = c.after;
         EXPECT_EQ(records::VersionsText(r), c.text) << c.before << " " << c.after;
@@ -686,7 +686,7 @@ TEST(HistoryRecord, VersionsTextShowsAChangeOnly) {
 // A record as --json writes it back: its counts and time as they were read.
 // Numbers no count holds, and times that could not be written back in the
 // journal's own form, damage the line instead.
-TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
+TEST(RecordReadBack, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
     const std::string at = "{\"time\":\"2026-12-06T10:00:00Z\"";
     const struct {
         std::string line;
@@ -720,19 +720,19 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
     };
     records::CRecordParser parser;
     for (const auto& c : cases) {
-        HistoryRecord r;
+        ServiceRecord r;
         const records::LineResult result = parser.Parse(c.line, r);
         EXPECT_EQ(result.record, c.written != nullptr) << c.line;
         EXPECT_EQ(result.damaged, c.written == nullptr) << c.line;
         if (result.record && c.written != nullptr) {
-            const std::string json = records::RecordJson(r);
+            const std::string json = records::ServiceRecordLine(r);
             EXPECT_NE(json.find(c.written), std::string::npos) << json;
-            HistoryRecord again;
+            ServiceRecord again;
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
-            EXPECT_EQ(std::tie(again.time, again.tool, again.port, again.before, again.blocks,
-                               again.resends, again.outcome, again.hasOutcome, again.reason),
-                      std::tie(r.time, r.tool, r.port, r.before, r.blocks, r.resends, r.outcome,
-                               r.hasOutcome, r.reason))
+            EXPECT_EQ(std::tie(again.when, again.tool, again.port, again.before, again.blocks,
+                               again.resends, again.outcomeText, again.reason),
+                      std::tie(r.when, r.tool, r.port, r.before, r.blocks, r.resends, r.outcomeText,
+                               r.reason))
                 << json;
         }
     }
@@ -743,7 +743,7 @@ TEST(HistoryRecord, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
 // Only the object that ends a line can be a whole record, whatever record
 // starts stand before it (stumps of cut lines) or inside it (in a nested
 // object or a quoted text).
-TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
+TEST(RecordReadBack, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
     const std::string at = "{\"time\":\"2026-12-07T20:00:00Z\"";
     const struct {
         std::string line;
@@ -763,7 +763,7 @@ TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
     };
     records::CRecordParser parser;
     for (const auto& c : cases) {
-        HistoryRecord r;
+        ServiceRecord r;
         const records::LineResult result = parser.Parse(c.line, r);
         EXPECT_TRUE(result.record) << c.line;
         EXPECT_EQ(result.damaged, c.damaged) << c.line;
@@ -772,9 +772,9 @@ TEST(HistoryRecord, RecordThatEndsTheLineIsReadWhateverStartsItHolds) {
 }
 
 // A record without counts reads them as none, not as a count of its own.
-TEST(HistoryRecord, MissingCountsReadAsZero) {
+TEST(RecordReadBack, MissingCountsReadAsZero) {
     records::CRecordParser parser;
-    HistoryRecord r;
+    ServiceRecord r;
     r.blocks = r.resends = 7;
     ASSERT_TRUE(parser.Parse("{\"time\":\"2026-12-07T20:00:00Z\",\"deviceId\":\"H\"}", r).record);
     EXPECT_EQ(r.blocks, 0);
