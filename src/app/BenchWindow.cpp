@@ -222,6 +222,11 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         }
         given.push_back(path);
     }
+    bench::CSlotMap slotMap;  // the labels bench --slots reads by default
+    if (std::string problem; !bench::LoadSlotMap({}, slotMap, problem)) {
+        SetSummary(QStringLiteral("The slots file cannot be used: ") + Q(problem));
+        return false;
+    }
     if (watching) {
         if (!StartWatches(given, ports)) {
             return false;
@@ -250,6 +255,7 @@ bool CBenchWindow::Begin(bool watching, std::vector<std::string>& ports) {
         options.image = std::make_shared<const CFirmwareImage>(m_image.Image());
     }
     options.recorder = m_journal.get();
+    options.slotMap = std::move(slotMap);
     bench::IBenchObserver& observer = *this;
     m_bench = std::make_unique<bench::CBench>(std::move(options), observer);
     m_changeNotifier = new QSocketNotifier(m_bench->ChangeFd(), QSocketNotifier::Read, this);

@@ -64,15 +64,17 @@ CBenchWindowRows::CBenchWindowRows(QWidget* parent, std::function<qint64()> nowM
 }
 
 void CBenchWindowRows::SetUpColumns() {
-    setHorizontalHeaderLabels(
-        {QStringLiteral("Port"), QStringLiteral("Device ID"), QStringLiteral("State"),
-         QStringLiteral("Progress"), QStringLiteral("Before"), QStringLiteral("After"),
-         QStringLiteral("Resends"), QStringLiteral("Result"), QStringLiteral("Time")});
+    setHorizontalHeaderLabels({QStringLiteral("Slot"), QStringLiteral("Port"),
+                               QStringLiteral("Device ID"), QStringLiteral("State"),
+                               QStringLiteral("Progress"), QStringLiteral("Before"),
+                               QStringLiteral("After"), QStringLiteral("Resends"),
+                               QStringLiteral("Result"), QStringLiteral("Time")});
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
     setWordWrap(false);
     verticalHeader()->hide();
+    setColumnHidden(kSlot, true);  // until a slot has a label
     setItemDelegateForColumn(kPort, new CStartElidingDelegate(this));
     QHeaderView& header = *horizontalHeader();
     header.setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -87,6 +89,7 @@ void CBenchWindowRows::Clear() {
     m_rowOfSlot.clear();
     m_tally = {};
     m_timer->stop();
+    setColumnHidden(kSlot, true);
 }
 
 int CBenchWindowRows::RowFor(const bench::SlotInfo& slot) {
@@ -149,6 +152,10 @@ void CBenchWindowRows::Keep(Row& row, const bench::BenchEvent& event) {
 void CBenchWindowRows::Draw(int index) {
     const Row& row = m_rows[static_cast<std::size_t>(index)];
     const bench::SlotInfo& slot = row.slot;
+    Item(index, kSlot).setText(Q(slot.label));
+    if (!slot.label.empty()) {
+        setColumnHidden(kSlot, false);
+    }
     QTableWidgetItem& port = Item(index, kPort);
     port.setText(Q(slot.port));
     QString where = Q(slot.port);
@@ -317,8 +324,10 @@ QStringList CBenchWindowRows::FailureLines() const {
     QStringList lines;
     for (const Row& row : m_rows) {
         if (row.slot.result && row.slot.result->outcome == Outcome::Failed) {
-            lines << Q(row.slot.port).section(QLatin1Char('/'), -1) + QStringLiteral(": ") +
-                         Q(row.slot.result->reason);
+            const QString name = row.slot.label.empty()
+                                     ? Q(row.slot.port).section(QLatin1Char('/'), -1)
+                                     : Q(row.slot.label);
+            lines << name + QStringLiteral(": ") + Q(row.slot.result->reason);
         }
     }
     return lines;

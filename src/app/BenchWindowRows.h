@@ -2,9 +2,11 @@
 //
 // Principles of operation
 //   The bench window hands each engine event to Show, on the window's
-//   thread. A row keeps its slot's last picture and draws it in nine
-//   columns: port, device ID, state, progress, the versions before and after,
-//   resends, result and time.
+//   thread. A row keeps its slot's last picture and draws it in ten
+//   columns: slot, port, device ID, state, progress, the versions before and
+//   after, resends, result and time.
+//     - The slot is the label of the place the charger sits in
+//       (SlotNames.h); its column shows only once some slot has a label.
 //     - The port is cut at its start, where by-id names are alike, and
 //       is whole in its tool tip with the device and its by-id name.
 //     - The bar follows the upload block by block, and stays where the
@@ -39,6 +41,7 @@ class QTimer;
 class CBenchWindowRows : public QTableWidget {
 public:
     enum Column {
+        kSlot,
         kPort,
         kDeviceId,
         kState,
@@ -78,7 +81,7 @@ public:
     // an answer, not recorded" before its full stop when some were.
     QString TallyLine() const;
     // "charger-3: The upload failed at block 10 of 101. ...", one per failed
-    // row, the port by its file name.
+    // row, named by its label, else the port by its file name.
     QStringList FailureLines() const;
 
 private:

@@ -300,4 +300,9 @@ bool LoadSlotMap(const std::string& given, const std::vector<std::string>& defau
     return true;
 }
 
+bool LoadSlotMap(const std::string& given, CSlotMap& map, std::string& error) {
+    std::string used;
+    return LoadSlotMap(given, {UserSlotsFile(), kSystemSlotsFile}, map, used, error);
+}
+
 }  // namespace bench

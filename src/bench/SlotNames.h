@@ -98,5 +98,7 @@ std::string UserSlotsFile();
 // `used` names the file read, "" when none. False with error as Read says.
 bool LoadSlotMap(const std::string& given, const std::vector<std::string>& defaults, CSlotMap& map,
                  std::string& used, std::string& error);
+// The same with the defaults UserSlotsFile() and kSystemSlotsFile.
+bool LoadSlotMap(const std::string& given, CSlotMap& map, std::string& error);
 
 }  // namespace bench

@@ -151,9 +151,8 @@ std::vector<std::string> FixedPorts(const std::vector<std::string>& given) {
 // The slots file of --slots, else the user's or the PC's when there; a bad
 // one is said, and nothing starts.
 bool LoadSlots(const CliOptions& o, bench::CSlotMap& map) {
-    std::string used, error;
-    if (bench::LoadSlotMap(o.slotsFile, {bench::UserSlotsFile(), bench::kSystemSlotsFile}, map,
-                           used, error)) {
+    std::string error;
+    if (bench::LoadSlotMap(o.slotsFile, map, error)) {
         return true;
     }
     std::fprintf(stderr, "corvane-cli bench: the slots file cannot be used: %s\n", error.c_str());

@@ -379,6 +379,9 @@ private slots:
         QHeaderView& header = *rows.horizontalHeader();
         const int viewWidth = rows.viewport()->width();
         for (int column = 0; column < CBenchWindowRows::kColumns; ++column) {
+            if (rows.isColumnHidden(column)) {
+                continue;  // the slot column, with no slots file
+            }
             rows.scrollTo(rows.model()->index(0, column));
             const int left = header.sectionViewportPosition(column);
             const int width = header.sectionSize(column);
