@@ -2,65 +2,61 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 
+#include "app/HistoryJournals.h"
 #include "diagnostics/FileDialogs.h"
 #include "platform/MessageBox.h"
 #include "records/HistoryCsv.h"
 #include "records/HistoryReader.h"
-#include "records/HistoryTally.h"
+#include "records/SafeText.h"
+#include "support/SessionLog.h"
 
 namespace {
 
 constexpr char kTitle[] = "History";
-constexpr int kReloadPauseMs = 300;
+constexpr int kFittedRows = 100;
 
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
+QString Shown(const std::string& text) {
+    return QString::fromStdString(records::ShownText(text));
 }
 
-// Opens the journals into the reader; what cannot be opened is said in the
-// summary line instead of a box, since the other journals still count.
-std::string OpenAll(records::CHistoryReader& reader, const std::vector<std::string>& paths) {
-    std::string problems;
+QStringList Paths(const std::vector<std::string>& paths) {
+    QStringList list;
     for (const std::string& path : paths) {
-        std::string error;
-        if (!reader.AddFile(path, error)) {
-            problems += " Cannot read " + error + ".";
-        }
+        list << QString::fromStdString(path);
     }
-    return problems;
+    return list;
 }
 
 }  // namespace
 
 CHistoryDialog::CHistoryDialog(QWidget* parent)
-    : QDialog(parent), m_journals(records::LocalJournals()) {
+    : QDialog(parent), m_added(CHistoryJournals::Load()) {
     setWindowTitle(QString::fromLatin1(kTitle));
     BuildLayout();
     m_reloadTimer = new QTimer(this);
     m_reloadTimer->setSingleShot(true);
     m_reloadTimer->setInterval(kReloadPauseMs);
-    connect(m_reloadTimer, &QTimer::timeout, this, [this] { Reload(); });
-    const auto later = [this] { m_reloadTimer->start(); };
-    for (QLineEdit* edit : {m_editDevice, m_editPort, m_editSince}) {
-        connect(edit, &QLineEdit::textChanged, this, later);
-    }
-    connect(m_comboOutcome, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
-    connect(m_btnAddJournal, &QPushButton::clicked, this, [this] { OnAddJournal(); });
-    connect(m_btnExport, &QPushButton::clicked, this, [this] { OnExportCsv(); });
+    m_watcher = new QFileSystemWatcher(this);
+    m_loader = new CHistoryLoader([this](CHistoryLoader::Result& part) { Show(part); }, this);
+    Connect();
     Reload();
 }
 
@@ -82,28 +78,37 @@ void CHistoryDialog::BuildLayout() {
     filters->addWidget(m_editSince, 1);
     filters->addWidget(m_comboOutcome);
 
-    m_table = new QTableWidget(0, kColumns, this);
-    m_table->setHorizontalHeaderLabels(
-        {"Time", "Device ID", "Outcome", "Versions", "Port", "Host", "Tool", "Reason"});
+    m_model = new CHistoryModel(this);
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
     m_table->setWordWrap(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // The columns are fitted to the first rows only: measuring thousands
+    // stalled the window.
+    m_table->horizontalHeader()->setResizeContentsPrecision(kFittedRows);
     m_labelSummary = new QLabel(this);
+    m_labelSummary->setTextFormat(Qt::PlainText);  // reasons are journal text
     m_labelSummary->setWordWrap(true);
     m_labelSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_btnAddJournal = new QPushButton(QStringLiteral("&Add Journal..."), this);
+    m_btnRefresh = new QPushButton(QStringLiteral("&Refresh"), this);
     m_btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setDefault(true);
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_btnAddJournal);
+    buttons->addWidget(m_btnRefresh);
     buttons->addStretch();
     buttons->addWidget(m_btnExport);
     buttons->addWidget(close);
+    // No default button: Enter in a filter applies it (keyPressEvent).
+    for (QPushButton* button : {m_btnAddJournal, m_btnRefresh, m_btnExport, close}) {
+        button->setAutoDefault(false);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
@@ -113,9 +118,52 @@ void CHistoryDialog::BuildLayout() {
     resize(900, 480);
 }
 
+void CHistoryDialog::Connect() {
+    connect(m_reloadTimer, &QTimer::timeout, this, [this] { Reload(); });
+    // Each key starts the pause again, so a word typed is read once.
+    for (QLineEdit* edit : {m_editDevice, m_editPort, m_editSince}) {
+        connect(edit, &QLineEdit::textChanged, m_reloadTimer, qOverload<>(&QTimer::start));
+    }
+    // A journal being written is read a pause after its first change, not
+    // only once its writing pauses, so a busy bench cannot keep it from showing.
+    const auto changed = [this] {
+        if (!m_reloadTimer->isActive()) {
+            m_reloadTimer->start();
+        }
+    };
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
+    connect(m_comboOutcome, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
+    connect(m_btnAddJournal, &QPushButton::clicked, this, [this] { OnAddJournal(); });
+    connect(m_btnRefresh, &QPushButton::clicked, this, [this] { Reload(); });
+    connect(m_btnExport, &QPushButton::clicked, this, [this] { OnExportCsv(); });
+}
+
+void CHistoryDialog::keyPressEvent(QKeyEvent* event) {
+    // A filter field leaves Enter to the window, which would press its
+    // default button; here it reads with the filters at once instead.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        Reload();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CHistoryDialog::SetJournals(std::vector<std::string> paths) {
     m_journals = std::move(paths);
+    m_journalsSet = true;
     Reload();
+}
+
+std::vector<std::string> CHistoryDialog::Journals() const {
+    std::vector<std::string> journals = m_journalsSet ? m_journals : records::LocalJournals();
+    for (const std::string& path : m_added) {
+        if (std::find(journals.begin(), journals.end(), path) == journals.end()) {
+            journals.push_back(path);
+        }
+    }
+    return journals;
 }
 
 bool CHistoryDialog::CurrentFilter(records::HistoryFilter& filter) const {
@@ -138,61 +186,78 @@ bool CHistoryDialog::CurrentFilter(records::HistoryFilter& filter) const {
 
 void CHistoryDialog::Reload() {
     m_reloadTimer->stop();
+    const std::vector<std::string> journals = Journals();
+    Watch(journals);
     records::HistoryFilter filter;
-    if (!CurrentFilter(filter)) {
-        m_labelSummary->setText(QStringLiteral("'%1' is neither a date like 2026-12-01 nor a span "
-                                               "like 7d.")
-                                    .arg(m_editSince->text().trimmed()));
-        return;
+    if (journals.empty()) {
+        ShowNothing(Shown("No records yet: " + StateFilePath("") + " holds no journal."));
+    } else if (!CurrentFilter(filter)) {
+        ShowNothing(QStringLiteral("'%1' is neither a date like 2026-12-01 nor a span like 7d.")
+                        .arg(m_editSince->text().trimmed()));
+    } else {
+        m_reading = true;
+        m_loader->Load({journals, filter});
     }
-    records::CHistoryReader reader(filter);
-    const std::string problems = OpenAll(reader, m_journals);
-    records::CHistoryTally tally;
-    records::ServiceRecord r;
-    long long matching = 0;
-    m_table->setUpdatesEnabled(false);
-    m_table->setRowCount(0);
-    while (reader.Next(r)) {
-        tally.Add(r);
-        if (++matching > kMaxRows) {
-            continue;  // counted, not shown
-        }
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
-        const std::string cells[kColumns] = {records::LocalMinuteText(r.when),
-                                             r.deviceId,
-                                             r.outcomeText.value_or("") + (r.simulated ? "*" : ""),
-                                             records::VersionsText(r),
-                                             r.port,
-                                             r.host,
-                                             r.tool,
-                                             r.reason};
-        for (int column = 0; column < kColumns; ++column) {
-            auto* item = new QTableWidgetItem(Text(cells[column]));
-            item->setToolTip(column == kReason || column == kPort ? item->text() : QString());
-            m_table->setItem(row, column, item);
-        }
+}
+
+// The journals, and this PC's state folder where its first journal will
+// appear. Watched afresh at each read: a journal replaced by another file
+// (a rotation, a copy put in its place) drops out of the watch.
+void CHistoryDialog::Watch(const std::vector<std::string>& journals) {
+    QStringList paths = Paths(journals);
+    const QString folder = QString::fromStdString(StateFilePath(""));
+    if (!m_journalsSet && QFileInfo(folder).isDir()) {
+        paths << QDir(folder).absolutePath();
     }
-    m_table->resizeColumnsToContents();
-    m_table->setUpdatesEnabled(true);
-    tally.SetDamagedLines(reader.DamagedLines());
-    std::string summary = tally.Summary();
-    if (matching > kMaxRows) {
-        summary += " The newest " + std::to_string(kMaxRows) +
-                   " are shown; narrow the filters "
-                   "or export them all.";
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    if (!watched.isEmpty()) {
+        m_watcher->removePaths(watched);
     }
-    m_labelSummary->setText(Text(summary + problems));
+    if (!paths.isEmpty()) {
+        m_watcher->addPaths(paths);  // a journal that is gone is said in the summary
+    }
+}
+
+void CHistoryDialog::Show(CHistoryLoader::Result& part) {
+    if (part.first) {
+        m_model->SetRows(std::move(part.rows));
+    } else {
+        m_model->AppendRows(std::move(part.rows));
+    }
+    if (!m_sized && m_model->rowCount() > 0) {
+        // Once: columns that jumped at every key would be hard to read.
+        m_table->resizeColumnsToContents();
+        m_sized = true;
+    }
+    m_reading = !part.complete;
+    m_labelSummary->setText(part.summary);
+    if (onShown) {
+        onShown();
+    }
+}
+
+// The old result is not what the journals or filters say any more.
+void CHistoryDialog::ShowNothing(const QString& why) {
+    m_loader->Cancel();
+    CHistoryLoader::Result nothing;
+    nothing.complete = true;
+    nothing.summary = why;
+    Show(nothing);
 }
 
 void CHistoryDialog::OnAddJournal() {
     const QString path = FileDialogs().AskOpenFile(
         this, QStringLiteral("Add Journal"), QDir::homePath(),
         {QStringLiteral("Journals (*.jsonl *.log)"), QStringLiteral("All files (*)")});
-    if (!path.isEmpty()) {
-        m_journals.push_back(path.toStdString());
-        Reload();
+    if (path.isEmpty()) {
+        return;
     }
+    const std::string added = path.toStdString();
+    if (std::find(m_added.begin(), m_added.end(), added) == m_added.end()) {
+        m_added.push_back(added);
+        CHistoryJournals::Save(m_added);
+    }
+    Reload();
 }
 
 void CHistoryDialog::OnExportCsv() {
@@ -206,7 +271,10 @@ void CHistoryDialog::OnExportCsv() {
         return;
     }
     records::CHistoryReader reader(filter);
-    OpenAll(reader, m_journals);
+    for (const std::string& journal : Journals()) {
+        std::string error;
+        reader.AddFile(journal, error);  // the summary line says which cannot be read
+    }
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
     out << records::CsvHeader();
     records::ServiceRecord r;
@@ -227,12 +295,11 @@ void CHistoryDialog::OnExportCsv() {
 }
 
 int CHistoryDialog::RowCount() const {
-    return m_table->rowCount();
+    return m_model->rowCount();
 }
 
 QString CHistoryDialog::CellText(int row, int column) const {
-    const QTableWidgetItem* item = m_table->item(row, column);
-    return item != nullptr ? item->text() : QString();
+    return m_model->Text(row, column);
 }
 
 QString CHistoryDialog::SummaryText() const {

@@ -1,88 +1,205 @@
 // The window's history: the journals merged in the table, the filters
 // (device ID as a search field), the summary, and Export CSV writing every
-// matching record, beyond the rows shown.
+// matching record, beyond the rows shown. Enter applies a filter without
+// closing the window, records written while it is open show, and journal
+// text shows as characters, never as markup or control codes. The window
+// remembers the journals added to it.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 
-#include "TestKit.h"
+#include "AnsweredFileDialogs.h"
+#include "HistoryFixture.h"
 #include "app/HistoryDialog.h"
-#include "diagnostics/FileDialogs.h"
 
-namespace {
-
-std::string Record(int minute, const std::string& id, const std::string& outcome) {
-    char time[32];
-    std::snprintf(time, sizeof time, "2026-12-%02d%s%02d:%02d:00Z", 1 + minute / 1440, "T",
-                  minute / 60 % 24, minute % 60);
-    return std::string("{\"time\":\"") + time + "\",\"host\":\"pc1\",\"tool\":\"bench\"," +
-           "\"port\":\"/dev/ttyUSB0\",\"deviceId\":\"" + id + "\",\"outcome\":\"" + outcome +
-           "\",\"reason\":\"" + (outcome == "failed" ? "No answer." : "") + "\"}\n";
-}
-
-struct CSavingFileDialogs : IFileDialogs {
-    QString path;
-    QString AskOpenFile(QWidget*, const QString&, const QString&, const QStringList&) override {
-        return path;
-    }
-    QString AskSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return path;
-    }
-    QString AskText(QWidget*, const QString&, const QString&, const QString& proposed) override {
-        return proposed;
-    }
-};
-
-QStringList Column(const CHistoryDialog& dialog, int column) {
-    QStringList texts;
-    for (int row = 0; row < dialog.RowCount(); ++row) {
-        texts << dialog.CellText(row, column);
-    }
-    return texts;
-}
-
-}  // namespace
+using namespace historytest;
 
 class HistoryDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void init() { m_scratch = std::make_unique<CScratch>(); }
+    void cleanup() { m_scratch.reset(); }
+
     void filtersNarrowTheMergedTable() {
-        testkit::CScratchDir dir;
-        const std::string a = dir.Path() + "/a.jsonl";
-        const std::string b = dir.Path() + "/b.jsonl";
+        const std::string a = m_scratch->Path("a.jsonl");
+        const std::string b = m_scratch->Path("b.jsonl");
         std::ofstream(a) << Record(0, "VC-4017-4711", "failed") << "{\"time\":\"2026-12\n"
                          << Record(20, "VC-4017-0032", "upgraded");
         std::ofstream(b) << Record(10, "VC-4017-4711", "upgraded");
         CHistoryDialog dialog;
+        CResults results(dialog);
         dialog.SetJournals({a});
-        CSavingFileDialogs answering;
-        answering.path = QString::fromStdString(b);
+        CAnsweredFileDialogs answering;
+        answering.answers = {QString::fromStdString(b)};
         CFileDialogsOverride installed(answering);
         dialog.OnAddJournal();
+        QVERIFY(results.Next());
+        QCOMPARE(results.Count(), 1);  // the first read was superseded, not shown
         QCOMPARE(Column(dialog, CHistoryDialog::kDeviceId),
                  QStringList({"VC-4017-0032", "VC-4017-4711", "VC-4017-4711"}));
         QVERIFY(dialog.SummaryText().contains("1 damaged line skipped"));
 
         dialog.m_editDevice->setText("4711");
         dialog.Reload();
+        QVERIFY(results.Next());
         QCOMPARE(Column(dialog, CHistoryDialog::kOutcome), QStringList({"upgraded", "failed"}));
         dialog.m_comboOutcome->setCurrentText("failed");
+        QVERIFY(results.Next());
         QCOMPARE(Column(dialog, CHistoryDialog::kReason), QStringList({"No answer."}));
         QVERIFY(
             dialog.SummaryText().startsWith("1 record: 0 upgraded, 0 current, 0 read, 1 failed"));
+    }
 
+    void enterAppliesTheFilterAndKeepsTheWindow() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-4017-4711", "read") << Record(1, "VC-1", "read");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        dialog.show();
+        QVERIFY(results.Next());
+        dialog.m_editDevice->setText("4711");
+        const std::uint64_t reads = dialog.Reads();
+        QTest::keyClick(dialog.m_editDevice, Qt::Key_Return);
+        QCOMPARE(dialog.Reads(), reads + 1);  // at once, not after the pause
+        QVERIFY(!dialog.ReloadTimer()->isActive());
+        QVERIFY(dialog.isVisible());
+        QVERIFY(results.Next());
+        QCOMPARE(dialog.RowCount(), 1);
+    }
+
+    void recordsWrittenWhileOpenShow() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-1", "read");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        QVERIFY(results.Next());
+        Append(journal, Record(1, "VC-2", "read"));
+        QVERIFY(results.Next());
+        QCOMPARE(Column(dialog, CHistoryDialog::kDeviceId), QStringList({"VC-2", "VC-1"}));
+
+        // Replaced by another file, it is still watched.
+        const std::string next = m_scratch->Path("next.jsonl");
+        std::ofstream(next) << Record(0, "VC-1", "read") << Record(2, "VC-3", "read");
+        std::filesystem::rename(next, journal);
+        QVERIFY(results.Next());
+        QCOMPARE(Column(dialog, CHistoryDialog::kDeviceId), QStringList({"VC-3", "VC-1"}));
+        Append(journal, Record(3, "VC-4", "read"));
+        QVERIFY(results.Next());
+        QCOMPARE(dialog.RowCount(), 3);
+    }
+
+    void refreshReadsAtOnce() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-1", "read");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        QVERIFY(results.Next());
+        const std::uint64_t reads = dialog.Reads();
+        dialog.m_btnRefresh->click();
+        QCOMPARE(dialog.Reads(), reads + 1);
+    }
+
+    // Until the first record, this PC's state folder holds no journal; the
+    // first one written there shows.
+    void noJournalYetIsSaidUntilTheFirstRecord() {
+        const std::string folder = m_scratch->StateFolder();
+        std::filesystem::create_directories(folder);
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        QCOMPARE(dialog.SummaryText(),
+                 QString::fromStdString("No records yet: " + folder + " holds no journal."));
+        QCOMPARE(dialog.RowCount(), 0);
+        std::ofstream(folder + "records.jsonl") << Record(0, "VC-1", "read");
+        QVERIFY(results.Next());
+        QCOMPARE(Column(dialog, CHistoryDialog::kDeviceId), QStringList({"VC-1"}));
+    }
+
+    void anUnreadableSinceEmptiesTheTable() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-1", "read");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        QVERIFY(results.Next());
         dialog.m_editSince->setText("soon");
         dialog.Reload();
-        QVERIFY(dialog.SummaryText().contains("neither a date"));
+        QCOMPARE(dialog.RowCount(), 0);
+        QCOMPARE(dialog.SummaryText(),
+                 QString("'soon' is neither a date like 2026-12-01 nor a span like 7d."));
+    }
+
+    void addedJournalsAreRememberedForTheNextWindow() {
+        const std::string a = m_scratch->Path("a.jsonl");
+        const std::string b = m_scratch->Path("b.jsonl");
+        std::ofstream(a) << Record(0, "VC-1", "read");
+        std::ofstream(b) << Record(1, "VC-2", "read");
+        CAnsweredFileDialogs answering;
+        answering.answers = {QString::fromStdString(b), QString::fromStdString(b)};
+        CFileDialogsOverride installed(answering);
+        {
+            CHistoryDialog first;
+            first.SetJournals({a});
+            first.OnAddJournal();
+            first.OnAddJournal();  // twice the same: once
+        }
+        CHistoryDialog next;
+        CResults results(next);
+        next.SetJournals({a});
+        QCOMPARE(next.Journals(), (std::vector<std::string>{a, b}));
+        QVERIFY(results.Next());
+        QCOMPARE(Column(next, CHistoryDialog::kDeviceId), QStringList({"VC-2", "VC-1"}));
+    }
+
+    // A reason is a journal's text: what looks like markup is shown as typed.
+    void markupInAReasonShowsAsText() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-1", "failed", "<b>bold</b>")
+                               << Record(1, "VC-2", "failed", "<img src=x>");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        QVERIFY(results.Next());
+        QCOMPARE(dialog.m_labelSummary->textFormat(), Qt::PlainText);
+        QVERIFY(dialog.SummaryText().contains("\"<b>bold</b>\" (1)"));
+        QCOMPARE(dialog.CellText(0, CHistoryDialog::kReason), QString("<img src=x>"));
+        QTextDocument tip;
+        tip.setHtml(dialog.findChild<QTableView*>()
+                        ->model()
+                        ->index(0, CHistoryDialog::kReason)
+                        .data(Qt::ToolTipRole)
+                        .toString());
+        QCOMPARE(tip.toPlainText(), QString("<img src=x>"));
+    }
+
+    // As in the command line's table: a terminal's or a layout's controls
+    // in a journal show as escapes.
+    void controlCharactersShowAsEscapes() {
+        const std::string journal = m_scratch->Path("records.jsonl");
+        std::ofstream(journal) << Record(0, "VC-\\u001b]0;x\\u0007", "failed",
+                                         "No\\nanswer\\u202e.");
+        CHistoryDialog dialog;
+        CResults results(dialog);
+        dialog.SetJournals({journal});
+        QVERIFY(results.Next());
+        QCOMPARE(dialog.CellText(0, CHistoryDialog::kDeviceId), QString("VC-\\x1b]0;x\\x07"));
+        QCOMPARE(dialog.CellText(0, CHistoryDialog::kReason), QString("No\\x0aanswer\\u202e."));
     }
 
     void exportWritesEveryMatchingRecord() {
-        testkit::CScratchDir dir;
-        const std::string journal = dir.Path() + "/records.jsonl";
+        const std::string journal = m_scratch->Path("records.jsonl");
         {
             std::ofstream out(journal);
             for (int i = 0; i <= CHistoryDialog::kMaxRows; ++i) {
@@ -90,18 +207,21 @@ private slots:
             }
         }
         CHistoryDialog dialog;
+        CResults results(dialog);
         dialog.SetJournals({journal});
+        QVERIFY(results.Next());
         QCOMPARE(dialog.RowCount(), CHistoryDialog::kMaxRows);
         QVERIFY(dialog.SummaryText().contains("The newest 5000 are shown"));
         QCOMPARE(dialog.CellText(0, CHistoryDialog::kDeviceId),
                  QString("VC-%1").arg(CHistoryDialog::kMaxRows));
 
-        CSavingFileDialogs answering;
-        answering.path = QString::fromStdString(dir.Path() + "/out.csv");
+        CAnsweredFileDialogs answering;
+        answering.answers = {QString::fromStdString(m_scratch->Path("out.csv"))};
         CFileDialogsOverride installed(answering);
         dialog.m_comboOutcome->setCurrentText("read");
+        QVERIFY(results.Next());
         dialog.OnExportCsv();
-        std::ifstream in(answering.path.toStdString());
+        std::ifstream in(m_scratch->Path("out.csv"));
         std::string line;
         std::vector<std::string> lines;
         while (std::getline(in, line)) {
@@ -112,6 +232,9 @@ private slots:
         QVERIFY(lines[1].find(",VC-5000,") != std::string::npos);
         QVERIFY(dialog.SummaryText().contains("2501 records exported"));
     }
+
+private:
+    std::unique_ptr<historytest::CScratch> m_scratch;
 };
 
 QTEST_MAIN(HistoryDialogTest)
