@@ -70,7 +70,10 @@ function showRow(row) {
   const state = String(row.state || '');
   entry.tr.dataset.state = state;
   entry.tr.dataset.slot = row.slot;
-  c.slot.textContent = row.slot;
+  // A slot named by a long path shows its last part; the port column and
+  // the tooltip have it whole.
+  c.slot.textContent = String(row.slot).split('/').pop() || row.slot;
+  c.slot.title = row.slot;
   c.port.textContent = row.port;
   c.device.textContent = row.deviceId;
   c.state.textContent = state;
@@ -84,8 +87,17 @@ function showRow(row) {
   c.stop.disabled = !BUSY.has(state);
 }
 
-function showRows(list) {
+// A whole list (a fresh start, a resync): rows of slots it lacks go.
+function showAllRows(list) {
+  const names = new Set(list.map((row) => row.slot));
+  for (const [slot, entry] of rows) {
+    if (!names.has(slot)) {
+      entry.tr.remove();
+      rows.delete(slot);
+    }
+  }
   for (const row of list) showRow(row);
+  $('no-slots').hidden = rows.size > 0;
 }
 
 async function getJson(path) {
@@ -96,7 +108,7 @@ async function getJson(path) {
 
 async function refreshSlots() {
   try {
-    showRows(await getJson('/api/slots'));
+    showAllRows(await getJson('/api/slots'));
   } catch (e) { /* the stream's next event or reconnection brings it */ }
 }
 
@@ -166,7 +178,7 @@ function connect() {
     showRow(row);
     if (row.event === 'finished') laterRecords();
   });
-  source.addEventListener('snapshot', (e) => showRows(JSON.parse(e.data)));
+  source.addEventListener('snapshot', (e) => showAllRows(JSON.parse(e.data)));
   source.addEventListener('station', (e) => showPaused(Boolean(JSON.parse(e.data).paused)));
 }
 

@@ -104,7 +104,7 @@ bool Settle(const CliOptions& given, CliOptions& o, std::string& error) {
         error = "--chargers needs --simulate";
         return false;
     }
-    if (!o.simulate && o.benchPorts.empty() && o.port.empty()) {
+    if (!o.simulate && o.benchPorts.empty() && o.port.empty() && !o.showToken) {
         error = "give at least one --port PATH or pattern (or ports in " + path + ")";
         return false;
     }
