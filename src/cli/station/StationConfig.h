@@ -14,8 +14,8 @@
 //   An unknown key, a line without "=", a bad yes/no, or a file larger
 //   than 64 KiB is an error naming the line, so a typing mistake in a
 //   service's settings stops it rather than being ignored. The command
-//   line's options win over the file's: Merge fills in only what the
-//   command line left open.
+//   line's options win over the file's: the station takes from the file
+//   only what its command line left open.
 //
 // Threads: value types and pure functions.
 #pragma once
