@@ -37,6 +37,16 @@ void CWindowTools::OnBench() {
 }
 
 void CWindowTools::OnHistory() {
-    CHistoryDialog history(&m_window);
-    m_window.RunModal(history);
+    // Beside the window rather than modal: it reads no port, and it shows
+    // the records the window writes while it is open. One at a time.
+    for (QObject* child : m_window.children()) {
+        if (auto* open = dynamic_cast<CHistoryDialog*>(child)) {
+            open->raise();
+            open->activateWindow();
+            return;
+        }
+    }
+    auto* history = new CHistoryDialog(&m_window);
+    history->setAttribute(Qt::WA_DeleteOnClose);
+    history->show();
 }

@@ -3,10 +3,13 @@
 // matching record, beyond the rows shown. Enter applies a filter without
 // closing the window, records written while it is open show, and journal
 // text shows as characters, never as markup or control codes. The window
-// remembers the journals added to it.
+// stands beside the main window, and remembers the journals added to it.
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -20,8 +23,24 @@
 #include "AnsweredFileDialogs.h"
 #include "HistoryFixture.h"
 #include "app/HistoryDialog.h"
+#include "app/MainDialog.h"
 
 using namespace historytest;
+
+namespace {
+
+// The History windows open beside the window.
+QList<CHistoryDialog*> Histories(const QWidget& window) {
+    QList<CHistoryDialog*> found;
+    for (QObject* child : window.children()) {
+        if (auto* history = dynamic_cast<CHistoryDialog*>(child)) {
+            found << history;
+        }
+    }
+    return found;
+}
+
+}  // namespace
 
 class HistoryDialogTest : public QObject {
     Q_OBJECT
@@ -196,6 +215,31 @@ private slots:
         QVERIFY(results.Next());
         QCOMPARE(dialog.CellText(0, CHistoryDialog::kDeviceId), QString("VC-\\x1b]0;x\\x07"));
         QCOMPARE(dialog.CellText(0, CHistoryDialog::kReason), QString("No\\x0aanswer\\u202e."));
+    }
+
+    // The history reads no port: the main window stays usable beside it.
+    void historyStandsBesideTheMainWindow() {
+        CMainDialog window;
+        window.show();
+        QAction* open = nullptr;
+        for (QAction* action : window.m_menuSystem->actions()) {
+            open = action->text() == "&History..." ? action : open;
+        }
+        QVERIFY(open != nullptr);
+        // Ends a modal run at once, so a modal history fails rather than hangs.
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->close();
+            }
+        });
+        open->trigger();
+        QCOMPARE(Histories(window).size(), 1);
+        QPointer<CHistoryDialog> history = Histories(window).front();
+        QVERIFY(history->isVisible() && !history->isModal());
+        open->trigger();  // raised, not a second one
+        QCOMPARE(Histories(window).size(), 1);
+        history->close();
+        QTRY_VERIFY(history.isNull());
     }
 
     void exportWritesEveryMatchingRecord() {
