@@ -265,3 +265,68 @@ TEST(StationDesk, APausedStationStartsNoJobUntilItResumes) {
     EXPECT_TRUE(rig.events.Story(third).empty());
     EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
+
+// The word a row's state shows, while a job runs and once it ended.
+TEST(StationBoard, StateWords) {
+    struct Case {
+        bench::SlotState state;
+        std::optional<bench::Outcome> outcome;
+        std::string before;
+        bool stopped;
+        const char* word;
+    };
+    const Case cases[] = {
+        {bench::SlotState::Empty, std::nullopt, "", false, "unplugged"},
+        {bench::SlotState::Waiting, std::nullopt, "", false, "waiting"},
+        {bench::SlotState::Upgrading, std::nullopt, "2.09", false, "upgrading"},
+        {bench::SlotState::Finished, bench::Outcome::Upgraded, "2.09", false, "upgraded"},
+        {bench::SlotState::Finished, bench::Outcome::Read, "2.09", false, "read"},
+        {bench::SlotState::Finished, bench::Outcome::Read, "", false, "no firmware"},
+        {bench::SlotState::Finished, bench::Outcome::Failed, "2.09", false, "failed"},
+        {bench::SlotState::Finished, bench::Outcome::Failed, "2.09", true, "stopped"},
+    };
+    for (const auto& c : cases) {
+        bench::SlotInfo slot;
+        slot.state = c.state;
+        if (c.outcome) {
+            slot.result.emplace();
+            slot.result->outcome = *c.outcome;
+            slot.result->before = c.before;
+            slot.result->stopped = c.stopped;
+        }
+        EXPECT_EQ(station::StateWord(slot), c.word) << c.word;
+    }
+}
+
+// A row keeps the block its upload reached while the versions are read
+// again; a job that reached no charger counts for today only.
+TEST(StationBoard, RowsKeepTheirProgressAndTodayCountsTheUnanswered) {
+    std::time_t now = 1796644800;  // 2026-12-07T12:00:00Z
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    station::CSlotNames names;
+    station::CStationBoard board(names, [&] { return now; });
+    bench::SlotInfo slot;
+    slot.port = "/dev/ttyUSB0";
+    slot.state = bench::SlotState::Upgrading;
+    slot.block = 50;
+    slot.totalBlocks = 101;
+    board.OnBenchEvent({bench::EventKind::Progress, slot, ""});
+    slot.state = bench::SlotState::Checking;
+    slot.block = 0;
+    board.OnBenchEvent({bench::EventKind::Status, slot, ""});
+    EXPECT_NE(board.RowsJson().find("\"state\":\"checking\",\"block\":50,\"blocks\":101"),
+              std::string::npos)
+        << board.RowsJson();
+    slot.state = bench::SlotState::Finished;
+    slot.result.emplace();
+    slot.result->answered = false;
+    slot.result->reason = "No answer.";
+    board.OnBenchEvent({bench::EventKind::Finished, slot, ""});
+    EXPECT_NE(board.RowsJson().find("\"reason\":\"No answer.\""), std::string::npos);
+    EXPECT_EQ(board.Unanswered(), 1);
+    EXPECT_EQ(board.SlotOf("/dev/ttyUSB0"), 0);
+    EXPECT_EQ(board.SlotOf("/dev/ttyUSB1"), std::nullopt);
+    now += 86400;
+    EXPECT_EQ(board.Unanswered(), 0);
+}
