@@ -4,10 +4,12 @@
 // Principles of operation
 //   The main window hands itself over once it has initialised. The tools
 //   then add their items to the window's menu ("&Port Setup...",
-//   "&Bench...", "&History..."), put the notes beside the port list's entries, and run
-//   their windows modally when chosen, so that the main window's port stays
-//   closed while they work. After the port setup the notes are taken afresh,
-//   as a mapping may have changed.
+//   "&Bench...", "&History..."), and put the notes beside the port list's
+//   entries. The port setup and the bench run modally when chosen, so that
+//   the main window's port stays closed while they work; the history touches
+//   no port and is shown beside the window (chosen again, it is raised).
+//   After the port setup the notes are taken afresh, as a mapping may have
+//   changed.
 //
 // Threads: user-interface thread only.
 #pragma once
