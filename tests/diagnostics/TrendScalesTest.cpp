@@ -108,25 +108,39 @@ TEST_F(TrendsDialogTest, TwoStateValuesReadZeroAndOne) {
     EXPECT_GE(ShownLabels(*views[2], Axis::Values).size(), 3u) << "System State is no flag";
 }
 
-// A charge current that runs from -1.9 A to 1.9 A, in a strip with room for
-// few ticks: its axis reads -2, 0 and 2, the ticks below zero with their sign.
-TEST_F(TrendsDialogTest, ValuesBelowZeroGetNegativeTicks) {
-    CTrendSeries series;
-    ChargerVariables vars;
-    const double start = MsAt(0);
-    for (int second = 0; second <= 38; ++second) {
-        vars.chargeCurrent = -1.9 + second * 0.1;
-        series.Append(start + second * 1000.0, vars);
+// A charge current's scale in a strip of the given height: from -1.9 A to
+// 1.9 A in a strip with room for few ticks, -2, 0 and 2, the ticks below
+// zero with their sign; in a tall one as many round ticks as fit, but six at
+// most: 0 to 4.8 A reads 0 to 5 by 1, and 0 to 5.8 A 0 to 6 by 2, not by 1.
+TEST_F(TrendsDialogTest, StripScalesTakeTheTicksTheirHeightHoldsUpToSix) {
+    const struct {
+        double low, high;  // the current runs from low to high in steps of 0.1
+        int height;
+        std::vector<double> ticks;
+    } rows[] = {
+        {-1.9, 1.9, 110, {-2.0, 0.0, 2.0}},
+        {0.0, 4.8, 600, {0.0, 1.0, 2.0, 3.0, 4.0, 5.0}},
+        {0.0, 5.8, 600, {0.0, 2.0, 4.0, 6.0}},
+    };
+    for (const auto& r : rows) {
+        CTrendSeries series;
+        ChargerVariables vars;
+        const double start = MsAt(0);
+        const int seconds = static_cast<int>(std::lround((r.high - r.low) * 10.0));
+        for (int second = 0; second <= seconds; ++second) {
+            vars.chargeCurrent = r.low + second * 0.1;
+            series.Append(start + second * 1000.0, vars);
+        }
+        CTrendStrips strips;
+        strips.resize(700, r.height);
+        strips.show();
+        strips.SetData(series, {13}, start, start + seconds * 1000.0);
+        const auto shown = strips.Strips();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].scale.low, r.ticks.front()) << r.high;
+        EXPECT_EQ(shown[0].scale.high, r.ticks.back()) << r.high;
+        EXPECT_EQ(shown[0].scale.ticks, r.ticks) << r.high;
     }
-    CTrendStrips strips;
-    strips.resize(700, 110);
-    strips.show();
-    strips.SetData(series, {13}, start, start + 38000.0);
-    const auto shown = strips.Strips();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].scale.low, -2.0);
-    EXPECT_EQ(shown[0].scale.high, 2.0);
-    EXPECT_EQ(shown[0].scale.ticks, (std::vector<double>{-2.0, 0.0, 2.0}));
 }
 
 // A day of reports a second on 800 pixels: each strip holds at most four
