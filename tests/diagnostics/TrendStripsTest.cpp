@@ -3,6 +3,7 @@
 // the times while the strips' own are out of view.
 #include <gtest/gtest.h>
 
+#include <QAbstractAxis>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QScrollArea>
@@ -104,6 +105,22 @@ TEST_F(TrendsDialogTest, StripsScrollDownToTheLastStripAndTheTimeAxisStaysInView
     ASSERT_EQ(band->parentWidget(), m_dialog.findChild<QWidget*>("timeBand"));
     EXPECT_GE(band->parentWidget()->mapTo(&m_dialog, QPoint()).y(),
               viewport->mapTo(&m_dialog, QPoint(0, viewport->height())).y());
+    // Whole inside the band: the chart around them stands above it.
+    for (const ShownLabel& label : ShownLabels(*band, Axis::Times)) {
+        EXPECT_TRUE(
+            QRectF(band->parentWidget()->rect()).contains(label.rect.translated(band->pos())))
+            << label.text.toStdString();
+    }
+    // The band draws only the times, on no plot and with no grid; every
+    // strip, the first one too, draws its plot with the time grid.
+    EXPECT_FALSE(band->chart()->isPlotAreaBackgroundVisible());
+    EXPECT_FALSE(band->chart()->axes(Qt::Horizontal).at(0)->isGridLineVisible());
+    for (const QChartView* view : views) {
+        EXPECT_TRUE(view->chart()->isPlotAreaBackgroundVisible())
+            << view->objectName().toStdString();
+        EXPECT_TRUE(view->chart()->axes(Qt::Horizontal).at(0)->isGridLineVisible())
+            << view->objectName().toStdString();
+    }
 
     down->setValue(down->maximum());
     QApplication::processEvents();
