@@ -141,7 +141,8 @@ int CTrendStrips::Arrange() {
         m_minHeight = needed;
         updateGeometry();  // the scroll area gives the strips at least that
     }
-    const double plotHeight = std::floor((std::max(height(), needed) - overheads) / count);
+    const int given = std::max(height(), needed);  // mutate: equivalent (max is symmetric)
+    const double plotHeight = std::floor((given - overheads) / count);
     m_plotHeight = static_cast<int>(plotHeight);
     m_plotLeft = left;
     m_plotRight = right;
