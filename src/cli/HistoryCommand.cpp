@@ -47,19 +47,23 @@ int OpenJournals(const CliOptions& o, records::CHistoryReader& reader) {
     return code;
 }
 
-// Standard output for the listing. A reader that has had enough closes
+// Standard output for the listing. Rows are appended to Buffer() and
+// written out in pieces of many rows. A reader that has had enough closes
 // its end (`history | head -1`), and that ends a listing quietly; any other
 // failed write (a full disk) fails the run as for every command.
 class CListing {
 public:
+    static constexpr std::size_t kPiece = 64 * 1024;  // bytes written at once, at most a row more
+
+    std::string& Buffer() { return m_buffer; }
+    bool Full() const { return m_buffer.size() >= kPiece; }
     // By its length: a journal's text may hold a NUL, which would end a C
     // string there and glue the next row onto what is left of this one.
-    void Write(const std::string& text) {
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
-            Failed(errno);  // mutate: equivalent (the last flush fails too; this stops sooner)
-        }
-    }
     void Flush() {
+        if (std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout) != m_buffer.size()) {
+            Failed(errno);  // mutate: equivalent (the flush fails too; this stops sooner)
+        }
+        m_buffer.clear();
         if (std::fflush(stdout) != 0) {
             Failed(errno);
         }
@@ -79,6 +83,7 @@ private:
         }
     }
 
+    std::string m_buffer;
     bool m_readerGone = false;
 };
 
@@ -91,15 +96,21 @@ int RunHistory(const CliOptions& options) {
     const bool table = !options.json && !options.csv;
     const CHistoryTable layout(StdoutColumns());
     CListing out;
-    out.Write(options.csv ? records::CsvHeader() : table ? layout.Header() : "");
+    std::string& rows = out.Buffer();
+    rows += options.csv ? records::CsvHeader() : table ? layout.Header() : "";
     records::CHistoryTally tally;
-    records::ServiceRecord record;
-    for (long long rows = 1; !Interrupted() && !out.ReaderGone() && reader.Next(record); ++rows) {
-        tally.Add(record);
-        out.Write(options.csv    ? records::CsvRow(record)
-                  : options.json ? records::ServiceRecordLine(record) + "\n"
-                                 : layout.Row(record));
-        if (rows % kFlushEvery == 0) {
+    const records::ServiceRecord* record = nullptr;
+    for (long long n = 1; !Interrupted() && !out.ReaderGone() && (record = reader.Next()); ++n) {
+        tally.Add(*record);
+        if (options.csv) {
+            records::AppendCsvRow(*record, rows);
+        } else if (options.json) {
+            rows += records::ServiceRecordLine(*record);
+            rows += '\n';
+        } else {
+            layout.AppendRow(*record, rows);
+        }
+        if (n % kFlushEvery == 0 || out.Full()) {
             out.Flush();  // mutate: equivalent (when rows reach the reader, not which)
         }
     }
@@ -108,7 +119,7 @@ int RunHistory(const CliOptions& options) {
     // its rows, and what was skipped is said on standard error.
     // A stopped listing is not all of it: no summary counts it as if it were.
     if (table && StopSignal() == 0) {
-        out.Write(tally.Summary() + "\n");
+        rows += tally.Summary() + "\n";
     } else if (reader.DamagedLines() > 0) {
         std::fprintf(stderr, "corvane-cli: %lld damaged line(s) skipped.\n", reader.DamagedLines());
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <wchar.h>
 
+#include "records/RecordTime.h"
 #include "records/SafeText.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr ColumnSpec kColumns[] = {
     {"TOOL", 6, false, 1},
 };
 constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
+static_assert(kColumnCount + 1 == CHistoryTable::kValues);
 constexpr std::size_t kMinReason = 12;
 
 // Terminal columns of code points: two for wide East Asian characters,
@@ -101,6 +103,30 @@ std::string Cut(const std::string& text, std::size_t width, bool keepEnd) {
     return text.substr(0, glyphs[end].at) + "~";
 }
 
+// One cell: the value as it shows, cut to `width` columns (0: not cut) and
+// padded with spaces to `pad`. Printable ASCII, nearly every value, shows as
+// it is, one column a byte.
+void AppendCell(std::string& out, std::string_view value, std::size_t width, bool keepEnd,
+                std::size_t pad) {
+    std::size_t taken = value.size();
+    if (!records::IsPrintableAscii(value)) {
+        const std::string cut = Cut(records::ShownText(value), width, keepEnd);
+        taken = WidthOf(Glyphs(cut));
+        out += cut;
+    } else if (width == 0 || value.size() <= width) {
+        out.append(value);
+    } else if (keepEnd) {
+        out += '~';
+        out.append(value.substr(value.size() - (width - 1)));
+        taken = width;
+    } else {
+        out.append(value.substr(0, width - 1));
+        out += '~';
+        taken = width;
+    }
+    out.append(taken < pad ? pad - taken : 0, ' ');
+}
+
 }  // namespace
 
 int StdoutColumns() {
@@ -133,39 +159,47 @@ CHistoryTable::CHistoryTable(int columns) : m_shown(kColumnCount, true) {
     m_reasonWidth = width == 0 ? 0 : std::max(kMinReason, width > used() ? width - used() : 0);
 }
 
-std::string CHistoryTable::Line(const std::vector<std::string>& values) const {
-    std::string line;
+void CHistoryTable::AppendLine(const std::string_view (&values)[kValues], std::string& out) const {
+    const std::size_t start = out.size();
     std::size_t shown = 0;
-    for (std::size_t i = 0; i < kColumnCount; ++i) {
+    for (std::size_t i = 0; i + 1 < kValues; ++i) {
         if (!m_shown[i]) {
             continue;
         }
         const Column& column = m_columns[shown++];
-        const std::string value = Cut(records::ShownText(values[i].empty() ? "-" : values[i]),
-                                      m_reasonWidth == 0 ? 0 : column.width, column.keepEnd);
-        const std::size_t taken = WidthOf(Glyphs(value));
-        line += value;
-        line += std::string(taken < column.width ? column.width - taken : 0, ' ');
-        line += "  ";
+        AppendCell(out, values[i].empty() ? "-" : values[i], m_reasonWidth == 0 ? 0 : column.width,
+                   column.keepEnd, column.width);
+        out += "  ";
     }
-    line += Cut(records::ShownText(values[kColumnCount]), m_reasonWidth, false);
-    while (!line.empty() && line.back() == ' ') {
-        line.pop_back();
+    AppendCell(out, values[kValues - 1], m_reasonWidth, false, 0);
+    while (out.size() > start && out.back() == ' ') {
+        out.pop_back();
     }
-    return line + "\n";
+    out += '\n';
 }
 
 std::string CHistoryTable::Header() const {
-    std::vector<std::string> titles;
-    for (const ColumnSpec& spec : kColumns) {
-        titles.emplace_back(spec.title);
+    std::string_view titles[kValues];
+    for (std::size_t i = 0; i + 1 < kValues; ++i) {
+        titles[i] = kColumns[i].title;
     }
-    titles.emplace_back("REASON");
-    return Line(titles);
+    titles[kValues - 1] = "REASON";
+    std::string line;
+    AppendLine(titles, line);
+    return line;
 }
 
-std::string CHistoryTable::Row(const records::ServiceRecord& r) const {
-    return Line({records::LocalMinuteText(r.when), r.deviceId,
-                 std::string(records::OutcomeText(r)) + (r.simulated ? "*" : ""),
-                 records::VersionsText(r), r.port, r.host, r.tool, r.reason});
+void CHistoryTable::AppendRow(const records::ServiceRecord& r, std::string& out) const {
+    const std::string time = records::LocalMinuteText(r.when);
+    const std::string outcome = std::string(records::OutcomeText(r)) + (r.simulated ? "*" : "");
+    const std::string versions = records::VersionsText(r);
+    const std::string_view values[kValues] = {time,   r.deviceId, outcome, versions,
+                                              r.port, r.host,     r.tool,  r.reason};
+    AppendLine(values, out);
+}
+
+std::string CHistoryTable::Row(const records::ServiceRecord& record) const {
+    std::string row;
+    AppendRow(record, row);
+    return row;
 }

@@ -18,16 +18,21 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/ServiceRecord.h"
 
 class CHistoryTable {
 public:
+    static constexpr std::size_t kValues = 8;  // the columns, then the reason
+
     // columns: the terminal's width, 0 when unknown.
     explicit CHistoryTable(int columns);
     std::string Header() const;
     std::string Row(const records::ServiceRecord& record) const;
+    // The same row, appended to `out` (the listing's buffer).
+    void AppendRow(const records::ServiceRecord& record, std::string& out) const;
 
 private:
     struct Column {
@@ -35,7 +40,7 @@ private:
         std::size_t width;
         bool keepEnd;  // cut from the front
     };
-    std::string Line(const std::vector<std::string>& values) const;
+    void AppendLine(const std::string_view (&values)[kValues], std::string& out) const;
 
     std::vector<Column> m_columns;  // those shown, the reason last
     std::vector<bool> m_shown;      // of all columns, in order

@@ -13,28 +13,47 @@ namespace {
 
 // A plain number in the C locale, whatever the desktop's (the window exports
 // too): "-1.5" is a number, "-1,5" and "=1" are not.
-bool IsNumber(const std::string& text) {
+bool IsNumber(std::string_view text) {
     double value = 0;
     const char* last = text.data() + text.size();
     const auto [end, error] = std::from_chars(text.data(), last, value);
     return !text.empty() && error == std::errc() && end == last;
 }
 
-std::string Field(const std::string& text) {
-    std::string value = CellText(text);
-    // A spreadsheet skips a leading tab or CR and reads the formula after it.
-    if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos &&
-        !IsNumber(value)) {
-        value.insert(0, 1, '\'');
+// A spreadsheet skips a leading tab or CR and reads the formula after it.
+bool StartsFormula(std::string_view text) {
+    const char first = text.empty() ? '\0' : text[0];
+    return first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' ||
+           first == '\r';
+}
+
+// Nearly every field: printable ASCII without a separator, quote or
+// formula start, which goes into its cell as it is.
+bool IsPlain(std::string_view text) {
+    return IsPrintableAscii(text, ",\"") && !StartsFormula(text);
+}
+
+void AppendField(std::string& out, std::string_view text) {
+    if (IsPlain(text)) {
+        out.append(text);
+        return;
     }
-    if (value.find_first_of(",\"\r\n") == std::string::npos) {
-        return value;
+    const std::size_t start = out.size();
+    AppendCellText(out, text);
+    const std::string_view value(out.data() + start, out.size() - start);
+    if (StartsFormula(value) && !IsNumber(value)) {
+        out.insert(start, 1, '\'');
     }
-    std::string quoted = "\"";
-    for (const char c : value) {
-        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    if (out.find_first_of(",\"\r\n", start) == std::string::npos) {
+        return;
     }
-    return quoted + "\"";
+    const std::string cell = out.substr(start);
+    out.resize(start);
+    out += '"';
+    for (const char c : cell) {
+        out.append(c == '"' ? 2 : 1, c);
+    }
+    out += '"';
 }
 
 }  // namespace
@@ -44,33 +63,45 @@ std::string CsvHeader() {
            "imageCrc,imagePath,blocks,resends,seconds,outcome,reason,simulated\r\n";
 }
 
-std::string CsvRow(const ServiceRecord& r) {
-    const std::string fields[] = {r.time,
-                                  r.host,
-                                  r.tool,
-                                  r.port,
-                                  r.device,
-                                  r.byId,
-                                  r.deviceId,
-                                  r.bootCode,
-                                  r.before,
-                                  r.after,
-                                  r.image.label,
-                                  std::to_string(r.image.size),
-                                  r.image.crc,
-                                  r.image.path,
-                                  std::to_string(r.blocks),
-                                  std::to_string(r.resends),
-                                  Fixed1(r.seconds),
-                                  std::string(OutcomeText(r)),
-                                  r.reason,
-                                  r.simulated ? "yes" : "no"};
-    std::string row;
-    for (const std::string& field : fields) {
-        row += Field(field) + ",";
+void AppendCsvRow(const ServiceRecord& r, std::string& out) {
+    char numbers[3][24];
+    const auto number = [&numbers](int i, long long value) {
+        const auto [end, ec] = std::to_chars(numbers[i], numbers[i] + sizeof numbers[i], value);
+        return std::string_view(numbers[i], static_cast<std::size_t>(end - numbers[i]));
+    };
+    const std::string seconds = Fixed1(r.seconds);
+    const std::string_view fields[] = {r.time,
+                                       r.host,
+                                       r.tool,
+                                       r.port,
+                                       r.device,
+                                       r.byId,
+                                       r.deviceId,
+                                       r.bootCode,
+                                       r.before,
+                                       r.after,
+                                       r.image.label,
+                                       number(0, r.image.size),
+                                       r.image.crc,
+                                       r.image.path,
+                                       number(1, r.blocks),
+                                       number(2, r.resends),
+                                       seconds,
+                                       OutcomeText(r),
+                                       r.reason,
+                                       r.simulated ? "yes" : "no"};
+    for (const std::string_view field : fields) {
+        AppendField(out, field);
+        out += ',';
     }
-    row.pop_back();
-    return row + "\r\n";
+    out.back() = '\r';
+    out += '\n';
+}
+
+std::string CsvRow(const ServiceRecord& record) {
+    std::string row;
+    AppendCsvRow(record, row);
+    return row;
 }
 
 }  // namespace records

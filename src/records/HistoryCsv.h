@@ -24,5 +24,7 @@ namespace records {
 std::string CsvHeader();
 // The record's row with its line end.
 std::string CsvRow(const ServiceRecord& record);
+// The same, appended to `out` (a listing's buffer).
+void AppendCsvRow(const ServiceRecord& record, std::string& out);
 
 }  // namespace records

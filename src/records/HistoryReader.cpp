@@ -126,17 +126,30 @@ void CHistoryReader::Fill(std::size_t index) {
     }
 }
 
+CHistoryReader::Digest CHistoryReader::DigestOf(const std::string& identity) {
+    return {std::hash<std::string_view>()(identity), Fnv1a(identity)};
+}
+
 bool CHistoryReader::Seen(const ServiceRecord& record) {
     if (record.when != m_lastTime) {
-        m_lastTime = record.when;
         // clear() sweeps every bucket: those a busy second left are let go.
         if (m_seenAtLastTime.bucket_count() > kWindow) {
             std::unordered_set<Digest, DigestHash>().swap(m_seenAtLastTime);
         }
         m_seenAtLastTime.clear();
+        // Most seconds hold one record: the first's identity is kept and
+        // only hashed when a second record shares its second.
+        m_lastTime = record.when;
+        Identity(record, m_firstIdentity);
+        m_firstPending = true;
+        return false;
+    }
+    if (m_firstPending) {
+        m_seenAtLastTime.insert(DigestOf(m_firstIdentity));
+        m_firstPending = false;
     }
     Identity(record, m_identity);
-    const Digest digest{std::hash<std::string_view>()(m_identity), Fnv1a(m_identity)};
+    const Digest digest = DigestOf(m_identity);
     if (m_seenAtLastTime.contains(digest)) {
         return true;
     }
@@ -146,22 +159,35 @@ bool CHistoryReader::Seen(const ServiceRecord& record) {
     return false;
 }
 
-bool CHistoryReader::Next(ServiceRecord& record) {
+const ServiceRecord* CHistoryReader::Next() {
+    // The record handed out last is read over from now on.
+    if (m_handedOut) {
+        m_freeSlots.push_back(*m_handedOut);
+        m_handedOut.reset();
+    }
     while (!m_stopped && !m_heap.empty()) {
         std::pop_heap(m_heap.begin(), m_heap.end(), Later());
         const Pending top = m_heap.back();
         m_heap.pop_back();
-        record = std::move(m_slots[top.slot]);
-        m_freeSlots.push_back(top.slot);
         const std::size_t source = top.source;
         --m_sources[source]->buffered;
         Fill(source);
-        if (!Seen(record)) {
-            return true;
+        if (!Seen(m_slots[top.slot])) {
+            m_handedOut = top.slot;
+            return &m_slots[top.slot];
         }
+        m_freeSlots.push_back(top.slot);
         ++m_duplicates;
     }
-    return false;
+    return nullptr;
+}
+
+bool CHistoryReader::Next(ServiceRecord& record) {
+    const ServiceRecord* next = Next();
+    if (next != nullptr) {
+        record = *next;
+    }
+    return next != nullptr;
 }
 
 }  // namespace records

@@ -13,14 +13,19 @@
 //
 //   Lines that cannot be read are counted (DamagedLines) and skipped; a
 //   line longer than CReverseLineReader::kMaxLine counts as one damaged
-//   line, and a record at its end is still read. The
-//   same record found in two journals (a bench PC's own journal beside the
-//   gathered one) is given out once: the records of the second being given
-//   out are remembered by a digest of what tells them apart, in a hash set,
-//   so a busy second costs no more per record than a quiet one. At most
+//   line, and a record at its end is still read. The same record found in
+//   two journals (a bench PC's own journal beside the gathered one) is
+//   given out once: the records of the second being given out are
+//   remembered by a digest of what tells them apart, in a hash set, so a
+//   busy second costs no more per record than a quiet one; the first record
+//   of a second is digested only when another one shares it. At most
 //   kSeenBound are remembered per second; past that, copies in that second
-//   are listed twice rather than memory growing with a hostile journal. With a first moment
-//   (since), a journal is left once kWindow records in a row are more than a day older.
+//   are listed twice rather than memory growing with a hostile journal.
+//   With a first moment (since), a journal is left once kWindow records in
+//   a row are more than a day older.
+//
+//   Records stay in the reader's slots, each read over once it is handed
+//   out and done with, so reading allocates next to nothing.
 //
 //   A stop check given to the reader is asked before each block read, so
 //   a huge journal, or a zero-filled one, ends within moments of a stop:
@@ -31,6 +36,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -58,7 +64,10 @@ public:
 
     // False, with `error` set, when the journal cannot be opened.
     bool AddFile(const std::string& path, std::string& error);
-    // The next matching record, newest first; false when there is none.
+    // The next matching record, newest first, null when there is none. It
+    // stays valid until the next call, which reads another record into it.
+    const ServiceRecord* Next();
+    // The same, copied; false when there is none.
     bool Next(ServiceRecord& record);
 
     long long DamagedLines() const { return m_damaged; }
@@ -92,6 +101,7 @@ private:
     };
 
     void Fill(std::size_t source);
+    static Digest DigestOf(const std::string& identity);
     bool Seen(const ServiceRecord& record);
 
     HistoryFilter m_filter;
@@ -102,6 +112,7 @@ private:
     std::vector<Pending> m_heap;  // a heap by Later: the newest on top
     std::vector<ServiceRecord> m_slots;
     std::vector<std::size_t> m_freeSlots;
+    std::optional<std::size_t> m_handedOut;  // the slot of the record Next gave last
     std::string m_line;
     std::uint64_t m_order = 0;
     long long m_damaged = 0;
@@ -109,7 +120,9 @@ private:
     std::vector<std::string> m_problems;
     std::int64_t m_lastTime = 0;
     std::unordered_set<Digest, DigestHash> m_seenAtLastTime;
-    std::string m_identity;  // reused for each record's identity
+    std::string m_firstIdentity;  // of the second's first record, until a second one comes
+    bool m_firstPending = false;  // m_firstIdentity is not in m_seenAtLastTime yet
+    std::string m_identity;       // reused for each record's identity
 };
 
 }  // namespace records

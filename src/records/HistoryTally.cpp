@@ -19,9 +19,19 @@ void CHistoryTally::Add(const ServiceRecord& record) {
         return;
     }
     const std::string_view outcome = OutcomeText(record);
-    ++m_outcomes[std::string(outcome)];
+    Increment(m_outcomes, outcome);
     if (outcome == "failed") {
-        ++m_reasons[record.reason.empty() ? "no reason recorded" : record.reason];
+        Increment(m_reasons, record.reason.empty() ? std::string_view("no reason recorded")
+                                                   : std::string_view(record.reason));
+    }
+}
+
+void CHistoryTally::Increment(Counts& counts, std::string_view key) {
+    const auto it = counts.find(key);
+    if (it != counts.end()) {
+        ++it->second;
+    } else {
+        counts.emplace(key, 1);
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,8 +38,12 @@ public:
     std::string Summary() const;
 
 private:
-    std::map<std::string, long long> m_outcomes;
-    std::map<std::string, long long> m_reasons;
+    // Looked up by the record's own texts, without copying them.
+    using Counts = std::map<std::string, long long, std::less<>>;
+    static void Increment(Counts& counts, std::string_view key);
+
+    Counts m_outcomes;
+    Counts m_reasons;
     long long m_simulated = 0;
     long long m_damaged = 0;
 };

@@ -1,6 +1,8 @@
 #include "records/SafeText.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace records {
 namespace {
@@ -20,22 +22,54 @@ std::string Escape(char32_t c) {
     return text;
 }
 
-std::string Safe(std::string_view text, bool keepBreaks) {
-    std::string safe;
-    safe.reserve(text.size());  // mutate: equivalent (only spares regrowing)
+bool IsPrintableAscii(char c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+// Eight bytes at a time: each byte of `ones` is 1, so ones * c holds c in
+// every byte, and a high bit in the masks below marks a byte that is
+// below 0x20, above 0x7E or equal to c.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+std::uint64_t Below(std::uint64_t word, std::uint64_t n) {
+    return (word - kOnes * n) & ~word & kHighs;
+}
+
+std::uint64_t Above(std::uint64_t word, std::uint64_t n) {
+    return ((word + kOnes * (127 - n)) | word) & kHighs;
+}
+
+void AppendSafe(std::string& out, std::string_view text, bool keepBreaks) {
     for (std::size_t at = 0; at < text.size();) {
+        // Runs of printable ASCII, most of any journal, are copied at once.
+        std::size_t run = at;
+        while (run < text.size() && IsPrintableAscii(text[run])) {
+            ++run;
+        }
+        out.append(text, at, run - at);
+        at = run;
+        if (at == text.size()) {
+            break;
+        }
         const CodePoint c = Utf8At(text, at);
         if (keepBreaks && (c.value == '\t' || c.value == '\n' || c.value == '\r')) {
-            safe += static_cast<char>(c.value);
+            out += static_cast<char>(c.value);
         } else if (IsControl(c.value)) {
-            safe += Escape(c.value);
+            out += Escape(c.value);
         } else if (c.value == 0xFFFD) {
-            safe += "\xEF\xBF\xBD";  // also for a stray byte, which is not copied
+            out += "\xEF\xBF\xBD";  // also for a stray byte, which is not copied
         } else {
-            safe.append(text.substr(at, c.size));
+            out.append(text, at, c.size);
         }
         at += c.size;
     }
+}
+
+std::string Safe(std::string_view text, bool keepBreaks) {
+    std::string safe;
+    safe.reserve(text.size());  // mutate: equivalent (only spares regrowing)
+    AppendSafe(safe, text, keepBreaks);
     return safe;
 }
 
@@ -81,12 +115,46 @@ CodePoint Utf8At(std::string_view text, std::size_t at) {
     return {value, more + 1};
 }
 
+bool IsPrintableAscii(std::string_view text, std::string_view excluded) {
+    const auto odd = [excluded](std::uint64_t word) {
+        std::uint64_t marks = Below(word, 0x20) | Above(word, 0x7E);
+        for (const char c : excluded) {
+            marks |= Below(word ^ (kOnes * static_cast<unsigned char>(c)), 1);
+        }
+        return marks != 0;
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, 8);
+        if (odd(word)) {
+            return false;
+        }
+    }
+    if (at == text.size()) {
+        return true;
+    }
+    // The rest is filled up with the text's first byte, which is either
+    // let pass already or found now.
+    std::uint64_t word = kOnes * static_cast<unsigned char>(text[0]);
+    std::memcpy(&word, text.data() + at, text.size() - at);
+    return !odd(word);
+}
+
 std::string ShownText(std::string_view text) {
     return Safe(text, false);
 }
 
 std::string CellText(std::string_view text) {
     return Safe(text, true);
+}
+
+void AppendShownText(std::string& out, std::string_view text) {
+    AppendSafe(out, text, false);
+}
+
+void AppendCellText(std::string& out, std::string_view text) {
+    AppendSafe(out, text, true);
 }
 
 }  // namespace records

@@ -31,5 +31,13 @@ CodePoint Utf8At(std::string_view text, std::size_t at);
 std::string ShownText(std::string_view text);
 // For a CSV cell: the same, but tab, CR and LF kept.
 std::string CellText(std::string_view text);
+// The same, appended to `out` (a listing's buffer).
+void AppendShownText(std::string& out, std::string_view text);
+void AppendCellText(std::string& out, std::string_view text);
+
+// Whether the text is printable ASCII (0x20 to 0x7E) throughout, without
+// any of `excluded`: text that shows as it is, one column a byte. Nearly
+// every text of a journal is; eight bytes are looked at a step.
+bool IsPrintableAscii(std::string_view text, std::string_view excluded = {});
 
 }  // namespace records

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "records/JsonLine.h"
+#include "records/RecordTime.h"
 
 namespace records {
 namespace {
@@ -18,21 +19,6 @@ std::string ImageJson(const ImageInfo& image) {
         .Add("crc", image.crc)
         .Add("path", image.path)
         .Text();
-}
-
-// strftime's text for one moment, in UTC or local time.
-std::string TimeText(std::int64_t time, bool local) {
-    const std::time_t t = static_cast<std::time_t>(time);
-    std::tm parts{};
-    char text[32];
-    if (local) {
-        ::localtime_r(&t, &parts);
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
-    } else {
-        ::gmtime_r(&t, &parts);
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    }
-    return text;
 }
 
 }  // namespace
@@ -101,14 +87,6 @@ ImageInfo ImageInfoOf(const CFirmwareImage& image) {
 
 std::string UtcNow() {
     return UtcText(std::time(nullptr));
-}
-
-std::string UtcText(std::int64_t time) {
-    return TimeText(time, false);
-}
-
-std::string LocalMinuteText(std::int64_t time) {
-    return TimeText(time, true);
 }
 
 std::string VersionsText(const ServiceRecord& r) {

@@ -54,8 +54,12 @@ struct ImageInfo {
     std::string path;  // empty for the carried image
     long long size = 0;
     std::string crc;  // the code CRC stored in its header: four hex digits ("20C5")
+
+    bool operator==(const ImageInfo&) const = default;
 };
 
+// A field added here is read back by RecordMembers.cpp too, which empties
+// each field itself to keep its buffer (ResetReadBack).
 struct ServiceRecord {
     std::string time;  // UTC, ISO 8601; the journal stamps it when empty
     std::string host;  // the journal fills it in when empty
@@ -82,6 +86,8 @@ struct ServiceRecord {
     // readBack) when the line had none.
     std::optional<std::string> outcomeText;
     std::int64_t when = 0;  // `time` in seconds since the epoch
+
+    bool operator==(const ServiceRecord&) const = default;
 };
 
 std::string ServiceRecordLine(const ServiceRecord& record);
@@ -95,10 +101,6 @@ ImageInfo ImageInfoOf(const CFirmwareImage& image);
 
 // "2026-12-07T20:12:40Z" for now.
 std::string UtcNow();
-// "2026-12-07T20:12:40Z" for seconds since the epoch.
-std::string UtcText(std::int64_t time);
-// "2026-12-07 21:12", local time, for listings.
-std::string LocalMinuteText(std::int64_t time);
 // "2.09 > 2.10e" when the upgrade changed the version, else the one found.
 std::string VersionsText(const ServiceRecord& record);
 // This machine's name, "" when it has none.

@@ -176,6 +176,23 @@ TEST(SafeText, ControlsShowAsEscapesAndBadBytesAsReplacements) {
     }
 }
 
+// Text that is printable ASCII throughout shows and goes into a cell as it
+// is; any other byte, or one excluded, is found wherever it stands in a
+// step of eight bytes or in the rest after the last step.
+TEST(SafeText, PrintableAsciiIsToldByEveryByte) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        const bool printable = byte >= 0x20 && byte < 0x7F;
+        for (std::size_t at = 0; at < 19; ++at) {
+            std::string text(19, 'a');
+            text[at] = c;
+            EXPECT_EQ(records::IsPrintableAscii(text), printable) << byte << " at " << at;
+            EXPECT_EQ(records::IsPrintableAscii(text, ",\""), printable && c != ',' && c != '"')
+                << byte << " at " << at;
+        }
+    }
+}
+
 // The code point and its length; a sequence cut short by the end of the
 // text is no code point, whatever bytes follow it in memory.
 TEST(SafeText, Utf8AtDecodesOneCodePoint) {

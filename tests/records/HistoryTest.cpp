@@ -780,3 +780,24 @@ TEST(RecordReadBack, MissingCountsReadAsZero) {
     EXPECT_EQ(r.blocks, 0);
     EXPECT_EQ(r.resends, 0);
 }
+
+// A line read into a record that held another one keeps nothing of it, in
+// either shape of journal.
+TEST(RecordReadBack, LineReadIntoAUsedRecordKeepsNothingOfIt) {
+    const std::string full = Journal(
+        "2026-12-07T20:00:00Z", "FULL", "failed",
+        ",\"bootCode\":\"1.3\",\"before\":\"2.09\",\"after\":\"2.10e\",\"image\":{\"label\":"
+        "\"2.10e\",\"size\":12810,\"crc\":\"20C5\",\"path\":\"/srv/a.bin\"},\"blocks\":41,"
+        "\"resends\":2,\"seconds\":37.5,\"reason\":\"No answer.\",\"identification\":"
+        "[\"deviceid FULL\",\"Boot 1.3\"],\"simulated\":true");
+    records::CRecordParser parser;
+    for (const char* line :
+         {"{\"time\":\"2026-12-07T20:00:01Z\"}", "2024-05-01T09:30:00+0200 port=\"COM2\""}) {
+        ServiceRecord used;
+        ASSERT_TRUE(parser.Parse(full, used).record);
+        ASSERT_TRUE(parser.Parse(line, used).record) << line;
+        ServiceRecord fresh;
+        ASSERT_TRUE(parser.Parse(line, fresh).record) << line;
+        EXPECT_TRUE(used == fresh) << line;
+    }
+}
