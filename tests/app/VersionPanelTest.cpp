@@ -52,8 +52,8 @@ struct Owner {
     QWidget window;
     QProgressBar* bar = new QProgressBar(&window);
     CVersionPanel panel;
-    Owner() {
-        window.resize(346, 323);
+    explicit Owner(int width = 346) {
+        window.resize(width, 323);
         bar->setObjectName(QLatin1String(CVersionPanel::kProgressName));
         bar->setValue(0);
         bar->hide();
@@ -172,11 +172,23 @@ private slots:
         QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 35)), QString());
         QVERIFY(FindText(owner.panel, "2.10e") != nullptr);
 
-        // The owner asked for its tool tip there shows the whole text.
+        // Only a tool-tip request is answered: asked "What's this?" there,
+        // the owner gets the question itself.
         const QPoint at(value + 5, 55);
+        QHelpEvent whatsThis(QEvent::WhatsThis, at, owner.window.mapToGlobal(at));
+        QCoreApplication::sendEvent(&owner.window, &whatsThis);
+        QVERIFY(QToolTip::text() != whole);
+
+        // The owner asked for its tool tip there shows the whole text.
         QHelpEvent help(QEvent::ToolTip, at, owner.window.mapToGlobal(at));
         QCoreApplication::sendEvent(&owner.window, &help);
         QCOMPARE(QToolTip::text(), whole);
+        // Over the version drawn whole, the owner's own tool tip shows.
+        owner.window.setToolTip("The charger's versions");
+        const QPoint overShort(value + 5, 105);
+        QHelpEvent ownTip(QEvent::ToolTip, overShort, owner.window.mapToGlobal(overShort));
+        QCoreApplication::sendEvent(&owner.window, &ownTip);
+        QCOMPARE(QToolTip::text(), QString("The charger's versions"));
         QToolTip::hideText();
 
         // Read afresh with a short version: drawn whole, and no tool tip stays.
@@ -185,6 +197,45 @@ private slots:
         owner.panel.PaintVersions();
         QVERIFY(FindText(owner.panel, "2.09") != nullptr);
         QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 55)), QString());
+    }
+
+    // The version's field reaches the client area's right edge exactly: a
+    // version as wide as the field less its margin is drawn whole, one a
+    // pixel wider is shortened.
+    void versionFieldEndsAtTheRightEdge_data() {
+        QTest::addColumn<int>("tooNarrow");  // pixels the window lacks for the whole text
+        QTest::addColumn<bool>("shortened");
+        QTest::newRow("fits exactly") << 0 << false;
+        QTest::newRow("a pixel too narrow") << 1 << true;
+    }
+
+    void versionFieldEndsAtTheRightEdge() {
+        QFETCH(int, tooNarrow);
+        QFETCH(bool, shortened);
+        const QString whole = "2.09-build.20261207-rc1";
+        const QFontMetrics drawn(CVersionPanel::CellFont(16, QFont::Normal));
+        // The narrowest width the whole text fits in.
+        int fits = drawn.horizontalAdvance(whole) / 2;
+        while (drawn.elidedText(whole, Qt::ElideRight, fits) != whole) {
+            ++fits;
+        }
+        const int value = 19 * Surface().averageCharWidth() + 30;
+        const int width = value + fits + 4 - tooNarrow;
+        Owner owner(width);
+        owner.panel.m_strChargerCode = whole.toStdString();
+        owner.panel.PaintVersions();
+
+        const Drawing* text = nullptr;
+        const Drawing* field = nullptr;
+        for (const Drawing& d : owner.panel.Drawings()) {
+            if (d.rect.topLeft() == QPoint(value, 50)) {
+                (d.kind == Drawing::Kind::Text ? text : field) = &d;
+            }
+        }
+        QVERIFY(text != nullptr && field != nullptr);
+        QCOMPARE(field->rect.right(), width - 1);
+        QCOMPARE(text->text != whole, shortened);
+        QCOMPARE(owner.panel.ToolTipAt(QPoint(value + 5, 55)), shortened ? whole : QString());
     }
 
     void statusLineErasesOnlyItsFirst250Pixels() {
@@ -271,10 +322,15 @@ private slots:
 
     void detachStopsDrawing() {
         Owner owner;
+        owner.panel.m_strChargerCode = std::string(80, '9');
         owner.panel.PaintVersions();
+        const QPoint overVersion(346 - 10, 55);
+        QVERIFY(!owner.panel.ToolTipAt(overVersion).isEmpty());
         const QImage before = owner.panel.Surface();
         const std::size_t drawings = owner.panel.Drawings().size();
         owner.panel.DetachWindow();
+        // No tool tip of the versions drawn before stays.
+        QCOMPARE(owner.panel.ToolTipAt(overVersion), QString());
         owner.panel.ShowStatus("Upgrade Successful");
         owner.panel.PaintVersions();
         owner.panel.PaintVariables();
