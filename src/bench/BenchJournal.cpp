@@ -27,6 +27,7 @@ records::ServiceRecord BenchServiceRecord(const SlotInfo& slot, const RunResult&
     record.reason = result.reason;
     record.identification = result.identification;
     record.simulated = simulated;
+    record.slot = slot.label;
     return record;
 }
 

@@ -60,7 +60,7 @@ void AppendField(std::string& out, std::string_view text) {
 
 std::string CsvHeader() {
     return "time,host,tool,port,device,byId,deviceId,bootCode,before,after,imageLabel,imageSize,"
-           "imageCrc,imagePath,blocks,resends,seconds,outcome,reason,simulated\r\n";
+           "imageCrc,imagePath,blocks,resends,seconds,outcome,reason,simulated,slot\r\n";
 }
 
 void AppendCsvRow(const ServiceRecord& r, std::string& out) {
@@ -89,7 +89,8 @@ void AppendCsvRow(const ServiceRecord& r, std::string& out) {
                                        seconds,
                                        OutcomeText(r),
                                        r.reason,
-                                       r.simulated ? "yes" : "no"};
+                                       r.simulated ? "yes" : "no",
+                                       r.slot};
     for (const std::string_view field : fields) {
         AppendField(out, field);
         out += ',';

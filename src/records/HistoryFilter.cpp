@@ -51,6 +51,9 @@ bool HistoryFilter::Matches(const ServiceRecord& r) const {
     if (!deviceId.empty() && !ContainsNoCase(r.deviceId, deviceId)) {
         return false;
     }
+    if (!slot.empty() && r.slot != slot) {
+        return false;
+    }
     return port.empty() || PortMatches(r, port);
 }
 

@@ -3,8 +3,9 @@
 // Principles of operation
 //   The command line's and the window's filters in one place: the charger
 //   (a part of its device ID is enough, any letter case), the port (as it
-//   was given, the device it led to, or its by-id name), a first moment,
-//   and the outcomes. An empty filter lets every record through.
+//   was given, the device it led to, or its by-id name), the bench slot's
+//   label (exactly), a first moment, and the outcomes. An empty filter lets
+//   every record through.
 //   ParseSince reads --since: a date or time (ParseTime) or a span back from
 //   now ("7d", "12h", "30m", "2w").
 //
@@ -25,6 +26,7 @@ struct HistoryFilter {
     std::string port;
     std::optional<std::int64_t> since;  // seconds since the epoch
     std::vector<std::string> outcomes;  // empty: all
+    std::string slot;                   // the label exactly; empty: all
 
     bool Matches(const ServiceRecord& record) const;
 };

@@ -16,7 +16,7 @@ struct Member {
     std::string ServiceRecord::*text;
 };
 enum : std::size_t { kTime, kTool = 2, kImage = 10, kBlocks, kResends, kSeconds, kOutcome };
-enum : std::size_t { kIdentification = 16, kSimulated, kMemberCount };
+enum : std::size_t { kIdentification = 16, kSimulated, kSlot, kMemberCount };
 constexpr Member kMembers[kMemberCount] = {
     {"time", &ServiceRecord::time},
     {"host", &ServiceRecord::host},
@@ -36,6 +36,7 @@ constexpr Member kMembers[kMemberCount] = {
     {"reason", &ServiceRecord::reason},
     {"identification", nullptr},
     {"simulated", nullptr},
+    {"slot", &ServiceRecord::slot},
 };
 static_assert(kMembers[kImage].key == "image" && kMembers[kOutcome].key == "outcome" &&
               kMembers[kIdentification].key == "identification");
@@ -174,10 +175,10 @@ bool ReadOther(std::size_t at, simdjson::dom::element value, ServiceRecord& r) {
 
 void ResetReadBack(ServiceRecord& r) {
     // A field added to ServiceRecord is to be emptied here as well.
-    static_assert(sizeof(ServiceRecord) == 568, "empty the new field of ServiceRecord here too");
+    static_assert(sizeof(ServiceRecord) == 600, "empty the new field of ServiceRecord here too");
     for (std::string* text :
          {&r.time, &r.host, &r.tool, &r.port, &r.device, &r.byId, &r.deviceId, &r.bootCode,
-          &r.before, &r.after, &r.image.label, &r.image.path, &r.image.crc, &r.reason}) {
+          &r.before, &r.after, &r.image.label, &r.image.path, &r.image.crc, &r.reason, &r.slot}) {
         text->clear();
     }
     r.image.size = 0;

@@ -71,6 +71,9 @@ std::string ServiceRecordLine(const ServiceRecord& r) {
     if (r.simulated) {
         line.AddRaw("simulated", "true");
     }
+    if (!r.slot.empty()) {
+        line.Add("slot", r.slot);
+    }
     return line.Text();
 }
 

@@ -6,12 +6,14 @@
 //   line keeps one field order, which readers of the journal rely on:
 //     time host tool port device byId deviceId bootCode before after
 //     image{label size crc path} blocks resends seconds outcome reason
-//     identification [simulated]
+//     identification [simulated] [slot]
 //   time is UTC ("2026-12-07T20:12:40Z"); tool is "window", "cli" or
 //   "bench"; outcome is "upgraded", "current", "read" or "failed", and
 //   reason is empty unless it failed. "simulated": true is written only for
-//   runs against the built-in simulated chargers. Numbers are written in the
-//   C locale.
+//   runs against the built-in simulated chargers, "slot" only for a bench
+//   slot with a label (bench/SlotNames.h): it came last, so the fields
+//   before it stand where they always stood, and a line without it has no
+//   slot. Numbers are written in the C locale.
 //
 //   History reads the journals back into the same type (RecordParser), and
 //   history --json writes a record read back with the same writer, so a
@@ -67,6 +69,7 @@ struct ServiceRecord {
     std::string port;
     std::string device;
     std::string byId;
+    std::string slot;  // the bench slot's label, "" when none (written last)
     std::string deviceId;
     std::string bootCode;
     std::string before;

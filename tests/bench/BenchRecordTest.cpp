@@ -175,6 +175,13 @@ TEST(BenchRecord, LineNamesChargerVersionsFiguresAndImage) {
         records::ServiceRecordLine(bench::BenchServiceRecord(Slot(), ok, true));
     EXPECT_NE(simulated.find("\"outcome\":\"read\",\"reason\":\"\","), std::string::npos);
     EXPECT_EQ(simulated.substr(simulated.size() - 18), ",\"simulated\":true}");
+    // The slot's label last, where a slot has one.
+    bench::SlotInfo labelled = Slot();
+    labelled.label = "Left shelf 2";
+    const std::string slotted =
+        records::ServiceRecordLine(bench::BenchServiceRecord(labelled, ok, true));
+    EXPECT_EQ(slotted.substr(slotted.size() - 40),
+              ",\"simulated\":true,\"slot\":\"Left shelf 2\"}");
 }
 
 // One line appended per result, the same one to the system log, a failure

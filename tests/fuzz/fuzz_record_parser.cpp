@@ -24,7 +24,7 @@ auto Kept(const ServiceRecord& r) {
     return std::tie(r.when, r.time, r.host, r.tool, r.port, r.device, r.byId, r.deviceId,
                     r.bootCode, r.before, r.after, r.image.label, r.image.path, r.image.size,
                     r.image.crc, r.blocks, r.resends, r.outcomeText, r.reason, r.identification,
-                    r.simulated, r.readBack);
+                    r.simulated, r.slot, r.readBack);
 }
 
 void WrittenBack(records::CRecordParser& parser, const ServiceRecord& r) {
@@ -45,12 +45,13 @@ void Filtered(const ServiceRecord& r) {
     filter.port = r.port;
     filter.since = r.when;
     filter.outcomes = {std::string(records::OutcomeText(r))};
+    filter.slot = r.slot;
     fuzz::Require(filter.Matches(r), "a record matches its own device ID part, port and time");
     filter.since = r.when + 1;
     fuzz::Require(!filter.Matches(r), "a record before the first moment is left out");
     // A by-id name is a file name; a path is matched by its last part.
     if (!r.byId.empty() && r.byId.find('/') == std::string::npos) {
-        const records::HistoryFilter byId{"", "/dev/serial/by-id/" + r.byId, {}, {}};
+        const records::HistoryFilter byId{"", "/dev/serial/by-id/" + r.byId, {}, {}, {}};
         fuzz::Require(byId.Matches(r), "a record matches its port's by-id path");
     }
 }

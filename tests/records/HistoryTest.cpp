@@ -329,31 +329,35 @@ TEST_F(History, FiltersByDevicePortTimeAndOutcome) {
     const std::string path =
         Write("r.jsonl",
               {Journal("2026-12-01T10:00:00Z", "VC-4017-4711", "upgraded"),
-               Journal("2026-12-05T10:00:00Z", "VC-4017-0032", "failed"),
+               Journal("2026-12-05T10:00:00Z", "VC-4017-0032", "failed", ",\"slot\":\"Slot 2\""),
                "{\"time\":\"2026-12-06T10:00:00Z\",\"port\":\"COM2\",\"device\":\"/dev/ttyS1\","
                "\"deviceId\":\"vc-4017-4711\",\"outcome\":\"current\"}",
                Journal("2026-12-07T10:00:00Z", "VC-4017-4711", "failed")});
     std::int64_t dec6 = 0;
     ASSERT_TRUE(records::ParseTime("2026-12-06T00:00:00Z", dec6));
     const std::pair<records::HistoryFilter, std::vector<std::string>> cases[] = {
-        {{"4711", "", {}, {}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-4711"}},
-        {{"VC-4017-0032", "", {}, {}}, {"VC-4017-0032"}},
-        {{"vc-4017", "", {}, {}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-0032", "VC-4017-4711"}},
-        {{"4017-00", "", {}, {}}, {"VC-4017-0032"}},
-        {{"", "com2", {}, {}}, {"vc-4017-4711"}},
-        {{"", "/dev/ttyS1", {}, {}}, {"vc-4017-4711"}},
-        {{"", "/dev/serial/by-id/usb-FTDI_A1-if00-port0", {}, {}},
+        {{"4711", "", {}, {}, {}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-4711"}},
+        {{"VC-4017-0032", "", {}, {}, {}}, {"VC-4017-0032"}},
+        {{"vc-4017", "", {}, {}, {}},
+         {"VC-4017-4711", "vc-4017-4711", "VC-4017-0032", "VC-4017-4711"}},
+        {{"4017-00", "", {}, {}, {}}, {"VC-4017-0032"}},
+        {{"", "com2", {}, {}, {}}, {"vc-4017-4711"}},
+        {{"", "/dev/ttyS1", {}, {}, {}}, {"vc-4017-4711"}},
+        {{"", "/dev/serial/by-id/usb-FTDI_A1-if00-port0", {}, {}, {}},
          {"VC-4017-4711", "VC-4017-0032", "VC-4017-4711"}},
-        {{"", "", dec6, {}}, {"VC-4017-4711", "vc-4017-4711"}},
-        {{"", "", {}, {"failed", "current"}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-0032"}},
-        {{"4711", "", dec6, {"failed"}}, {"VC-4017-4711"}},
-        {{"9999", "", {}, {}}, {}},
+        {{"", "", dec6, {}, {}}, {"VC-4017-4711", "vc-4017-4711"}},
+        {{"", "", {}, {"failed", "current"}, {}}, {"VC-4017-4711", "vc-4017-4711", "VC-4017-0032"}},
+        {{"4711", "", dec6, {"failed"}, {}}, {"VC-4017-4711"}},
+        {{"9999", "", {}, {}, {}}, {}},
+        {{"", "", {}, {}, "Slot 2"}, {"VC-4017-0032"}},
+        {{"", "", {}, {}, "Slot"}, {}},  // the label exactly, not a part of it
+        {{"", "", {}, {}, "slot 2"}, {}},
     };
     for (const auto& [filter, ids] : cases) {
         records::CHistoryReader reader(filter);
         std::string error;
         ASSERT_TRUE(reader.AddFile(path, error));
-        EXPECT_EQ(Read(reader), ids) << filter.deviceId << " " << filter.port;
+        EXPECT_EQ(Read(reader), ids) << filter.deviceId << " " << filter.port << " " << filter.slot;
     }
 }
 
@@ -546,7 +550,7 @@ TEST(RecordReadBack, CsvCellsHoldNoControlCharacters) {
     for (int i = 0; i < 11; ++i) {
         row += cell;
     }
-    EXPECT_EQ(records::CsvRow(r), row + "0," + cell + cell + "0,0,0.0," + cell + cell + "no\r\n");
+    EXPECT_EQ(records::CsvRow(r), row + "0," + cell + cell + "0,0,0.0," + cell + cell + "no,\r\n");
 }
 
 // Quoted where a spreadsheet needs it; a device ID that looks like a
@@ -562,7 +566,7 @@ TEST(RecordReadBack, CsvRowsMatchTheHeader) {
     r.simulated = true;
     EXPECT_EQ(records::CsvRow(r),
               "2026-12-07T20:12:40Z,,,,,,\"'=HYPERLINK(\"\"x\"\")\",,-1,,,0,,,0,0,41.3,failed,"
-              "\"No answer, twice.\nUnplug it.\",yes\r\n");
+              "\"No answer, twice.\nUnplug it.\",yes,\r\n");
     const auto count = [](const std::string& text) {
         return std::count(text.begin(), text.end(), ',');
     };
@@ -592,6 +596,7 @@ TEST(RecordReadBack, CsvFieldsSitUnderTheirHeaders) {
     r.seconds = 41.26;
     r.outcomeText = "failed";
     r.reason = "No answer.";
+    r.slot = "Slot 1";
     const auto split = [](std::string line) {
         EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
         line.resize(line.size() - 2);
@@ -630,6 +635,7 @@ TEST(RecordReadBack, CsvFieldsSitUnderTheirHeaders) {
                           {"outcome", "failed"},
                           {"reason", "No answer."},
                           {"simulated", "no"},
+                          {"slot", "Slot 1"},
                       }));
 }
 
@@ -657,7 +663,7 @@ TEST(RecordReadBack, CsvQuotesEachSeparatorOnItsOwn) {
         r.outcomeText = "failed";
         r.reason = reason;
         EXPECT_EQ(records::CsvRow(r),
-                  ",,,,,,,,,,,0,,,0,0,0.0,failed," + std::string(field) + ",no\r\n")
+                  ",,,,,,,,,,,0,,,0,0,0.0,failed," + std::string(field) + ",no,\r\n")
             << reason;
     }
 }
@@ -717,6 +723,10 @@ TEST(RecordReadBack, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
          "\"outcome\":\"upgraded\",\"reason\":\"odd\","},
         {at + ",\"outcome\":\"\"}", "\"seconds\":0.0,\"outcome\":\"\",\"reason\":\"\","},
         {at + "}", "\"seconds\":0.0,\"reason\":\"\","},
+        // A slot's label comes last; a line without one has none.
+        {at + ",\"slot\":\"Slot 1\",\"simulated\":true}",
+         "\"identification\":[],\"simulated\":true,\"slot\":\"Slot 1\"}"},
+        {at + ",\"identification\":[]}", "\"identification\":[]}"},
     };
     records::CRecordParser parser;
     for (const auto& c : cases) {
@@ -730,9 +740,9 @@ TEST(RecordReadBack, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
             ServiceRecord again;
             EXPECT_TRUE(parser.Parse(json, again).record) << json;
             EXPECT_EQ(std::tie(again.when, again.tool, again.port, again.before, again.blocks,
-                               again.resends, again.outcomeText, again.reason),
+                               again.resends, again.outcomeText, again.reason, again.slot),
                       std::tie(r.when, r.tool, r.port, r.before, r.blocks, r.resends, r.outcomeText,
-                               r.reason))
+                               r.reason, r.slot))
                 << json;
         }
     }
