@@ -197,6 +197,11 @@ void AddHistory(CLI::App& app, CliOptions& o) {
                            : "'" + text + "' is neither a date like 2026-12-01 nor a span like 7d";
             },
             ""));
+    history
+        ->add_option("--slot", o.historySlot,
+                     "Only records of the bench slot with this label (exactly, as the slots "
+                     "file gives it)")
+        ->type_name("LABEL");
     history->add_option("--outcome", o.outcomes, "Only this outcome; repeatable")
         ->check(CLI::IsMember({"upgraded", "failed", "current", "read"}))
         ->type_name("OUTCOME");

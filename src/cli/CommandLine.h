@@ -54,7 +54,8 @@ struct CliOptions {
     // history
     std::string historyDevice;
     std::string historyPort;
-    std::string since;  // a date or a span ("7d"), checked while parsing
+    std::string historySlot;  // a slot's label
+    std::string since;        // a date or a span ("7d"), checked while parsing
     std::vector<std::string> outcomes;
     std::vector<std::string> historyFiles;
     bool csv = false;

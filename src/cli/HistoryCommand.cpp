@@ -21,6 +21,7 @@ records::HistoryFilter FilterOf(const CliOptions& o) {
     filter.deviceId = o.historyDevice;
     filter.port = o.historyPort.empty() ? o.port : o.historyPort;
     filter.outcomes = o.outcomes;
+    filter.slot = o.historySlot;
     std::int64_t since = 0;
     if (!o.since.empty() && records::ParseSince(o.since, std::time(nullptr), since)) {
         filter.since = since;

@@ -20,9 +20,10 @@ struct ColumnSpec {
 // In display order; the reason follows them.
 constexpr ColumnSpec kColumns[] = {
     {"TIME", 16, false, 0},     {"DEVICE ID", 14, false, 0}, {"OUTCOME", 9, false, 0},
-    {"VERSIONS", 13, false, 4}, {"PORT", 16, true, 3},       {"HOST", 10, false, 2},
-    {"TOOL", 6, false, 1},
+    {"VERSIONS", 13, false, 5}, {"SLOT", 10, true, 1},       {"PORT", 16, true, 4},
+    {"HOST", 10, false, 3},     {"TOOL", 6, false, 2},
 };
+constexpr int kLastDropped = 5;
 constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
 static_assert(kColumnCount + 1 == CHistoryTable::kValues);
 constexpr std::size_t kMinReason = 12;
@@ -146,7 +147,8 @@ CHistoryTable::CHistoryTable(int columns) : m_shown(kColumnCount, true) {
         }
         return sum;
     };
-    for (int order = 1; width > 0 && used() + kMinReason > width && order <= 4; ++order) {
+    for (int order = 1; width > 0 && used() + kMinReason > width && order <= kLastDropped;
+         ++order) {
         for (std::size_t i = 0; i < kColumnCount; ++i) {
             m_shown[i] = m_shown[i] && kColumns[i].dropOrder != order;
         }
@@ -193,7 +195,7 @@ void CHistoryTable::AppendRow(const records::ServiceRecord& r, std::string& out)
     const std::string time = records::LocalMinuteText(r.when);
     const std::string outcome = std::string(records::OutcomeText(r)) + (r.simulated ? "*" : "");
     const std::string versions = records::VersionsText(r);
-    const std::string_view values[kValues] = {time,   r.deviceId, outcome, versions,
+    const std::string_view values[kValues] = {time,   r.deviceId, outcome, versions, r.slot,
                                               r.port, r.host,     r.tool,  r.reason};
     AppendLine(values, out);
 }

@@ -3,10 +3,11 @@
 // Principles of operation
 //   The records stream past (a year of a bench is too many to measure
 //   first), so columns have fixed widths: time (local), device ID, outcome,
-//   versions (before > after), port, host and tool, then the reason in what
-//   is left. On a narrow terminal the least telling columns go first (tool,
+//   versions (before > after), the bench slot's label, port, host and tool,
+//   then the reason in what is left. On a narrow terminal the slot goes
+//   first (it is shown where it fits), then the least telling columns (tool,
 //   host, port), and a value too long for its column is cut with "~" (a port
-//   keeps its end, where by-id names differ). Widths are the columns text
+//   or slot keeps its end, where by-id names and labels differ). Widths are the columns text
 //   takes on screen (two for an East Asian character, none for a combining
 //   mark), and cuts fall between whole characters. Without a width (standard
 //   output is no terminal) nothing is cut. A simulated record's outcome is
@@ -25,7 +26,7 @@
 
 class CHistoryTable {
 public:
-    static constexpr std::size_t kValues = 8;  // the columns, then the reason
+    static constexpr std::size_t kValues = 9;  // the columns, then the reason
 
     // columns: the terminal's width, 0 when unknown.
     explicit CHistoryTable(int columns);

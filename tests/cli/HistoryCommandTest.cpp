@@ -223,6 +223,47 @@ TEST_F(HistoryCommand, PortListsThatPortOnly) {
     }
 }
 
+// --slot keeps the records of the slot with that label, exactly; the table
+// and CSV show it, and --json writes it back.
+TEST_F(HistoryCommand, SlotListsThatSlotOnly) {
+    std::filesystem::create_directories(m_state + "/corvane");
+    std::ofstream out(RecordsPath());
+    const std::pair<const char*, const char*> records[] = {{"A", ",\"slot\":\"Slot 1\""},
+                                                           {"B", ",\"slot\":\"Slot 10\""},
+                                                           {"C", ""},
+                                                           {"D", ",\"slot\":\"Slot 1\""}};
+    int minute = 0;
+    for (const auto& [id, slot] : records) {
+        out << "{\"time\":\"2026-12-07T09:0" << minute++ << ":00Z\",\"deviceId\":\"" << id
+            << "\",\"port\":\"/dev/ttyUSB0\",\"outcome\":\"read\"" << slot << "}\n";
+    }
+    out.close();
+    const CliResult json = RunCli({"history", "--json", "--slot", "Slot 1"});
+    ASSERT_EQ(json.code, 0) << json;
+    std::vector<std::string> ids;
+    for (const std::string& line : Lines(json.out)) {
+        const QJsonObject object = QJsonDocument::fromJson(line.c_str()).object();
+        ids.push_back(object["deviceId"].toString().toStdString());
+        EXPECT_EQ(object["slot"].toString(), "Slot 1") << line;
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"D", "A"})) << json;
+
+    const CliResult table = RunCli({"history", "--slot", "Slot 10"});
+    ASSERT_EQ(table.code, 0) << table;
+    const std::vector<std::string> lines = Lines(table.out);
+    ASSERT_EQ(lines.size(), 3u) << table;
+    EXPECT_TRUE(Contains(lines[0], " SLOT ")) << table;
+    EXPECT_TRUE(Contains(lines[1], " B ") && Contains(lines[1], " Slot 10 ")) << table;
+
+    const CliResult csv = RunCli({"history", "--csv"});
+    ASSERT_EQ(csv.code, 0) << csv;
+    const std::vector<std::string> rows = Lines(csv.out);
+    ASSERT_EQ(rows.size(), 5u) << csv;
+    EXPECT_EQ(rows[0].substr(rows[0].size() - 16), ",simulated,slot\r") << csv;
+    EXPECT_EQ(rows[2].substr(rows[2].size() - 5), ",no,\r") << csv;  // C, without one
+    EXPECT_EQ(rows[3].substr(rows[3].size() - 12), ",no,Slot 10\r") << csv;
+}
+
 // A NUL inside a text ends neither a row nor a line: every record keeps a
 // row of its own with the header's columns, and --json keeps the text whole.
 TEST_F(HistoryCommand, NulInATextKeepsTheRowsApart) {
@@ -238,7 +279,7 @@ TEST_F(HistoryCommand, NulInATextKeepsTheRowsApart) {
     const std::vector<std::string> rows = Lines(csv.out);
     ASSERT_EQ(rows.size(), 7u) << csv;
     for (const std::string& row : rows) {
-        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 19) << row;
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 20) << row;
         EXPECT_EQ(row.back(), '\r') << row;
     }
     const CliResult table = RunCli({"history"});
@@ -277,14 +318,14 @@ TEST_F(HistoryCommand, ControlCharactersReachNoTerminal) {
            "\"deviceId\":\"X\\u001b]0;OWNED\\u0007\",\"bootCode\":\"\\u00001\","
            "\"before\":\"2.\\u001b09\",\"after\":\"2.10\\u0085\",\"image\":{\"label\":\"l\\t\","
            "\"size\":1,\"crc\":\"\\u001b\",\"path\":\"/p\\u009b\"},\"outcome\":\"failed\","
-           "\"reason\":\"\\u001b[2J\\u001b[31mred\\nnext\"}\n";
+           "\"reason\":\"\\u001b[2J\\u001b[31mred\\nnext\",\"slot\":\"S\\u001b1\"}\n";
     const CliResult table = RunCli({"history"});
     ASSERT_EQ(table.code, 0) << table;
     EXPECT_FALSE(HoldsControls(table.out, "\n")) << table;
     const std::vector<std::string> lines = Lines(table.out);
     ASSERT_EQ(lines.size(), 3u) << table;
     for (const char* shown : {"X\\x1b]0;OWNED\\x07", "2.\\x1b09 > 2.10\\x85", "p\\x0d", "h\\x9b1",
-                              "t\\x7f", "\\x1b[2J\\x1b[31mred\\x0anext"}) {
+                              "t\\x7f", "\\x1b[2J\\x1b[31mred\\x0anext", "S\\x1b1"}) {
         EXPECT_TRUE(Contains(lines[1], shown)) << shown << "\n" << table;
     }
     EXPECT_TRUE(Contains(lines[2], "failures: \"\\x1b[2J\\x1b[31mred\\x0anext\" (1)")) << table;
@@ -296,7 +337,7 @@ TEST_F(HistoryCommand, ControlCharactersReachNoTerminal) {
                          "\r\n2026-12-07T09:00:00Z,h\\x9b1,t\\x7f,\"p\r\",/dev/\\x1bx,"
                          "b\\x07,X\\x1b]0;OWNED\\x07,\\x001,2.\\x1b09,2.10\\x85,l\t,1,"
                          "\\x1b,/p\\x9b,0,0,0.0,failed,"
-                         "\"\\x1b[2J\\x1b[31mred\nnext\",no\r\n"))
+                         "\"\\x1b[2J\\x1b[31mred\nnext\",no,S\\x1b1\r\n"))
         << csv;
 }
 

@@ -22,6 +22,7 @@ records::ServiceRecord LongRecord() {
     r.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZ3QX-if00-port0";
     r.host = "benchpc-in-the-back-room";
     r.tool = "window";
+    r.slot = "Left shelf 12";
     r.reason =
         "The upload failed at block 41 of 101. Upgrade Process Failed. Please unplug the "
         "charger for 10 seconds then plug it back in and try again.";
@@ -29,17 +30,26 @@ records::ServiceRecord LongRecord() {
 }
 
 // A terminal wraps a line that fills its last column, so lines keep to one
-// column less than the width. The tool, host and port go first, in that
-// order, to leave the reason room.
+// column less than the width. The slot, tool, host and port go first, in
+// that order, to leave the reason room.
 TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
     const struct {
         int columns;
         std::vector<const char*> shown;
         std::vector<const char*> dropped;
     } cases[] = {
-        {80, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "REASON"}, {"PORT", "HOST", "TOOL"}},
-        {96, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "REASON"}, {"HOST", "TOOL"}},
-        {120, {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "HOST", "TOOL", "REASON"}, {}},
+        {80,
+         {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "REASON"},
+         {"SLOT", "PORT", "HOST", "TOOL"}},
+        {96,
+         {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "REASON"},
+         {"SLOT", "HOST", "TOOL"}},
+        {120,
+         {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "PORT", "HOST", "TOOL", "REASON"},
+         {"SLOT"}},
+        {140,
+         {"TIME", "DEVICE ID", "OUTCOME", "VERSIONS", "SLOT", "PORT", "HOST", "TOOL", "REASON"},
+         {}},
     };
     const records::ServiceRecord record = LongRecord();
     for (const auto& c : cases) {
@@ -55,6 +65,8 @@ TEST(HistoryTable, NarrowTerminalDropsTheLeastTellingColumns) {
         EXPECT_EQ(Contains(row, "-if00-port0"), Contains(header, "PORT"))
             << c.columns << ": " << row;
         EXPECT_EQ(Contains(row, "window"), Contains(header, "TOOL")) << c.columns << ": " << row;
+        EXPECT_EQ(Contains(row, " ~ shelf 12 "), Contains(header, "SLOT"))
+            << c.columns << ": " << row;
         for (const std::string& line : {header, row}) {
             ASSERT_EQ(line.back(), '\n');
             EXPECT_LT(line.size() - 1, static_cast<std::size_t>(c.columns))
