@@ -7,6 +7,11 @@
 #   - each package holds its files, the -dbgsym packages the compressed
 #     symbols under the programs' build ids;
 #   - corvane-cli depends on no Qt GUI library; corvane on corvane-cli;
+#   - corvane-cli installs the station's service disabled and stopped, with
+#     its user and its settings file (a conffile); systemd-analyze verify
+#     has nothing to say about the unit and its security review rates it
+#     2.0 or better; the settings the shipped file describes are the ones
+#     the station takes, and the example slots file reads;
 #   - every program reports the package's version;
 #   - the manual pages name the release, and those made from --help have an
 #     entry for each option;
@@ -61,6 +66,25 @@ expect "$(dpkg-deb -c "$gui")" "corvane" ./usr/bin/corvane$'\n' "$man/corvane.1.
     ./usr/share/metainfo/com.veltra.corvane.metainfo.xml ./usr/share/doc/corvane/copyright
 [[ $(dpkg-deb -c "$gui") != *usr/bin/corvane-* ]] || fail "corvane holds corvane-cli's programs"
 
+# The station's service: its unit, its user, its settings and an example
+# slots file. It serves whatever is plugged in, so installing the package
+# enables it only where the administrator had (debian-installed guards the
+# enabling), and so starts it only there; an upgrade neither stops nor
+# restarts it, which would cut off the uploads under way; removal stops it.
+unit=lib/systemd/system/corvane-station.service
+expect "$(dpkg-deb -c "$cli")" "corvane-cli" "./$unit"$'\n' ./usr/lib/sysusers.d/corvane-cli.conf$'\n' \
+    ./etc/corvane/station.conf$'\n' ./usr/share/doc/corvane-cli/examples/slots$'\n'
+expect "$(dpkg-deb -I "$cli" conffiles)" "corvane-cli's conffiles" /etc/corvane/station.conf
+script() { dpkg-deb -I "$cli" "$1" 2>/dev/null || true; }
+expect "$(script postinst)" "corvane-cli's postinst" "systemd-sysusers" corvane-cli.conf \
+    "if deb-systemd-helper debian-installed 'corvane-station.service'; then"
+expect "$(script prerm)" "corvane-cli's prerm" \
+    "[ \"\$1\" = remove ]" "deb-systemd-invoke stop 'corvane-station.service'"
+for name in preinst postinst; do
+    [[ $(script "$name") != *restart* && $(script "$name") != *"invoke stop"* ]] ||
+        fail "corvane-cli's $name stops or restarts the station:"$'\n'"$(script "$name")"
+done
+
 # Dependencies: the command line runs on a machine without any GUI stack.
 cli_depends=$(dpkg-deb -f "$cli" Depends)
 expect "$cli_depends" "corvane-cli's Depends" libqt6core6 libudev1
@@ -76,6 +100,32 @@ expect "$(cat "$root/usr/share/doc/corvane-cli/copyright")" "corvane-cli's copyr
     "License: MIT" "CLI11" "License: BSD-3-clause"
 expect "$(cat "$root/usr/share/doc/corvane/copyright")" "corvane's copyright" \
     "License: MIT" "Qt Charts" "License: GPL-3+" "License: FSFAP"
+
+# The unit as systemd reads it. verify looks for ExecStart's program and its
+# manual page under --root, so that root is corvane-cli's files with the
+# system's own units beside them (sysinit.target and the others it names).
+units=$work/units
+dpkg-deb -x "$cli" "$units"
+cp -an /lib/systemd/system/. "$units/lib/systemd/system/"
+said=$(MANPATH=$units/usr/share/man systemd-analyze verify --root="$units" "$units/$unit" 2>&1) ||
+    fail "systemd-analyze verify $unit:"$'\n'"$said"
+[[ -z $said ]] || fail "systemd-analyze verify $unit:"$'\n'"$said"
+systemd-analyze security --offline=true --threshold=20 "$root/$unit" >"$work/security.txt" 2>&1 ||
+    fail "systemd-analyze security rates $unit above 2.0:"$'\n'"$(tail -n 1 "$work/security.txt")"
+tail -n 1 "$work/security.txt"
+
+# Each setting the shipped station.conf describes, uncommented, is taken by
+# the station; so is the file as shipped. The example slots file reads.
+sed -E 's/^#([a-z-]+ = )/\1/' "$root/etc/corvane/station.conf" >"$work/station-all.conf"
+[[ $(grep -c ' = ' "$work/station-all.conf") -ge 7 ]] || fail "station.conf describes too few settings"
+mkdir -p "$work/state"
+for conf in "$work/station-all.conf" "$root/etc/corvane/station.conf"; do
+    STATE_DIRECTORY=$work/state "$root/usr/bin/corvane-cli" station --simulate --config "$conf" \
+        --show-token >/dev/null || fail "corvane-cli station does not take $conf"
+done
+XDG_STATE_HOME=$work/state "$root/usr/bin/corvane-cli" --simulate bench --chargers 1 --read-only \
+    --slots "$root/usr/share/doc/corvane-cli/examples/slots" >/dev/null ||
+    fail "corvane-cli bench does not read the example slots file"
 
 # Every program says the package's version.
 export QT_QPA_PLATFORM=offscreen
