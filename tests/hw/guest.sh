@@ -367,9 +367,36 @@ case_exclusive() {
     [[ $code -eq 0 ]] || cat "$out/after-kill.out"
 }
 
+# ports --by-path names each adapter by the xhci port it sits in, in the
+# hub's order; a bench with that file, its labels changed, records each
+# charger under the label of its port, whichever ttyUSB the kernel gave it.
+case_slots() {
+    "$cli" ports --by-path > "$out/slots" 2> "$out/slots.err"
+    check "8 ports --by-path exits 0 (exit $?)" test $? -eq 0
+    cat "$out/slots"
+    local n want=
+    for n in 1 2 3 4; do
+        want+="Slot $n = $(basename "$(ls -d /dev/serial/by-path/*-usb-0:"$n":1.0-port0)")"$'\n'
+    done
+    check "8 ports --by-path lists the four adapters in hub order" \
+        test "$(grep '^Slot [1-4] = ' "$out/slots")" = "${want%$'\n'}"
+    sed 's/^Slot \([0-9]*\) =/Bay \1 =/' "$out/slots" > "$out/slots-bays"
+    local log=$out/bench-slots.jsonl
+    "$cli" --json bench --read-only --slots "$out/slots-bays" --port '/dev/ttyUSB*' \
+        > "$log" 2> "$out/bench-slots.err"
+    check "8 bench with the slots file exits 0 (exit $?)" test $? -eq 0
+    for n in 1 2 3 4; do
+        check "8 the charger on $(usb "$n") is Bay $n in the bench's events" \
+            grep -q "\"event\":\"finished\",\"port\":\"$(usb "$n")\",\"slot\":\"Bay $n\"," "$log"
+        "$cli" history --json --slot "Bay $n" > "$out/history-bay$n.jsonl"
+        check "8 history --slot 'Bay $n' lists its one record, of $(usb "$n")" test \
+            "$(grep -c "\"port\":\"$(usb "$n")\".*\"slot\":\"Bay $n\"}\$" "$out/history-bay$n.jsonl")/$(wc -l < "$out/history-bay$n.jsonl")" = 1/1
+    done
+}
+
 setup
 cases=$(cat "$out/cases" 2>/dev/null)
-for c in ${cases:-read_upgrade_lines drain bench unplug return discovery exclusive}; do
+for c in ${cases:-read_upgrade_lines drain bench unplug return discovery exclusive slots}; do
     echo "== $c ($(date +%T))"
     "case_$c"
 done
