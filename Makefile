@@ -5,8 +5,8 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= OFF
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test hwtest demo bench screenshots package tsan asan fuzz mutate \
-        format clean
+.PHONY: all deps configure build test hwtest hwtest-station demo bench screenshots package tsan \
+        asan fuzz mutate format clean
 
 all: build
 
@@ -27,6 +27,12 @@ test: build
 hwtest: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target corvane-cli corvane-sim
 	@tests/hw/run.sh $(BUILD)
+
+# The station as the packaged systemd service, in the same virtual machine
+# booted with systemd as its first process; see tests/hw/station-guest.sh.
+hwtest-station: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target corvane-cli corvane-sim
+	@tests/hw/run.sh $(BUILD) station
 
 demo: build
 	@scripts/demo.sh $(BUILD)

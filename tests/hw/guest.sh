@@ -12,29 +12,8 @@ cli=$build/bin/corvane-cli
 export HOME=/tmp/home XDG_STATE_HOME=/tmp/home/state XDG_CONFIG_HOME=/tmp/home/config
 export LC_ALL=C QT_QPA_PLATFORM=offscreen
 mkdir -p "$XDG_STATE_HOME" "$XDG_CONFIG_HOME"
-failed=0
-seq=0
-
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; failed=1; }
-check() {  # NAME COMMAND...: passes when the command succeeds
-    local name=$1
-    shift
-    if "$@"; then pass "$name"; else fail "$name"; fi
-}
-
-# Asks the host for one action (see run.sh) and waits until it is done.
-host() {
-    seq=$((seq + 1))
-    printf '%s\n' "$*" > "$out/req/$seq.tmp"
-    mv "$out/req/$seq.tmp" "$out/req/$seq"
-    for _ in $(seq 300); do
-        [[ -e "$out/req/$seq.done" ]] && return 0
-        sleep 0.1
-    done
-    echo "host did not answer: $*"
-    return 1
-}
+# shellcheck source-path=SCRIPTDIR source=rig-lib.sh
+. "$(dirname "$0")/rig-lib.sh"
 
 # The ACM charger: a USB gadget with one ACM function on dummy_hcd. Its
 # device side, ttyGS<n>, is joined by socat to a simulated charger on a
@@ -137,23 +116,6 @@ dev_of() {  # NAME
     esac
 }
 
-# The tty of USB adapter N (1..4): QEMU's xhci port N.
-usb() { readlink -f /dev/serial/by-path/*-usb-0:"$1":1.0-port0 2>/dev/null; }
-wait_usb() {  # N: until the adapter's tty is there (after a plug)
-    for _ in $(seq 100); do
-        udevadm settle -t 5
-        [[ -c "$(usb "$1")" ]] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_usb_gone() {
-    for _ in $(seq 100); do
-        [[ -z "$(usb "$1")" ]] && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # A fresh charger on a port, joined again (pulling a USB adapter out and in).
 fresh() {  # NAME [SIM OPTIONS]
     rig charger "$@" && rig plug "$1"

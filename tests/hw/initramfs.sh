@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the guest's initramfs: static busybox, the kernel modules the rig
-# needs (with their dependencies, in load order) and tests/hw/init.
+# needs (with their dependencies, in load order), tests/hw/init and, for the
+# station rig, tests/hw/station-init.
 # Usage: initramfs.sh KERNEL_ROOT OUT.cpio.gz
 set -euo pipefail
 kroot=$1
@@ -34,15 +35,22 @@ visit() {
     for d in $(depends "$m"); do visit "$d"; done
     order+=("$m")
 }
+# What the root file system needs (the host's over 9p, and for the station
+# rig a writable overlay on it) comes first: the station rig loads only those
+# and leaves the rest to udevd, as on a bench PC (see station-init).
+for m in virtio_pci 9pnet_virtio 9p overlay; do visit "$m"; done
+root_order=("${order[@]}")
 # dummy_hcd is a USB host and device controller in one: the rig's ACM charger
 # is a gadget on it (usb_f_acm, set up through configfs by guest.sh), which
 # its own host side sees as a USB device and cdc_acm binds.
-for m in virtio_pci 9pnet_virtio 9p xhci_pci usbserial ftdi_sio dummy_hcd usb_f_acm cdc_acm; do visit "$m"; done
+for m in xhci_pci usbserial ftdi_sio dummy_hcd usb_f_acm cdc_acm; do visit "$m"; done
 
 mkdir -p "$stage"/{bin,dev,proc,sys,host,lib/modules}
 cp /bin/busybox "$stage/bin/busybox"
 for m in "${order[@]}"; do cp "${file[$m]}" "$stage/lib/modules/$m.ko"; done
 printf '%s\n' "${order[@]}" > "$stage/lib/modules/order"
+printf '%s\n' "${root_order[@]}" > "$stage/lib/modules/root-order"
 cp "$here/init" "$stage/init"
+cp "$here/station-init" "$stage/station-init"
 chmod +x "$stage/init"
 (cd "$stage" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) > "$out"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Unpacks the kernel of Debian's linux-image-amd64 into DIR (default
 # build/hw/kernel) with apt-get download and dpkg-deb -x, so the host's /boot
-# and module tree are never touched. Prints the path of the unpacked tree.
+# and module tree are never touched, and indexes its modules with depmod (as
+# the package's own postinst would), so that a guest's udevd and modprobe can
+# load them by name and by device. Prints the path of the unpacked tree.
 set -euo pipefail
 dir=${1:-build/hw/kernel}
 mkdir -p "$dir"
@@ -24,5 +26,8 @@ if ! ls "$dir"/root/boot/vmlinuz-* >/dev/null 2>&1; then
     rm -rf "$dir/root"
     dpkg-deb -x "$dir"/"$pkg"_*.deb "$dir/root"
     rm -f "$dir"/*.deb
+fi
+if ! ls "$dir"/root/lib/modules/*/modules.dep.bin >/dev/null 2>&1; then
+    PATH=$PATH:/usr/sbin:/sbin depmod -b "$dir/root" "$(basename "$(ls -d "$dir"/root/lib/modules/*/ | head -1)")"
 fi
 echo "$dir/root"

@@ -16,14 +16,26 @@
 # numbered request file into the shared result folder (see "serve" below);
 # each request names a port and is one of: plug, unplug, charger OPTIONS...
 # (a fresh simulated charger), stop (end the charger, which writes its log).
-# Usage: run.sh BUILD_DIR
+#
+# With "station", the guest boots systemd instead (tests/hw/station-init) and
+# runs tests/hw/station-guest.sh against the station as a service. The
+# adapters start out pulled; QEMU's user network forwards a free port of the
+# host's loopback address to the station's page, which the guest has the
+# host fetch: "http NAME METHOD PATH [TOKEN]" (the reply in http-NAME.code and
+# http-NAME.body).
+# Usage: run.sh BUILD_DIR [station]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tree=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-build}" && pwd)
+mode=${2:-drivers}
 hw=$build/hw
 run=$hw/run
 out=$hw/out
+if [[ $mode == station ]]; then
+    run=$hw/station-run
+    out=$hw/station
+fi
 ports=(usb1 usb2 usb3 usb4 uart)
 
 kroot=$("$here/kernel.sh" "$hw/kernel")
@@ -72,10 +84,24 @@ unplug() {
     rm -f "$f"
 }
 
+# The station's page, through QEMU's forwarded port.
+http() {  # NAME METHOD PATH [TOKEN]
+    local auth=()
+    [[ -n ${4:-} ]] && auth=(-H "Authorization: Bearer $4")
+    curl -s -m 20 -X "$2" "${auth[@]}" -o "$out/http-$1.body" -w '%{http_code}' \
+        "http://127.0.0.1:$page_port$3" > "$out/http-$1.code" || true
+}
+
 # One request: a verb, a port and, for "charger", the simulator's options.
 serve() {
     local verb name
     read -r verb name rest < "$1" || true
+    if [[ $verb == http && $name =~ ^[a-z0-9-]+$ ]]; then
+        # shellcheck disable=SC2086
+        http "$name" $rest
+        echo ok > "$1.done"
+        return
+    fi
     [[ " ${ports[*]} " == *" $name "* ]] || { echo "bad port" > "$1.done"; return; }
     case $verb in
         charger) # shellcheck disable=SC2086
@@ -95,9 +121,18 @@ for i in 1 2 3 4; do
     devices+=(-chardev "socket,id=usb$i,path=$run/usb$i.sock,server=on,wait=off"
               -device "usb-serial,chardev=usb$i,bus=xhci.0,port=$i")
 done
-qemu-system-x86_64 -machine q35,accel=tcg -m 768 -smp 1 -nodefaults -display none -no-reboot \
+append="console=ttyS0 quiet panic=-1 corvane.tree=$tree corvane.out=$out"
+extra=()
+memory=768
+if [[ $mode == station ]]; then
+    page_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    append+=" corvane.mode=station corvane.build=$build corvane.kroot=$kroot systemd.unit=corvane-rig.target systemd.journald.forward_to_console=1"
+    memory=1024  # the overlay's writes and the journal live in memory
+    extra=(-nic "user,model=virtio-net-pci,hostfwd=tcp:127.0.0.1:$page_port-:8642")
+fi
+qemu-system-x86_64 -machine q35,accel=tcg -m "$memory" -smp 1 -nodefaults -display none -no-reboot \
     -kernel "$(ls "$kroot"/boot/vmlinuz-* | head -1)" -initrd "$hw/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 corvane.tree=$tree corvane.out=$out" \
+    -append "$append" "${extra[@]}" \
     -serial "file:$out/console.log" \
     -chardev "socket,id=uart,path=$run/uart.sock,server=on,wait=off" -serial chardev:uart \
     -device qemu-xhci,id=xhci "${devices[@]}" \
@@ -106,7 +141,7 @@ qemu-system-x86_64 -machine q35,accel=tcg -m 768 -smp 1 -nodefaults -display non
 qemu=$!
 pids+=("$qemu")
 for _ in $(seq 50); do [[ -S "$run/uart.sock" ]] && break; sleep 0.1; done
-for name in "${ports[@]}"; do plug "$name"; done
+[[ $mode == station ]] || for name in "${ports[@]}"; do plug "$name"; done
 
 # Serve the guest's requests until it powers off (or the time is up).
 limit=$((SECONDS + ${HWTEST_TIMEOUT:-540}))
