@@ -42,7 +42,7 @@ inline constexpr const char* kSystemSlotsFile = "/etc/corvane/slots";
 struct SlotName {
     std::string label;  // "Slot 1"
     std::string name;   // a by-path name, or an fnmatch pattern
-    int line = 0;       // where the file says so
+    int line = 0;       // where the file says so; mutate: equivalent (Parse sets it)
 };
 
 class CSlotMap {
