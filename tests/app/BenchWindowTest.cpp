@@ -319,8 +319,8 @@ private slots:
         QCOMPARE(rows.CellText(2, CBenchWindowRows::kResult), QStringLiteral("No firmware"));
         const QColor read = rows.item(1, CBenchWindowRows::kResult)->foreground().color();
         QVERIFY(rows.item(2, CBenchWindowRows::kResult)->foreground().color() != read);
-        QCOMPARE(rows.Count().read, 2);
-        QCOMPARE(rows.Count().noFirmware, 1);
+        QCOMPARE(rows.TallyLine(), QStringLiteral("Upgraded 1, already current 0, read 2 (1 with "
+                                                  "no firmware), failed 0."));
         rows.Clear();
         QCOMPARE(rows.Count().read, 0);
     }
