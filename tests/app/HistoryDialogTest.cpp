@@ -23,7 +23,9 @@
 #include "AnsweredFileDialogs.h"
 #include "HistoryFixture.h"
 #include "app/HistoryDialog.h"
+#include "app/HistoryJournals.h"
 #include "app/MainDialog.h"
+#include "support/SettingsKey.h"
 
 using namespace historytest;
 
@@ -126,8 +128,12 @@ private slots:
         CResults results(dialog);
         dialog.SetJournals({journal});
         QVERIFY(results.Next());
+        dialog.show();  // in the row of buttons, after Add Journal
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.m_btnRefresh->y(), dialog.m_btnAddJournal->y());
+        QVERIFY(dialog.m_btnRefresh->x() > dialog.m_btnAddJournal->geometry().right());
         const std::uint64_t reads = dialog.Reads();
-        dialog.m_btnRefresh->click();
+        QTest::mouseClick(dialog.m_btnRefresh, Qt::LeftButton);
         QCOMPARE(dialog.Reads(), reads + 1);
     }
 
@@ -174,6 +180,10 @@ private slots:
             first.OnAddJournal();
             first.OnAddJournal();  // twice the same: once
         }
+        CSettingsKey key;  // as HistoryJournals.h says
+        key.OpenKey("Veltra", "Corvane");
+        QCOMPARE(key.ReadValue(CHistoryJournals::kCountName, ""), std::string("1"));
+        QCOMPARE(key.ReadValue("HistoryJournal1", ""), b);
         CHistoryDialog next;
         CResults results(next);
         next.SetJournals({a});
