@@ -23,6 +23,7 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
+#include "bench/SlotNames.h"
 #include "cli/BenchReport.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -176,8 +177,9 @@ private:
 };
 
 bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,
-                                std::optional<CFirmwareImage>& file) {
+                                std::optional<CFirmwareImage>& file, bench::CSlotMap slots) {
     bench::BenchOptions options;
+    options.slotMap = std::move(slots);
     if (file) {
         options.image = std::make_shared<const CFirmwareImage>(std::move(*file));
     }
@@ -259,6 +261,10 @@ int RunStation(const CliOptions& given) {
     if (!LoadCommandImage("station", options, file)) {
         return kExitFile;
     }
+    bench::CSlotMap slotMap;  // the same: a bad slots file starts nothing
+    if (!bench::LoadSlotMap(options.slotsFile, slotMap, error)) {
+        return Fail(kExitUsage, "the slots file cannot be used: " + error);
+    }
     const CStopSignals signals;  // before any thread starts
     std::vector<std::unique_ptr<sim::CSimulatedCharger>> simulated;
     std::vector<std::string> ports;
@@ -286,7 +292,7 @@ int RunStation(const CliOptions& given) {
     std::vector<bench::SlotInfo> slots;
     int recordsFailed = 0;
     {
-        bench::CBench bench(MakeOptions(options, journal, file), observer);
+        bench::CBench bench(MakeOptions(options, journal, file, std::move(slotMap)), observer);
         station::CStationDesk desk(bench, [&](bool paused) {
             api.SetPaused(paused);
             hub.Publish("station", paused ? "{\"paused\":true}" : "{\"paused\":false}");

@@ -169,10 +169,10 @@ wait_new_pid() {  # OLD: up to 30 s (RestartSec is 5)
 # systemctl stop in the middle of an upload: the charger gets CAN CAN, and
 # the service ends cleanly, well within its stop timeout.
 case_stop() {
-    local port start took
+    local start took
     fresh 2
-    port=$(ls /dev/serial/by-path/*-usb-0:2:1.0-port0)
-    wait_for 120 1 "$port: block 20 of" said
+    # The station's lines name a labelled slot by its label.
+    wait_for 120 1 "$(label_of 2): block 20 of" said
     start=$(date +%s)
     systemctl stop "$unit"
     took=$(($(date +%s) - start))

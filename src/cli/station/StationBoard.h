@@ -11,7 +11,8 @@
 //
 //   Row: slot, port, deviceId, state, block, blocks, before, after,
 //   seconds, reason. The slot is the name the page and the control URLs
-//   use for it; CSlotNames gives it (the port for now). State is the job's
+//   use for it; CSlotNames gives it (the slots file's label for the
+//   connector its adapter sits in, else the port). State is the job's
 //   step while it runs and its outcome once it ended ("upgraded", "current",
 //   "read", "no firmware", "failed", "stopped"), "unplugged" once the
 //   charger went away. Every text comes from a charger or a path and is
