@@ -1,6 +1,8 @@
 #include "app/HistoryJournals.h"
 
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 #include "support/SettingsKey.h"
 
@@ -20,8 +22,10 @@ std::string PathName(int number) {
 
 std::vector<std::string> CHistoryJournals::Load() {
     const CSettingsKey key = OpenSettings();
+    // Read as the C locale writes it, whatever the desktop's locale.
+    const std::string stored = key.ReadValue(kCountName, "0");
     int count = 0;
-    if (std::sscanf(key.ReadValue(kCountName, "0").c_str(), "%d", &count) != 1) {
+    if (std::from_chars(stored.data(), stored.data() + stored.size(), count).ec != std::errc()) {
         count = 0;
     }
     std::vector<std::string> paths;
