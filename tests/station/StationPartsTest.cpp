@@ -266,6 +266,25 @@ TEST(StationDesk, APausedStationStartsNoJobUntilItResumes) {
     EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
+// A slot whose charger was pulled out is idle, not busy: the next charger
+// plugged into it is served at once, not held.
+TEST(StationDesk, AChargerPluggedAgainIntoAnEmptiedSlotIsServed) {
+    benchtest::CBenchRig rig;
+    const std::string port = rig.AddCharger("--no-pacing");
+    rig.options.mode = bench::Mode::ReadOnly;
+    bench::CBench& bench = rig.MakeBench();
+    station::CStationDesk desk(bench, nullptr);
+    desk.Appeared(port);
+    bench.WaitIdle();
+    desk.Gone(port);
+    desk.Appeared(port);
+    bench.WaitIdle();
+    EXPECT_TRUE(desk.Held().empty());
+    EXPECT_EQ(rig.events.Story(port),
+              (std::vector<std::string>{"appeared", "started", "finished", "gone", "appeared",
+                                        "started", "finished"}));
+}
+
 // The word a row's state shows, while a job runs and once it ended.
 TEST(StationBoard, StateWords) {
     struct Case {

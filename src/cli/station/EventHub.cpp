@@ -7,7 +7,7 @@ namespace {
 
 // What one pull hands the server at most, so that a reader far behind
 // does not build one huge chunk.
-constexpr std::size_t kBatchBytes = 16 * 1024;
+constexpr std::size_t kBatchBytes = 16 * 1024;  // mutate: equivalent (only moves chunk boundaries)
 
 // The first bytes of every stream: the browser's reconnection delay, and a
 // comment, so that the response starts (and EventSource opens) at once.
