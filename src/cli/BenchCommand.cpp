@@ -9,12 +9,10 @@
 // this wait. A stop signal stops every job the way
 // a single upgrade stops (CAN twice, drained) and the bench winds down.
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,15 +20,11 @@
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
 #include "cli/BenchReport.h"
+#include "cli/BenchRun.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "platform/PathWatch.h"
 #include "records/JsonLine.h"
-#include "serial/PortDiagnosis.h"
-#include "serial/PortName.h"
-#include "sim/Scenarios.h"
-#include "sim/SimArguments.h"
-#include "sim/SimulatedCharger.h"
 
 namespace {
 
@@ -38,67 +32,9 @@ bool IsPattern(const std::string& port) {
     return port.find_first_of("*?[") != std::string::npos;
 }
 
-// COM names resolve as everywhere else; paths stay as given.
-std::string PortPath(const std::string& name) {
-    return !name.empty() && name[0] == '/' ? name : ResolvePortName(name);
-}
-
 int Usage(const char* message) {
     std::fprintf(stderr, "corvane-cli bench: %s\nTry corvane-cli bench --help\n", message);
     return kExitUsage;
-}
-
-// Blocks the stop signals for this thread and every thread started after it;
-// they are taken only inside the ppoll of Serve.
-class CStopSignals {
-public:
-    CStopSignals() {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        sigaddset(&m_signals, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_old);
-    }
-    ~CStopSignals() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
-    CStopSignals(const CStopSignals&) = delete;
-    CStopSignals& operator=(const CStopSignals&) = delete;
-    const sigset_t& Waiting() const { return m_old; }
-
-private:
-    sigset_t m_signals{};
-    sigset_t m_old{};
-};
-
-// The chargers of --simulate, one pseudo-terminal each.
-struct SimulatedBench {
-    std::vector<std::unique_ptr<sim::CSimulatedCharger>> chargers;
-    std::vector<std::string> ports;
-};
-
-bool StartSimulated(const CliOptions& options, SimulatedBench& out) {
-    sim::SimOptions charger;
-    const std::string scenario = options.simulate->empty() ? "old-firmware" : *options.simulate;
-    if (!sim::ScenarioOptions(scenario, charger)) {
-        std::string error;
-        sim::StartScenario(scenario, error);  // words the unknown name
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-        return false;
-    }
-    const int count = std::max(options.chargers, 1);
-    for (int i = 0; i < count; ++i) {
-        // Each charger names itself apart from the others, as real ones do.
-        sim::SimOptions own = charger;
-        own.deviceId = sim::ChargerDeviceId(charger.deviceId, i + 1, count);
-        auto simulated = std::make_unique<sim::CSimulatedCharger>(own);
-        if (!simulated->Start()) {
-            std::fprintf(stderr, "corvane-cli: the simulated charger did not start: %s\n",
-                         simulated->ErrorText().c_str());
-            return false;
-        }
-        out.ports.push_back(simulated->SlavePath());
-        out.chargers.push_back(std::move(simulated));
-    }
-    return true;
 }
 
 int CheckUsage(const CliOptions& o) {
@@ -113,15 +49,6 @@ int CheckUsage(const CliOptions& o) {
         return Usage("give at least one --port PATH or pattern");
     }
     return -1;
-}
-
-std::vector<std::string> GivenPorts(const CliOptions& o) {
-    std::vector<std::string> ports;
-    for (const auto& port :
-         o.benchPorts.empty() ? std::vector<std::string>{o.port} : o.benchPorts) {
-        ports.push_back(PortPath(port));
-    }
-    return ports;
 }
 
 // Fixed ports and patterns expanded once; a pattern that matches nothing is said.
@@ -157,43 +84,6 @@ bool LoadSlots(const CliOptions& o, bench::CSlotMap& map) {
     }
     std::fprintf(stderr, "corvane-cli bench: the slots file cannot be used: %s\n", error.c_str());
     return false;
-}
-
-bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,
-                                std::optional<CFirmwareImage>& file, bench::CSlotMap slots) {
-    bench::BenchOptions options;
-    options.slotMap = std::move(slots);
-    if (file) {
-        options.image = std::make_shared<const CFirmwareImage>(std::move(*file));
-    }
-    options.mode =
-        o.readOnly ? bench::Mode::ReadOnly : (o.force ? bench::Mode::Force : bench::Mode::IfNeeded);
-    options.explainOpenFailure = [](const std::string& device) {
-        return DiagnosePort(device).message;
-    };
-    options.stopRequested = [] { return Interrupted(); };
-    options.recorder = &recorder;
-    return options;
-}
-
-using Watches = std::vector<std::unique_ptr<platform::CPathWatch>>;
-
-// One watch per pattern (udev's device events under /dev, inotify elsewhere);
-// false, with the reason said, when one cannot start.
-bool StartWatches(const std::vector<std::string>& patterns, Watches& watches,
-                  std::vector<std::string>& present) {
-    for (const auto& pattern : patterns) {
-        auto watch = std::make_unique<platform::CPathWatch>(pattern);
-        std::string error;
-        if (!watch->Start(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            return false;
-        }
-        const auto now = watch->Present();
-        present.insert(present.end(), now.begin(), now.end());
-        watches.push_back(std::move(watch));
-    }
-    return true;
 }
 
 void ApplyChanges(bench::CBench& bench, platform::CPathWatch& watch) {
@@ -305,7 +195,7 @@ int RunBench(const CliOptions& options) {
     }
     const CStopSignals signals;  // before any thread starts
     SimulatedBench simulated;
-    if (options.simulate && !StartSimulated(options, simulated)) {
+    if (options.simulate && !StartSimulated(options, simulated, "corvane-cli: ")) {
         return kExitUsage;
     }
     const std::vector<std::string> given = options.simulate ? simulated.ports : GivenPorts(options);
@@ -313,7 +203,7 @@ int RunBench(const CliOptions& options) {
     std::vector<std::string> ports;
     if (!options.watch) {
         ports = FixedPorts(given);
-    } else if (!StartWatches(given, watches, ports)) {
+    } else if (!StartWatches(given, watches, ports, "")) {
         return kExitUsage;
     }
     records::CSyslog systemLog;

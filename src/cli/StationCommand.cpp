@@ -11,12 +11,9 @@
 // signal stops every job the way a single upgrade stops (CAN twice, drained);
 // once the bench is idle the server ends and the command exits 0.
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +22,7 @@
 #include "bench/BenchJournal.h"
 #include "bench/SlotNames.h"
 #include "cli/BenchReport.h"
+#include "cli/BenchRun.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/station/HttpServer.h"
@@ -34,11 +32,6 @@
 #include "platform/PathWatch.h"
 #include "records/JsonLine.h"
 #include "records/RecordJournal.h"
-#include "serial/PortDiagnosis.h"
-#include "serial/PortName.h"
-#include "sim/Scenarios.h"
-#include "sim/SimArguments.h"
-#include "sim/SimulatedCharger.h"
 
 namespace {
 
@@ -49,28 +42,6 @@ int Fail(int code, const std::string& message) {
     std::fprintf(stderr, "corvane-cli station: %s\n", message.c_str());
     return code;
 }
-
-// Blocks the stop signals for this thread and every thread started after
-// it (the bench's jobs, the HTTP server's); they are taken only in the
-// ppoll of Serve.
-class CStopSignals {
-public:
-    CStopSignals() {
-        sigemptyset(&m_signals);
-        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&m_signals, number);
-        }
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_old);
-    }
-    ~CStopSignals() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
-    CStopSignals(const CStopSignals&) = delete;
-    CStopSignals& operator=(const CStopSignals&) = delete;
-    const sigset_t& Waiting() const { return m_old; }
-
-private:
-    sigset_t m_signals{};
-    sigset_t m_old{};
-};
 
 // The command line first; the settings file fills in what it left open.
 bool Settle(const CliOptions& given, CliOptions& o, std::string& error) {
@@ -112,55 +83,6 @@ bool Settle(const CliOptions& given, CliOptions& o, std::string& error) {
     return true;
 }
 
-// The simulated chargers of --simulate, numbered as the bench numbers them.
-bool StartSimulated(const CliOptions& o,
-                    std::vector<std::unique_ptr<sim::CSimulatedCharger>>& chargers,
-                    std::vector<std::string>& ports) {
-    sim::SimOptions charger;
-    const std::string scenario = o.simulate->empty() ? "old-firmware" : *o.simulate;
-    if (!sim::ScenarioOptions(scenario, charger)) {
-        std::string error;
-        sim::StartScenario(scenario, error);  // words the unknown name
-        Fail(kExitUsage, error);
-        return false;
-    }
-    const int count = std::max(o.chargers, 1);
-    for (int i = 0; i < count; ++i) {
-        sim::SimOptions own = charger;
-        own.deviceId = sim::ChargerDeviceId(charger.deviceId, i + 1, count);
-        auto simulated = std::make_unique<sim::CSimulatedCharger>(own);
-        if (!simulated->Start()) {
-            Fail(kExitUsage, "the simulated charger did not start: " + simulated->ErrorText());
-            return false;
-        }
-        ports.push_back(simulated->SlavePath());
-        chargers.push_back(std::move(simulated));
-    }
-    return true;
-}
-
-std::string PortPath(const std::string& name) {
-    return !name.empty() && name[0] == '/' ? name : ResolvePortName(name);
-}
-
-using Watches = std::vector<std::unique_ptr<platform::CPathWatch>>;
-
-bool StartWatches(const CliOptions& o, Watches& watches, std::vector<std::string>& present) {
-    for (const auto& port :
-         o.benchPorts.empty() ? std::vector<std::string>{o.port} : o.benchPorts) {
-        auto watch = std::make_unique<platform::CPathWatch>(PortPath(port));
-        std::string error;
-        if (!watch->Start(error)) {
-            Fail(kExitUsage, error);
-            return false;
-        }
-        const auto now = watch->Present();
-        present.insert(present.end(), now.begin(), now.end());
-        watches.push_back(std::move(watch));
-    }
-    return true;
-}
-
 // The bench tells one observer: the page's board and the log lines both hear it.
 class CBoth : public bench::IBenchObserver {
 public:
@@ -175,23 +97,6 @@ private:
     bench::IBenchObserver& m_first;
     bench::IBenchObserver& m_second;
 };
-
-bench::BenchOptions MakeOptions(const CliOptions& o, bench::IResultRecorder& recorder,
-                                std::optional<CFirmwareImage>& file, bench::CSlotMap slots) {
-    bench::BenchOptions options;
-    options.slotMap = std::move(slots);
-    if (file) {
-        options.image = std::make_shared<const CFirmwareImage>(std::move(*file));
-    }
-    options.mode =
-        o.readOnly ? bench::Mode::ReadOnly : (o.force ? bench::Mode::Force : bench::Mode::IfNeeded);
-    options.explainOpenFailure = [](const std::string& device) {
-        return DiagnosePort(device).message;
-    };
-    options.stopRequested = [] { return Interrupted(); };
-    options.recorder = &recorder;
-    return options;
-}
 
 // Until a stop signal: chargers coming and going, the page's requests, the
 // jobs' ends, and a heartbeat for the event streams when all is quiet.
@@ -266,12 +171,16 @@ int RunStation(const CliOptions& given) {
         return Fail(kExitUsage, "the slots file cannot be used: " + error);
     }
     const CStopSignals signals;  // before any thread starts
-    std::vector<std::unique_ptr<sim::CSimulatedCharger>> simulated;
+    SimulatedBench simulated;
     std::vector<std::string> ports;
     Watches watches;
-    if (options.simulate ? !StartSimulated(options, simulated, ports)
-                         : !StartWatches(options, watches, ports)) {
+    constexpr const char* kSaid = "corvane-cli station: ";
+    if (options.simulate ? !StartSimulated(options, simulated, kSaid)
+                         : !StartWatches(GivenPorts(options), watches, ports, kSaid)) {
         return kExitUsage;
+    }
+    if (options.simulate) {
+        ports = simulated.ports;
     }
 
     const station::CSlotNames names(options.slotsFile);
