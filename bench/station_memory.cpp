@@ -22,8 +22,6 @@
 // each sample also goes to stderr, to tell a ramp from a slope.
 //
 // CORVANE_STATION_MEMORY_S shortens the run (seconds; the default is 600).
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,11 +39,9 @@
 #include <thread>
 #include <vector>
 
+#include "StationServed.h"
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
-#include "cli/station/HttpServer.h"
-#include "cli/station/StationApi.h"
-#include "cli/station/StationControl.h"
 #include "sim/DeviceLink.h"
 #include "sim/SimulatedCharger.h"
 
@@ -57,11 +53,6 @@ constexpr int kReaders = 3;
 constexpr double kBoundMb = 2.0;
 constexpr auto kReplugEvery = std::chrono::milliseconds(500);
 constexpr auto kSampleEvery = std::chrono::seconds(5);
-
-class CNoSystemLog : public records::ISystemLog {
-public:
-    void Write(bool, const std::string&) override {}
-};
 
 // The board, counting the events and the jobs that ended.
 class CCountingBoard : public bench::IBenchObserver {
@@ -84,15 +75,7 @@ private:
 // One page's event stream, read and dropped as fast as it comes.
 class CStreamReader {
 public:
-    explicit CStreamReader(int port) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(port));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        const std::string request = "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n";
-        ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL);
+    explicit CStreamReader(int port) : m_fd(benchstation::OpenEventStream(port)) {
         m_thread = std::thread([this] { Read(); });
     }
     ~CStreamReader() {
@@ -271,36 +254,26 @@ void BM_StationMemory(benchmark::State& state) {
                 return;
             }
         }
-        station::CSlotNames names;
-        station::CStationBoard board(names);
-        station::CEventHub hub([&board] { return board.RowsJson(); });
-        board.SetHub(&hub);
-        station::CStationControl control;
-        station::RecordSource none;
-        none.journals = [] { return std::vector<std::string>(); };
-        station::CStationApi api(board, hub, control, "token", none);
-        station::CHttpServer server(api);
-        station::ListenAddress address;
+        benchstation::CServedStation served;
         std::string error;
-        station::ParseListenAddress("127.0.0.1:0", address, error);
-        if (!server.Start(address, error)) {
+        if (!served.Start(error)) {
             state.SkipWithError(error.c_str());
             return;
         }
         std::vector<std::unique_ptr<CStreamReader>> readers;
         for (int i = 0; i < kReaders; ++i) {
-            readers.push_back(std::make_unique<CStreamReader>(server.Port()));
+            readers.push_back(std::make_unique<CStreamReader>(served.Port()));
         }
         const auto connecting = Clock::now() + std::chrono::seconds(5);
-        while (hub.Readers() < kReaders && Clock::now() < connecting) {
+        while (served.hub.Readers() < kReaders && Clock::now() < connecting) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (hub.Readers() < kReaders) {
+        if (served.hub.Readers() < kReaders) {
             state.SkipWithError("the event-stream readers did not connect");
             return;
         }
-        CCountingBoard counting(board);
-        CNoSystemLog systemLog;
+        CCountingBoard counting(served.board);
+        benchstation::CNoSystemLog systemLog;
         bench::CBenchJournal journal(scratch + "/records.jsonl", systemLog, true);
         bench::BenchOptions options;
         options.byIdName = [](const std::string&) { return std::string(); };
@@ -316,7 +289,7 @@ void BM_StationMemory(benchmark::State& state) {
             ran = Run(bench, desk, chargers, figures);
         }
         readers.clear();
-        server.Stop();
+        served.server.Stop();
         chargers.clear();
         ::unlink((scratch + "/records.jsonl").c_str());
         ::rmdir(scratch.c_str());

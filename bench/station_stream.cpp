@@ -11,8 +11,6 @@
 //
 // Each result is recorded as the station records it (a journal in a scratch
 // folder, synced), so the figures include what a record costs.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -30,10 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "StationServed.h"
 #include "bench/Bench.h"
 #include "bench/BenchJournal.h"
-#include "cli/station/HttpServer.h"
-#include "cli/station/StationApi.h"
 #include "sim/DeviceLink.h"
 #include "sim/SimulatedCharger.h"
 
@@ -41,11 +38,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kChargers = 200;
-
-class CNoSystemLog : public records::ISystemLog {
-public:
-    void Write(bool, const std::string&) override {}
-};
 
 // The board, with the moment each event was handed to it: the k-th call
 // publishes message k.
@@ -74,15 +66,7 @@ private:
 // One page's event stream: the arrival of every message by its id.
 class CStreamClient {
 public:
-    explicit CStreamClient(int port) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(port));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        const std::string request = "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n";
-        ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL);
+    explicit CStreamClient(int port) : m_fd(benchstation::OpenEventStream(port)) {
         m_thread = std::thread([this] { Read(); });
     }
     ~CStreamClient() {
@@ -163,31 +147,21 @@ void BM_StationStream(benchmark::State& state) {
             }
             ports.push_back(chargers.back()->SlavePath());
         }
-        station::CSlotNames names;
-        station::CStationBoard board(names);
-        station::CEventHub hub([&board] { return board.RowsJson(); });
-        board.SetHub(&hub);
-        station::CStationControl control;
-        station::RecordSource none;
-        none.journals = [] { return std::vector<std::string>(); };
-        station::CStationApi api(board, hub, control, "token", none);
-        station::CHttpServer server(api);
-        station::ListenAddress address;
+        benchstation::CServedStation served;
         std::string error;
-        station::ParseListenAddress("127.0.0.1:0", address, error);
-        if (!server.Start(address, error)) {
+        if (!served.Start(error)) {
             state.SkipWithError(error.c_str());
             return;
         }
         std::vector<std::unique_ptr<CStreamClient>> readers;
         for (int i = 0; i < clients; ++i) {
-            readers.push_back(std::make_unique<CStreamClient>(server.Port()));
+            readers.push_back(std::make_unique<CStreamClient>(served.Port()));
         }
-        while (hub.Readers() < static_cast<std::size_t>(clients)) {
+        while (served.hub.Readers() < static_cast<std::size_t>(clients)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        CTimedBoard timed(board);
-        CNoSystemLog systemLog;
+        CTimedBoard timed(served.board);
+        benchstation::CNoSystemLog systemLog;
         bench::CBenchJournal journal(scratch + "/records.jsonl", systemLog, true);
         bench::BenchOptions options;
         options.byIdName = [](const std::string&) { return std::string(); };
@@ -214,7 +188,7 @@ void BM_StationStream(benchmark::State& state) {
             }
         }
         readers.clear();
-        server.Stop();
+        served.server.Stop();
         if (clients > 0) {
             state.counters["messages"] = static_cast<double>(latencies.size());
             state.counters["p50_ms"] = Percentile(latencies, 0.50);
@@ -228,7 +202,7 @@ void BM_StationStream(benchmark::State& state) {
         }
         state.counters["wall_s"] = wall;
         state.counters["events"] = static_cast<double>(timed.published.size());
-        state.counters["resyncs"] = static_cast<double>(hub.Resyncs());
+        state.counters["resyncs"] = static_cast<double>(served.hub.Resyncs());
         ::unlink((scratch + "/records.jsonl").c_str());
         ::rmdir(scratch.c_str());
     }
