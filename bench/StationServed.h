@@ -1,15 +1,20 @@
 // What the station benchmarks share: the station's page served on a loopback
 // port (board, event hub, control, API and HTTP server, with no journals),
-// a way to open its event stream as a page does, and a system log that
+// a reader of its event stream as a page's would be, and a system log that
 // drops what it is told.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/station/HttpServer.h"
@@ -45,18 +50,58 @@ struct CServedStation {
     station::CHttpServer server{api};
 };
 
-// A socket that has asked for the event stream, as a page's EventSource
-// does; its reader owns and closes it.
-inline int OpenEventStream(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    const std::string request = "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n";
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    return fd;
-}
+// One page's event stream over a loopback socket, read on a thread of its
+// own as fast as it comes; every piece read is handed to onBytes there.
+class CEventStreamReader {
+public:
+    using OnBytes = std::function<void(const char* data, std::size_t size)>;
+
+    CEventStreamReader(int port, OnBytes onBytes) : m_onBytes(std::move(onBytes)) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const std::string request = "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n";
+        ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL);
+        m_thread = std::thread([this] { Read(); });
+    }
+    ~CEventStreamReader() {
+        Stop();
+        ::close(m_fd);
+    }
+    CEventStreamReader(const CEventStreamReader&) = delete;
+    CEventStreamReader& operator=(const CEventStreamReader&) = delete;
+
+    // Ends the reading; what onBytes kept may be looked at after it.
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    void Read() {
+        std::vector<char> buffer(65536);
+        while (!m_stop) {
+            pollfd fd{m_fd, POLLIN, 0};
+            if (::poll(&fd, 1, 100) <= 0) {
+                continue;
+            }
+            const ssize_t n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0) {
+                return;
+            }
+            m_onBytes(buffer.data(), static_cast<std::size_t>(n));
+        }
+    }
+
+    OnBytes m_onBytes;
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 }  // namespace benchstation

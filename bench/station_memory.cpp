@@ -23,7 +23,6 @@
 //
 // CORVANE_STATION_MEMORY_S shortens the run (seconds; the default is 600).
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -75,35 +74,13 @@ private:
 // One page's event stream, read and dropped as fast as it comes.
 class CStreamReader {
 public:
-    explicit CStreamReader(int port) : m_fd(benchstation::OpenEventStream(port)) {
-        m_thread = std::thread([this] { Read(); });
-    }
-    ~CStreamReader() {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_fd);
-    }
+    explicit CStreamReader(int port)
+        : m_reader(port,
+                   [this](const char*, std::size_t size) { bytes += static_cast<long>(size); }) {}
     std::atomic<long> bytes{0};
 
 private:
-    void Read() {
-        char buffer[65536];
-        while (!m_stop) {
-            pollfd fd{m_fd, POLLIN, 0};
-            if (::poll(&fd, 1, 100) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                return;
-            }
-            bytes += n;
-        }
-    }
-
-    int m_fd = -1;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    benchstation::CEventStreamReader m_reader;  // last: it stops before bytes goes
 };
 
 // A charger behind a link path that stays put while the charger comes and

@@ -11,9 +11,7 @@
 //
 // Each result is recorded as the station records it (a journal in a scratch
 // folder, synced), so the figures include what a record costs.
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -66,51 +64,28 @@ private:
 // One page's event stream: the arrival of every message by its id.
 class CStreamClient {
 public:
-    explicit CStreamClient(int port) : m_fd(benchstation::OpenEventStream(port)) {
-        m_thread = std::thread([this] { Read(); });
-    }
-    ~CStreamClient() {
-        Stop();
-        ::close(m_fd);
-    }
+    explicit CStreamClient(int port)
+        : m_reader(port, [this](const char* data, std::size_t size) { Take(data, size); }) {}
     // Ends the reading; arrivals may be looked at after it.
-    void Stop() {
-        m_stop = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
+    void Stop() { m_reader.Stop(); }
     std::vector<std::pair<std::uint64_t, Clock::time_point>> arrivals;
 
 private:
-    void Read() {
-        std::string pending;
-        char buffer[65536];
-        while (!m_stop) {
-            pollfd fd{m_fd, POLLIN, 0};
-            if (::poll(&fd, 1, 100) <= 0) {
-                continue;
+    void Take(const char* data, std::size_t size) {
+        const auto now = Clock::now();
+        m_pending.append(data, size);
+        for (std::size_t end; (end = m_pending.find("\n\n")) != std::string::npos;) {
+            const std::size_t id = m_pending.find("id: ");
+            if (id < end &&
+                m_pending.compare(m_pending.find('\n', id) + 1, 12, "event: slot\n") == 0) {
+                arrivals.emplace_back(std::stoull(m_pending.substr(id + 4)), now);
             }
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                return;
-            }
-            const auto now = Clock::now();
-            pending.append(buffer, static_cast<std::size_t>(n));
-            for (std::size_t end; (end = pending.find("\n\n")) != std::string::npos;) {
-                const std::size_t id = pending.find("id: ");
-                if (id < end &&
-                    pending.compare(pending.find('\n', id) + 1, 12, "event: slot\n") == 0) {
-                    arrivals.emplace_back(std::stoull(pending.substr(id + 4)), now);
-                }
-                pending.erase(0, end + 2);
-            }
+            m_pending.erase(0, end + 2);
         }
     }
 
-    int m_fd = -1;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::string m_pending;
+    benchstation::CEventStreamReader m_reader;  // last: it stops before the rest goes
 };
 
 void RaiseDescriptorLimit() {
