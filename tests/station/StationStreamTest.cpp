@@ -122,14 +122,18 @@ TEST(StationStream, AHeartbeatReachesAQuietStream) {
 }
 
 // The hub on its own, with the server's side played by the test: a reader
-// asleep is woken once per publish, one left behind the ring gets a
-// snapshot, and an ended reader says End.
+// asleep is woken once per publish (one that never slept is not: the server
+// would resume a connection it never suspended), one left behind the ring
+// gets a snapshot, and an ended reader says End.
 TEST(StationHub, ReadersAreWokenResyncedAndEnded) {
     station::CEventHub hub([] { return std::string("[\"now\"]"); }, 4);
     auto stream = hub.Subscribe();
     int wakes = 0;
     int suspends = 0;
     stream->Attach([&] { ++wakes; });
+    auto awake = hub.Subscribe();
+    int awakeWakes = 0;
+    awake->Attach([&] { ++awakeWakes; });
     const auto suspend = [&] { ++suspends; };
     std::string out;
     using Pull = station::IEventStream::Pull;
@@ -140,6 +144,7 @@ TEST(StationHub, ReadersAreWokenResyncedAndEnded) {
     hub.Publish("slot", "{\"a\":1}");
     hub.Publish("slot", "{\"a\":2}");
     EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(awakeWakes, 0);
     ASSERT_EQ(stream->Next(out, suspend), Pull::Data);
     EXPECT_EQ(out,
               "id: 1\nevent: slot\ndata: {\"a\":1}\n\nid: 2\nevent: slot\ndata: {\"a\":2}\n\n");
@@ -159,7 +164,7 @@ TEST(StationHub, ReadersAreWokenResyncedAndEnded) {
     stream->End();
     EXPECT_EQ(wakes, 2);
     EXPECT_EQ(stream->Next(out, suspend), Pull::End);
-    EXPECT_EQ(hub.Readers(), 1u);
+    EXPECT_EQ(hub.Readers(), 2u);
     stream.reset();
-    EXPECT_EQ(hub.Readers(), 0u);
+    EXPECT_EQ(hub.Readers(), 1u);
 }
