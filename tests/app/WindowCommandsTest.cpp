@@ -1,7 +1,7 @@
 // The Read and Upgrade buttons end to end: the window's own command handlers
 // against the simulated charger on a pseudo-terminal, through the real port
-// and the window's clock, with the carried image or one chosen from a file,
-// under a comma-decimal desktop locale. What the window shows afterwards is
+// and the window's clock, with the carried image (one chosen from a file:
+// ImageChoiceTest.cpp), under a comma-decimal desktop locale. What the window shows afterwards is
 // read back from the panel's drawings and the buttons; what it records, from
 // its service records.
 #include <QFile>
@@ -24,6 +24,7 @@
 
 #include "AnsweredFileDialogs.h"
 #include "TestKit.h"
+#include "WindowKit.h"
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "app/UtilityApp.h"
@@ -33,44 +34,10 @@
 #include "serial/ErrorReport.h"
 #include "sim/SimulatedCharger.h"
 
+using windowtest::DrawnTexts;
+using windowtest::RecordLines;
+
 namespace {
-
-// tools/make_image.py --label LABEL DIR/LABEL.bin; the file's path.
-QString MakeImage(const std::string& dir, const QString& label) {
-    const QString path = QString::fromStdString(dir) + "/" + label + ".bin";
-    QProcess python;
-    python.start("python3", {CORVANE_SOURCE_DIR "/tools/make_image.py", "--label", label, path});
-    const bool made = python.waitForFinished(30000) && python.exitCode() == 0;
-    return made ? path : QString();
-}
-
-bool CarriedImageItemEnabled(const CMainDialog& dialog) {
-    for (QAction* action : dialog.m_menuSystem->actions()) {
-        if (action->data().toUInt() == CMainDialog::kIdmUseCarriedImage) {
-            return action->isEnabled();
-        }
-    }
-    return false;
-}
-
-QStringList DrawnTexts(const CVersionPanel& panel) {
-    QStringList texts;
-    for (const auto& d : panel.Drawings()) {
-        if (d.kind == CVersionPanel::Drawing::Kind::Text) {
-            texts << d.text;
-        }
-    }
-    return texts;
-}
-
-QStringList RecordLines() {
-    QStringList lines;
-    std::ifstream file(records::RecordsPath());
-    for (std::string line; std::getline(file, line);) {
-        lines << QString::fromStdString(line);
-    }
-    return lines;
-}
 
 // A click posted to a widget's middle, as the desktop delivers it.
 void PostClick(QWidget* widget) {
@@ -350,107 +317,6 @@ private slots:
         QCOMPARE(RecordLines().size(), 1);
         QCOMPARE(boxes.Count(), std::size_t{0});
         dialog.done(QDialog::Accepted);
-    }
-
-    // A file named 2.11a, without extension, becomes what Upgrade sends and
-    // installs, under the label its whole name gives.
-    void upgradeFromFileInstallsTheFilesLabel() {
-        testkit::CScratchDir dir;
-        CAnsweredFileDialogs dialogs;
-        CFileDialogsOverride answering(dialogs);
-        const QString made = MakeImage(dir.Path(), "2.11a");
-        QVERIFY(!made.isEmpty());
-        const QString file = made.chopped(4);
-        QVERIFY(QFile::rename(made, file));
-        dialogs.answers << file;
-        testkit::CBoxRecorder boxes;
-        sim::CSimulatedCharger charger(Options("old-firmware"));
-        QVERIFY(charger.Start());
-        CMainDialog dialog;
-        dialog.SetSimulatedDevice(charger.SlavePath());
-        dialog.show();
-        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
-        QCOMPARE(dialogs.offered, QStringList{"2.11a"});
-        QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.11a"));
-        QVERIFY(DrawnTexts(dialog.m_panel).contains("2.11a"));
-        dialog.OnUpgrade();
-        QCOMPARE(charger.FirmwareVersion(), std::string("2.11a"));
-        QVERIFY(DrawnTexts(dialog.m_panel).contains("Upgrade Successful"));
-        QCOMPARE(boxes.Count(), std::size_t{0});
-        const QStringList log = RecordLines();
-        QCOMPARE(log.size(), 1);
-        QVERIFY2(log[0].contains("\"before\":\"\",\"after\":\"2.11a\",\"image\":{\"label\":"
-                                 "\"2.11a\",\"size\":12810,\"crc\":\"") &&
-                     log[0].contains("\"path\":\"" + file + "\"}"),
-                 qPrintable(log[0]));
-        // Back on the carried image, which the charger no longer holds.
-        QVERIFY(!dialog.m_btnUpgrade->isVisible());
-        dialog.OnSysCommand(CMainDialog::kIdmUseCarriedImage);
-        QVERIFY(dialog.m_btnUpgrade->isVisible());
-        dialog.done(QDialog::Accepted);
-    }
-
-    // The label a name gives is only offered: the technician can correct it,
-    // and cancelling the question keeps the choice as it was.
-    void labelIsOfferedForEditing() {
-        testkit::CScratchDir dir;
-        const QString made = MakeImage(dir.Path(), "2.11a");
-        const QString candidate = QString::fromStdString(dir.Path() + "/candidate.bin");
-        QVERIFY(QFile::copy(made, candidate));
-        CAnsweredFileDialogs dialogs;
-        CFileDialogsOverride answering(dialogs);
-        dialogs.answers << candidate << candidate;
-        dialogs.texts << ""
-                      << "2.11a";
-        testkit::CBoxRecorder boxes;
-        CMainDialog dialog;
-        dialog.show();
-        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
-        QVERIFY(dialog.m_image.IsCarried());
-        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
-        QCOMPARE(dialogs.offered, QStringList({"candidate", "candidate"}));
-        QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.11a"));
-        QCOMPARE(dialog.m_image.Image().Path(), candidate.toStdString());
-        QCOMPARE(boxes.Count(), std::size_t{0});
-        dialog.done(QDialog::Accepted);
-    }
-
-    // A refused file and a cancelled dialog leave the choice as it was; the
-    // carried image is chosen again from the menu; nothing is stored.
-    void imageChoiceKeepsItsChoiceUntilTheCarriedImageIsChosen() {
-        testkit::CScratchDir dir;
-        const QString sound = MakeImage(dir.Path(), "2.11a");
-        const QString cut = QString::fromStdString(dir.Path() + "/2.12.bin");
-        std::ofstream(cut.toStdString(), std::ios::binary) << std::string(200, '\0');
-        CAnsweredFileDialogs dialogs;
-        CFileDialogsOverride answering(dialogs);
-        dialogs.answers << sound << cut << "";
-        testkit::CBoxRecorder boxes;
-        CMainDialog dialog;
-        dialog.show();
-        QVERIFY(!CarriedImageItemEnabled(dialog));
-        for (int choice = 0; choice < 3; ++choice) {
-            dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
-            QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.11a"));
-            QCOMPARE(dialog.m_image.Image().Path(), sound.toStdString());
-        }
-        QCOMPARE(boxes.Count(), std::size_t{1});
-        QCOMPARE(boxes.Boxes().front().text,
-                 "Cannot use the image file " + cut.toStdString() +
-                     ": the header says 0 code bytes, the file holds 72.");
-        QVERIFY(CarriedImageItemEnabled(dialog));
-        dialog.OnSysCommand(CMainDialog::kIdmUseCarriedImage);
-        QCOMPARE(dialog.m_panel.m_strUpgradeVersion, std::string("2.10e"));
-        QVERIFY(dialog.m_image.IsCarried());
-        QVERIFY(!CarriedImageItemEnabled(dialog));
-
-        dialogs.answers << sound;
-        dialog.OnSysCommand(CMainDialog::kIdmUpgradeFromFile);
-        dialog.done(QDialog::Accepted);
-        CMainDialog next;
-        next.show();
-        QCOMPARE(next.m_panel.m_strUpgradeVersion, std::string("2.10e"));
-        next.done(QDialog::Accepted);
     }
 
 private:
