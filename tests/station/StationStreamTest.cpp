@@ -124,7 +124,7 @@ TEST(StationStream, AHeartbeatReachesAQuietStream) {
 // The hub on its own, with the server's side played by the test: a reader
 // asleep is woken once per publish (one that never slept is not: the server
 // would resume a connection it never suspended), one left behind the ring
-// gets a snapshot, and an ended reader says End.
+// gets a snapshot, and an ended reader, or any once the hub closed, says End.
 TEST(StationHub, ReadersAreWokenResyncedAndEnded) {
     station::CEventHub hub([] { return std::string("[\"now\"]"); }, 4);
     auto stream = hub.Subscribe();
@@ -167,4 +167,17 @@ TEST(StationHub, ReadersAreWokenResyncedAndEnded) {
     EXPECT_EQ(hub.Readers(), 2u);
     stream.reset();
     EXPECT_EQ(hub.Readers(), 1u);
+
+    // Closing the hub wakes a reader asleep, which then ends, as does one
+    // that subscribes after.
+    Pull pulled = Pull::Data;
+    for (int pull = 0; pull < 5 && pulled == Pull::Data; ++pull) {
+        out.clear();
+        pulled = awake->Next(out, suspend);  // the greeting, a snapshot, then asleep
+    }
+    ASSERT_EQ(pulled, Pull::Wait);
+    hub.Close();
+    EXPECT_EQ(awakeWakes, 1);
+    EXPECT_EQ(awake->Next(out, suspend), Pull::End);
+    EXPECT_EQ(hub.Subscribe()->Next(out, suspend), Pull::End);
 }
