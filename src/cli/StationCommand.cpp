@@ -206,8 +206,10 @@ int RunStation(const CliOptions& given) {
             api.SetPaused(paused);
             hub.Publish("station", paused ? "{\"paused\":true}" : "{\"paused\":false}");
         });
+        // Not a mistake in the settings: the address may be taken for a
+        // while or not up yet, so the service is let try again.
         if (!server.Start(address, error)) {
-            return Fail(kExitUsage, error);
+            return Fail(kExitFailed, error);
         }
         std::fprintf(stderr, "Station page: http://%s:%d/\n", address.host.c_str(), server.Port());
         if (!address.loopback) {

@@ -1,10 +1,15 @@
 // corvane-cli station end to end, as a child process against corvane-sim:
 // a stop signal mid-upload stops the job as a single upgrade stops and the
 // station exits 0; the token is made private once and shown; an address
-// open to the network is warned about; the settings file fills in what the
-// command line left open and its mistakes stop the station.
+// open to the network is warned about, one in use ends it for a restart; the
+// settings file fills in what the command line left open and its mistakes
+// stop the station.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -73,6 +78,25 @@ TEST_F(StationCommand, AnAddressOpenToTheNetworkIsWarnedAbout) {
                   std::string(listen) != "127.0.0.1:0")
             << station.err;
     }
+}
+
+// A page address another program holds is no mistake in the settings: the
+// station says why and exits 1, which the service restarts, not 2.
+TEST_F(StationCommand, AnAddressInUseEndsTheStationForARestart) {
+    const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&at), &size);
+    const std::string listen = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    const auto refused = RunCli({"--simulate", "station", "--listen", listen});
+    ::close(holder);
+    EXPECT_EQ(refused.code, 1) << refused;
+    EXPECT_TRUE(Contains(refused.err, "cannot listen on " + listen + " (Address already in use)"))
+        << refused;
 }
 
 TEST_F(StationCommand, TheSettingsFileFillsInWhatTheCommandLineLeftOpen) {
