@@ -198,13 +198,15 @@ bool CHttpServer::Start(const ListenAddress& address, std::string& error) {
         flags |= MHD_USE_IPv6;
     }
     Impl& i = *m_impl;
+    // The logger first: what the library says about a later option goes to
+    // the debug log too, not to standard error.
     i.daemon = MHD_start_daemon(
         flags, static_cast<std::uint16_t>(address.port), nullptr, nullptr, &Impl::Access, &i,
-        MHD_OPTION_SOCK_ADDR, &address.socket, MHD_OPTION_CONNECTION_LIMIT, i.limits.connections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, i.limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
-        i.limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, i.limits.requestBytes,
-        MHD_OPTION_NOTIFY_COMPLETED, &Impl::Completed, nullptr, MHD_OPTION_EXTERNAL_LOGGER,
-        &LogToDebug, nullptr, MHD_OPTION_END);
+        MHD_OPTION_EXTERNAL_LOGGER, &LogToDebug, nullptr, MHD_OPTION_SOCK_ADDR, &address.socket,
+        MHD_OPTION_CONNECTION_LIMIT, i.limits.connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        i.limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT, i.limits.idleSeconds,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, i.limits.requestBytes, MHD_OPTION_NOTIFY_COMPLETED,
+        &Impl::Completed, nullptr, MHD_OPTION_END);
     if (i.daemon == nullptr) {
         error = std::string("cannot listen on ") + address.host + ":" +
                 std::to_string(address.port) + " (" + std::strerror(errno) + ")";
