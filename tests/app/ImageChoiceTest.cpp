@@ -19,21 +19,15 @@ using windowtest::CarriedImageItemEnabled;
 using windowtest::DrawnTexts;
 using windowtest::MakeImage;
 using windowtest::RecordLines;
+using windowtest::Unpaced;
 
 class ImageChoiceTest : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase() { m_app = std::make_unique<CUtilityApp>(StartOptions{}); }
-    void init() {
-        m_config = std::make_unique<testkit::CScratchConfig>();
-        m_state = std::make_unique<testkit::CScratchDir>();
-        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(m_state->Path()));
-    }
-    void cleanup() {
-        m_config.reset();
-        m_state.reset();
-    }
+    void init() { m_scratch = std::make_unique<windowtest::CScratch>(); }
+    void cleanup() { m_scratch.reset(); }
 
     // A file named 2.11a, without extension, becomes what Upgrade sends and
     // installs, under the label its whole name gives.
@@ -47,7 +41,7 @@ private slots:
         QVERIFY(QFile::rename(made, file));
         dialogs.answers << file;
         testkit::CBoxRecorder boxes;
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -137,16 +131,8 @@ private slots:
     }
 
 private:
-    static sim::SimOptions Options(const char* scenario) {
-        sim::SimOptions options;
-        sim::ScenarioOptions(scenario, options);
-        options.paceOutput = false;  // the window's own waits set the pace
-        return options;
-    }
-
     std::unique_ptr<CUtilityApp> m_app;
-    std::unique_ptr<testkit::CScratchConfig> m_config;
-    std::unique_ptr<testkit::CScratchDir> m_state;
+    std::unique_ptr<windowtest::CScratch> m_scratch;
 };
 
 QTEST_MAIN(ImageChoiceTest)

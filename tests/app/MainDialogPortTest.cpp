@@ -13,27 +13,14 @@
 #include <string>
 
 #include "TestKit.h"
+#include "WindowKit.h"
 #include "app/MainDialog.h"
 #include "app/PortComboBox.h"
 #include "sim/SimulatedCharger.h"
 
-namespace {
-
-using Stored = std::optional<std::string>;
-
-CSettingsKey Settings() {
-    CSettingsKey key;
-    key.OpenKey("Veltra", "Corvane");
-    return key;
-}
-
-Stored StoredPort() {
-    const std::string absent = "\x01";
-    const std::string value = Settings().ReadValue("Port", absent.c_str());
-    return value == absent ? std::nullopt : Stored(value);
-}
-
-}  // namespace
+using windowtest::Settings;
+using windowtest::Stored;
+using windowtest::StoredPort;
 
 class MainDialogPortTest : public QObject {
     Q_OBJECT
@@ -89,10 +76,7 @@ private slots:
     // Read talks to the port shown, and Exit saves it.
     void portShownIsThePortUsed() {
         testkit::CPtyPair silent;
-        sim::SimOptions options;
-        sim::ScenarioOptions("old-firmware", options);
-        options.paceOutput = false;
-        sim::CSimulatedCharger charger(options);
+        sim::CSimulatedCharger charger(windowtest::Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         Settings().WriteValue("COM2", silent.SlavePath());
         Settings().WriteValue("COM3", charger.SlavePath());

@@ -17,6 +17,7 @@
 
 #include "AnsweredFileDialogs.h"
 #include "TestKit.h"
+#include "WindowKit.h"
 #include "app/MainDialog.h"
 #include "app/MainDialogView.h"
 #include "app/PortComboBox.h"
@@ -24,21 +25,11 @@
 #include "diagnostics/TrendsDialog.h"
 #include "sim/SimulatedCharger.h"
 
+using windowtest::Settings;
+using windowtest::Stored;
+using windowtest::StoredPort;
+
 namespace {
-
-using Stored = std::optional<std::string>;
-
-CSettingsKey Settings() {
-    CSettingsKey key;
-    key.OpenKey("Veltra", "Corvane");
-    return key;
-}
-
-Stored StoredPort() {
-    const std::string absent = "\x01";
-    const std::string value = Settings().ReadValue("Port", absent.c_str());
-    return value == absent ? std::nullopt : Stored(value);
-}
 
 bool HasText(const CVersionPanel& panel, const QString& text) {
     for (const auto& d : panel.Drawings()) {

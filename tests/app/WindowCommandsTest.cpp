@@ -36,6 +36,7 @@
 
 using windowtest::DrawnTexts;
 using windowtest::RecordLines;
+using windowtest::Unpaced;
 
 namespace {
 
@@ -61,21 +62,14 @@ private slots:
         m_desktopDecimalPoint = std::localeconv()->decimal_point;
         m_app = std::make_unique<CUtilityApp>(StartOptions{});
     }
-    void init() {
-        m_config = std::make_unique<testkit::CScratchConfig>();
-        m_state = std::make_unique<testkit::CScratchDir>();
-        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(m_state->Path()));
-    }
-    void cleanup() {
-        m_config.reset();
-        m_state.reset();
-    }
+    void init() { m_scratch = std::make_unique<windowtest::CScratch>(); }
+    void cleanup() { m_scratch.reset(); }
 
     // The Qt application took the desktop's comma locale; the charger's
     // numbers and the system's error texts are read and shown as in C.
     void numbersAndErrorTextsIgnoreTheDesktopLocale() {
         QCOMPARE(m_desktopDecimalPoint, std::string(","));
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CSerialPort port;
         port.SetPortName(charger.SlavePath());
@@ -100,7 +94,7 @@ private slots:
     }
 
     void readShowsTheVersionsAndOffersTheUpgrade() {
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -156,7 +150,7 @@ private slots:
 
     void upgradeInstallsTheCarriedImage() {
         testkit::CBoxRecorder boxes;
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -182,7 +176,7 @@ private slots:
     // has the version that the read showed before (after an upgrade without
     // one, "": see above).
     void readAndUpgradeAreRecorded() {
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -219,7 +213,7 @@ private slots:
     // line says so after the read, and the log says where and why.
     void unwrittenRecordIsSaidInTheStatusLine() {
         testkit::CDebugRecorder debugOutput;
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -241,7 +235,7 @@ private slots:
             return last;
         };
         QCOMPARE(status().text, QString("Read Version Complete"));
-        const std::string file = m_state->Path() + "/state";
+        const std::string file = m_scratch->state.Path() + "/state";
         std::ofstream(file) << "not a folder\n";
         qputenv("XDG_STATE_HOME", QByteArray::fromStdString(file));
         dialog.OnRead();
@@ -261,7 +255,7 @@ private slots:
     // the old read as the version after the upgrade.
     void adapterPulledDuringUpgradeLeavesNoVersionAfter() {
         testkit::CBoxRecorder boxes;
-        sim::SimOptions options = Options("old-firmware");
+        sim::SimOptions options = Unpaced("old-firmware");
         options.hangUpAfterBlock = 3;
         sim::CSimulatedCharger charger(options);
         QVERIFY(charger.Start());
@@ -284,7 +278,7 @@ private slots:
     // dropped: nothing of them happens then or after.
     void inputDuringAnUpgradeIsDropped() {
         testkit::CBoxRecorder boxes;
-        sim::CSimulatedCharger charger(Options("old-firmware"));
+        sim::CSimulatedCharger charger(Unpaced("old-firmware"));
         QVERIFY(charger.Start());
         CMainDialog dialog;
         dialog.SetSimulatedDevice(charger.SlavePath());
@@ -320,17 +314,9 @@ private slots:
     }
 
 private:
-    static sim::SimOptions Options(const char* scenario) {
-        sim::SimOptions options;
-        sim::ScenarioOptions(scenario, options);
-        options.paceOutput = false;  // the window's own waits set the pace
-        return options;
-    }
-
     std::string m_desktopDecimalPoint;
     std::unique_ptr<CUtilityApp> m_app;
-    std::unique_ptr<testkit::CScratchConfig> m_config;
-    std::unique_ptr<testkit::CScratchDir> m_state;
+    std::unique_ptr<windowtest::CScratch> m_scratch;
 };
 
 QTEST_MAIN(WindowCommandsTest)

@@ -1,6 +1,8 @@
-// What the window's end-to-end tests share: an image file made as the
-// tools make one, the texts the version panel drew, the service records
-// written, and whether the menu offers the carried image again.
+// What the window's tests share: a scratch settings and state folder for
+// each test, a simulated charger paced by the window, an image file made as
+// the tools make one, the texts the version panel drew, the service records
+// written, whether the menu offers the carried image again, and the port
+// the settings hold.
 #pragma once
 
 #include <QAction>
@@ -10,12 +12,49 @@
 #include <QStringList>
 
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "TestKit.h"
 #include "app/MainDialog.h"
 #include "records/RecordJournal.h"
+#include "sim/Scenarios.h"
+#include "sim/SimulatedCharger.h"
 
 namespace windowtest {
+
+// Settings and service records of one test's own, the records found
+// through XDG_STATE_HOME as the window finds them.
+struct CScratch {
+    CScratch() { qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.Path())); }
+    testkit::CScratchConfig config;
+    testkit::CScratchDir state;
+};
+
+// A scenario's charger that answers at once: the window's own waits set the
+// pace.
+inline sim::SimOptions Unpaced(const char* scenario) {
+    sim::SimOptions options;
+    sim::ScenarioOptions(scenario, options);
+    options.paceOutput = false;
+    return options;
+}
+
+using Stored = std::optional<std::string>;
+
+inline CSettingsKey Settings() {
+    CSettingsKey key;
+    key.OpenKey("Veltra", "Corvane");
+    return key;
+}
+
+// The "Port" the settings hold, none when absent.
+inline Stored StoredPort() {
+    const std::string absent = "\x01";
+    const std::string value = Settings().ReadValue("Port", absent.c_str());
+    return value == absent ? std::nullopt : Stored(value);
+}
 
 // tools/make_image.py --label LABEL DIR/LABEL.bin; the file's path.
 inline QString MakeImage(const std::string& dir, const QString& label) {
