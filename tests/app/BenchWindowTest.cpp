@@ -2,14 +2,12 @@
 // refuses a block, chargers plugged in and pulled out under Watch, a Stop in
 // the middle of an upload, and closing while jobs run. The records get every
 // result and the summary counts them. Its rows alone, with events made by
-// hand on a clock of the test's own.
+// hand on a clock of the test's own. (The summary at the window's minimum
+// size: BenchWindowSummaryTest.cpp.)
 #include <QApplication>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -323,74 +321,6 @@ private slots:
                                                   "no firmware), failed 0."));
         rows.Clear();
         QCOMPARE(rows.Count().read, 0);
-    }
-
-    // At its minimum size the window shows everything: the summary with its
-    // reasons clear of the table, and every column in view or a scroll away.
-    void minimumSizeFitsTheSummaryAndReachesEveryColumn() {
-        CRecordingSystemLog systemLog;
-        CBenchWindow window(nullptr, &systemLog);
-        QString ports;
-        for (int i = 1; i <= 5; ++i) {
-            ports += QString::fromStdString(m_state.Path()) + "/usb-FTDI_FT232R_USB_UART_A10K3C2" +
-                     QString::number(i) + "-if00-port0 ";
-        }
-        window.SetPorts(ports);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(window.Start());
-        QVERIFY(RunEnds(window, 30000));
-        QVERIFY(window.Summary().count('\n') >= 4);  // the tally, three reasons, the rest
-        // No charger answered on the absent ports: none failed, none was recorded.
-        QVERIFY(
-            window.Summary().startsWith("Upgraded 0, already current 0, read 0, failed 0; 5 "
-                                        "without an answer, not recorded.\n"));
-        QCOMPARE(RecordCount(), 0);
-        window.resize(window.minimumSize());
-        QTRY_COMPARE(window.size(), window.minimumSize());
-        QCoreApplication::processEvents();
-
-        QLabel* summary = nullptr;
-        for (QLabel* label : window.findChildren<QLabel*>()) {
-            summary = label->text() == window.Summary() ? label : summary;
-        }
-        QVERIFY(summary != nullptr);
-        CBenchWindowRows& rows = *window.findChild<CBenchWindowRows*>();
-        const auto inWindow = [&window](const QWidget* widget, const QRect& rect) {
-            return QRect(widget->mapTo(&window, rect.topLeft()), rect.size());
-        };
-        const QRect shown = inWindow(summary, summary->visibleRegion().boundingRect());
-        QVERIFY(!shown.isEmpty());
-        QVERIFY(window.rect().contains(shown));
-        QVERIFY(!shown.intersects(inWindow(rows.viewport(), rows.viewport()->rect())));
-        const QScrollBar* across = rows.horizontalScrollBar();
-        QVERIFY(!across->isVisible() || !shown.intersects(inWindow(across, across->rect())));
-        // No line of the reasons is cut: the text has its whole height, and
-        // what does not fit is a scroll away.
-        QVERIFY(summary->height() >= summary->heightForWidth(summary->width()));
-        if (shown.height() < summary->height()) {
-            auto* area = qobject_cast<QScrollArea*>(summary->parentWidget()->parentWidget());
-            QVERIFY(area != nullptr && area->verticalScrollBar()->isVisible());
-            QCOMPARE(area->verticalScrollBar()->maximum(),
-                     summary->height() - area->viewport()->height());
-        }
-        // Each column in view, or brought into it by the scroll bar, at least as
-        // wide as its heading.
-        QHeaderView& header = *rows.horizontalHeader();
-        const int viewWidth = rows.viewport()->width();
-        for (int column = 0; column < CBenchWindowRows::kColumns; ++column) {
-            if (rows.isColumnHidden(column)) {
-                continue;  // the slot column, with no slots file
-            }
-            rows.scrollTo(rows.model()->index(0, column));
-            const int left = header.sectionViewportPosition(column);
-            const int width = header.sectionSize(column);
-            const QString heading = rows.horizontalHeaderItem(column)->text();
-            QVERIFY2(width >= header.fontMetrics().horizontalAdvance(heading), qPrintable(heading));
-            QVERIFY2(left >= 0 && left + std::min(width, viewWidth) <= viewWidth,
-                     qPrintable(heading));
-        }
-        QCOMPARE(rows.horizontalHeaderItem(CBenchWindowRows::kResult)->text(), QString("Result"));
     }
 
 private:
