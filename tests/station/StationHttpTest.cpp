@@ -129,8 +129,9 @@ TEST(StationHttp, EveryAnswerCarriesItsGuards) {
     EXPECT_EQ(Request(rig.Port(), "POST", "/").Header("allow"), "GET, HEAD");
 }
 
-// A body is refused before it is read, whether it is announced or sent in
-// chunks; headers past the request limit never reach the handler.
+// A body over the limit is refused before it is read, whether it is
+// announced or sent in chunks; headers past the request limit never reach
+// the handler.
 TEST(StationHttp, OversizedRequestsAreRefused) {
     CStationRig rig;
     rig.Start();
@@ -150,6 +151,19 @@ TEST(StationHttp, OversizedRequestsAreRefused) {
                                   "X-Filler: " + std::string(64 * 1024, 'x') + "\r\n");
     EXPECT_TRUE(big.status == 413 || big.status == 431) << big.status;
     EXPECT_EQ(rig.requestsCarried, 0);
+
+    // A body of exactly the limit, announced or chunked, reaches the handler
+    // (which refuses it for want of the token).
+    const std::string body(1024, 'x');
+    CConnection announcedAtLimit(rig.Port());
+    announcedAtLimit.Send("POST /api/stop HTTP/1.1\r\nHost: x\r\nContent-Length: 1024\r\n\r\n" +
+                          body);
+    EXPECT_EQ(stationtest::Parse(announcedAtLimit.ReadUntil("\r\n\r\n", 5000)).status, 401);
+    CConnection chunkedAtLimit(rig.Port());
+    chunkedAtLimit.Send(
+        "POST /api/stop HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n400\r\n" + body +
+        "\r\n0\r\n\r\n");
+    EXPECT_EQ(stationtest::Parse(chunkedAtLimit.ReadUntil("\r\n\r\n", 5000)).status, 401);
 }
 
 // Idle connections from one address stop at its share: the next one from

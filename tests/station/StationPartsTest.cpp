@@ -1,7 +1,9 @@
 // The station's parts on their own: the token file and its comparison, the
 // settings file, the listen address, the records the page lists, and what a
 // pause does to chargers plugged in meanwhile.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -16,6 +18,23 @@
 using station::ControlRequest;
 
 namespace {
+
+// The address a listening socket is given, as ADDR:PORT, [ADDR]:PORT for
+// IPv6.
+std::string SocketText(const sockaddr_storage& socket) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (socket.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(socket);
+        ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+        return std::string(text) + ":" + std::to_string(ntohs(in.sin_port));
+    }
+    if (socket.ss_family == AF_INET6) {
+        const auto& in = reinterpret_cast<const sockaddr_in6&>(socket);
+        ::inet_ntop(AF_INET6, &in.sin6_addr, text, sizeof text);
+        return "[" + std::string(text) + "]:" + std::to_string(ntohs(in.sin6_port));
+    }
+    return "family " + std::to_string(socket.ss_family);
+}
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path);
@@ -152,6 +171,9 @@ TEST(StationListen, AddressesAreNumericAndLoopbackIsTold) {
             EXPECT_EQ(address.loopback, c.loopback) << c.text;
             EXPECT_EQ(address.host, c.host) << c.text;
             EXPECT_EQ(address.port, c.port) << c.text;
+            EXPECT_EQ(SocketText(address.socket),
+                      address.host + ":" + std::to_string(c.port));  // what is bound
+            EXPECT_EQ(address.ipv6, address.socket.ss_family == AF_INET6) << c.text;
         }
     }
 }

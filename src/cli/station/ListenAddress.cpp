@@ -28,7 +28,6 @@ bool IPv4(const std::string& host, int port, ListenAddress& a) {
         return false;
     }
     std::memcpy(&a.socket, &in, sizeof in);
-    a.length = sizeof in;
     a.loopback = (ntohl(in.sin_addr.s_addr) >> 24) == 127;
     a.host = host;
     return true;
@@ -42,7 +41,6 @@ bool IPv6(const std::string& host, int port, ListenAddress& a) {
         return false;
     }
     std::memcpy(&a.socket, &in, sizeof in);
-    a.length = sizeof in;
     a.ipv6 = true;
     a.loopback = IN6_IS_ADDR_LOOPBACK(&in.sin6_addr);
     a.host = "[" + host + "]";

@@ -19,7 +19,6 @@ namespace station {
 
 struct ListenAddress {
     sockaddr_storage socket{};
-    socklen_t length = 0;
     bool ipv6 = false;
     bool loopback = false;
     std::string host;  // as it goes into a URL: 127.0.0.1, [::1]
