@@ -241,6 +241,20 @@ TEST(RecordJournal, EachRecordIsSyncedAfterItsWrite) {
     EXPECT_EQ(g_synced[1].second, size);
 }
 
+// A new journal may be read by everyone (history run by another user, a
+// log gatherer) and written by its owner only, as far as the umask allows.
+TEST(RecordJournal, ANewJournalIsReadableByAllAndWritableByItsOwner) {
+    testkit::CScratchDir dir;
+    const std::string path = dir.Path() + "/records.jsonl";
+    const mode_t old = ::umask(022);
+    const bool appended = AppendRecords(path, 1, 1);
+    ::umask(old);
+    ASSERT_TRUE(appended);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
 // Runs body in a child with a mount namespace of its own (and a user
 // namespace, so that no privilege is needed); its result, or "" when the
 // namespace could not be made.
