@@ -138,6 +138,7 @@ TEST(StationConfig, LinesAreReadOrRefusedByNumber) {
         EXPECT_EQ(error.rfind(message, 0), 0u) << error;
     }
     EXPECT_FALSE(station::ParseStationConfig(std::string(70000, '#'), config, error));
+    EXPECT_TRUE(station::ParseStationConfig(std::string(64 * 1024, '#'), config, error)) << error;
 }
 
 TEST(StationListen, AddressesAreNumericAndLoopbackIsTold) {
@@ -289,13 +290,15 @@ TEST(StationDesk, APausedStationStartsNoJobUntilItResumes) {
 }
 
 // A slot whose charger was pulled out is idle, not busy: the next charger
-// plugged into it is served at once, not held.
+// plugged into it is served at once, not held. (The desk has nobody to tell
+// of a pause, and is paused and resumed all the same.)
 TEST(StationDesk, AChargerPluggedAgainIntoAnEmptiedSlotIsServed) {
     benchtest::CBenchRig rig;
     const std::string port = rig.AddCharger("--no-pacing");
     rig.options.mode = bench::Mode::ReadOnly;
     bench::CBench& bench = rig.MakeBench();
     station::CStationDesk desk(bench, nullptr);
+    desk.Carry({{ControlRequest::Kind::Pause}, {ControlRequest::Kind::Resume}});
     desk.Appeared(port);
     bench.WaitIdle();
     desk.Gone(port);
