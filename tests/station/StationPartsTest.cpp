@@ -62,7 +62,7 @@ TEST(StationToken, IsMadePrivateOnceAndReadBackAfter) {
     EXPECT_NE(other, made);
 }
 
-TEST(StationToken, AFileOthersMayReadOrThatHoldsNoTokenIsRefused) {
+TEST(StationToken, AFileOthersMayReadHoldsNoTokenOrCannotBeMadeIsRefused) {
     testkit::CScratchDir scratch;
     const std::string path = scratch.Path() + "/station.token";
     std::string token, error;
@@ -74,6 +74,10 @@ TEST(StationToken, AFileOthersMayReadOrThatHoldsNoTokenIsRefused) {
     std::ofstream(path) << "guessable\n";
     EXPECT_FALSE(station::LoadOrMakeToken(path, token, error));
     EXPECT_NE(error.find("holds no token"), std::string::npos) << error;
+    // A folder on the way that cannot be made is named, with the reason.
+    const std::string under = path + "/corvane/station.token";
+    EXPECT_FALSE(station::LoadOrMakeToken(under, token, error));
+    EXPECT_EQ(error, "cannot make " + path + "/corvane: Not a directory");
 }
 
 TEST(StationToken, TheServiceFolderComesFirst) {
