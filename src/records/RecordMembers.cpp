@@ -85,7 +85,7 @@ void Text(simdjson::dom::element value, std::string& text) {
 // no long long holds ("blocks":1e19), which makes the line damaged: the
 // conversion alone would be undefined.
 bool Integer(simdjson::dom::element value, long long& count) {
-    std::int64_t integer = 0;
+    std::int64_t integer = 0;  // mutate: equivalent (read only when get() set it)
     if (value.get(integer) == simdjson::SUCCESS) {
         count = integer;
         return true;
@@ -149,7 +149,7 @@ bool ReadOther(std::size_t at, simdjson::dom::element value, ServiceRecord& r) {
         case kResends:
             return Integer(value, r.resends);
         case kSeconds: {
-            double seconds = 0;
+            double seconds = 0;  // mutate: equivalent (read only when get() set it)
             r.seconds = value.get(seconds) == simdjson::SUCCESS ? seconds : 0;
             return true;
         }
