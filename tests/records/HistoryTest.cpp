@@ -111,6 +111,19 @@ TEST_F(History, LongJournalsReadBackWhole) {
     EXPECT_EQ(reader.DamagedLines(), 0);
 }
 
+// The journal's first line is read however short it is: a stray byte
+// there is one damaged line, not silently the file's start.
+TEST_F(History, AShortFirstLineIsStillALine) {
+    for (const std::string first : {"x", "xy"}) {
+        records::CHistoryReader reader({});
+        std::string error;
+        ASSERT_TRUE(reader.AddFile(
+            Write("short.jsonl", {first, Journal("2026-12-07T10:00:00Z", "A", "read")}), error));
+        EXPECT_EQ(Read(reader), std::vector<std::string>{"A"});
+        EXPECT_EQ(reader.DamagedLines(), 1) << first;
+    }
+}
+
 // A line longer than the reader keeps is one damaged line, however long:
 // a record at its end (appended to a power cut's zeros) is still read, and
 // the lines around it are whole.
