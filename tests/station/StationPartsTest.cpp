@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -60,6 +62,24 @@ TEST(StationToken, IsMadePrivateOnceAndReadBackAfter) {
     const std::string second = scratch.Path() + "/other.token";
     ASSERT_TRUE(station::LoadOrMakeToken(second, other, error)) << error;
     EXPECT_NE(other, made);
+}
+
+// Started with standard input closed, as a daemon may be, the token file
+// gets descriptor 0 and is read all the same.
+TEST(StationToken, IsReadWithStandardInputClosed) {
+    testkit::CScratchDir scratch;
+    const std::string path = scratch.Path() + "/station.token";
+    std::string made, error;
+    ASSERT_TRUE(station::LoadOrMakeToken(path, made, error)) << error;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(0);
+        std::string read, problem;
+        ::_exit(station::LoadOrMakeToken(path, read, problem) && read == made ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(StationToken, AFileOthersMayReadHoldsNoTokenOrCannotBeMadeIsRefused) {
