@@ -9,15 +9,16 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
+#include "BenchWindowKit.h"
 #include "TestKit.h"
 #include "app/BenchWindow.h"
 #include "app/BenchWindowRows.h"
-#include "records/RecordJournal.h"
 #include "records/SystemLog.h"
+
+using benchwindowtest::RecordCount;
+using benchwindowtest::RunEnds;
 
 namespace {
 
@@ -25,19 +26,6 @@ class CNoSystemLog : public records::ISystemLog {
 public:
     void Write(bool, const std::string&) override {}
 };
-
-// The service records written so far, one a line.
-int RecordCount() {
-    std::ifstream journal(records::RecordsPath());
-    return static_cast<int>(std::count(std::istreambuf_iterator<char>(journal), {}, '\n'));
-}
-
-// Waits for the run to end, as onRunEnded tells it.
-bool RunEnds(CBenchWindow& window, int timeoutMs) {
-    bool ended = false;
-    window.onRunEnded = [&ended] { ended = true; };
-    return QTest::qWaitFor([&] { return ended; }, timeoutMs);
-}
 
 }  // namespace
 

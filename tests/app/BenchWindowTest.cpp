@@ -15,15 +15,17 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
+#include "BenchWindowKit.h"
 #include "TestKit.h"
 #include "app/BenchWindow.h"
 #include "app/BenchWindowRows.h"
 #include "bench/BenchJournal.h"
 #include "sim/SimulatedCharger.h"
+
+using benchwindowtest::RecordCount;
+using benchwindowtest::RunEnds;
 
 namespace {
 
@@ -125,19 +127,6 @@ bool UploadUnderWay(CBenchWindow& window, const sim::CSimulatedCharger& charger)
         return window.CellText(0, CBenchWindowRows::kProgress).section('/', 0, 0).toInt();
     };
     return window.Start() && QTest::qWaitFor([&] { return sent() >= 5; }, 20000);
-}
-
-// The service records written so far, one a line.
-int RecordCount() {
-    std::ifstream journal(records::RecordsPath());
-    return static_cast<int>(std::count(std::istreambuf_iterator<char>(journal), {}, '\n'));
-}
-
-// Waits for the run to end, as onRunEnded tells it.
-bool RunEnds(CBenchWindow& window, int timeoutMs) {
-    bool ended = false;
-    window.onRunEnded = [&ended] { ended = true; };
-    return QTest::qWaitFor([&] { return ended; }, timeoutMs);
 }
 
 }  // namespace
