@@ -101,9 +101,10 @@ TEST(RecordReadBack, SummaryShowsControlCharactersAsEscapes) {
 // its control characters as escapes.
 TEST(RecordReadBack, CsvCellsHoldNoControlCharacters) {
     ServiceRecord r;
+    r.outcomeText.emplace();
     for (std::string* text : {&r.time, &r.host, &r.tool, &r.port, &r.device, &r.byId, &r.deviceId,
                               &r.bootCode, &r.before, &r.after, &r.image.label, &r.image.crc,
-                              &r.image.path, &r.outcomeText.emplace(), &r.reason}) {
+                              &r.image.path, &*r.outcomeText, &r.reason}) {
         *text = "a\x1b\xc2\x9b";
     }
     const std::string cell = "a\\x1b\\x9b,";
