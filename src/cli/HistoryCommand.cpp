@@ -111,7 +111,9 @@ int RunHistory(const CliOptions& options) {
         } else {
             layout.AppendRow(*record, rows);
         }
-        if (n % kFlushEvery == 0 || out.Full()) {
+        // This sets when rows reach the reader, not which; the memory it
+        // bounds is bench_history's to judge.
+        if (n % kFlushEvery == 0 || out.Full()) {  // mutate: equivalent (timing only)
             out.Flush();  // mutate: equivalent (when rows reach the reader, not which)
         }
     }
