@@ -65,6 +65,7 @@ TEST_F(ExitCodes, EachRefusalSaysWhatIsWrong) {
          2,
          "neither a date like 2026-12-01 nor a span like 7d"},
         {{"bench", "--port", "/dev/corvane-tty9", "--port", "com9"}, 2, "There is no port COM9"},
+        {{"--simulate=bogus", "bench", "--chargers", "2"}, 2, "unknown scenario 'bogus'"},
         {{"ports", "--map", "COM2=/dev/tty\x1b[2J"}, 2, "control character"},
         {{"ports", "--map", "COM2=/dev/" + std::string(1019, 'x')},
          2,
