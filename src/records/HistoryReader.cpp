@@ -176,7 +176,7 @@ const ServiceRecord* CHistoryReader::Next() {
             m_handedOut = top.slot;
             return &m_slots[top.slot];
         }
-        m_freeSlots.push_back(top.slot);
+        m_freeSlots.push_back(top.slot);  // mutate: equivalent (only spares a new slot)
         ++m_duplicates;
     }
     return nullptr;

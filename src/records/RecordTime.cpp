@@ -104,7 +104,7 @@ std::string TimeText(std::int64_t time, bool local) {
     }
     const int year = parts.tm_year + 1900;
     if (year < 1000 || year > 9999) {
-        char text[64];
+        char text[64];  // mutate: equivalent (room to spare for any year strftime writes)
         if (local) {
             std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
         } else {

@@ -108,6 +108,8 @@ TEST(RecordReadBack, FieldsAreWrittenBackAsReadOrTheLineIsDamaged) {
         // century; a zone of hours alone has no minutes.
         {"{\"time\":\"2100-03-01T00:30:00+01:00\"}", "{\"time\":\"2100-02-28T23:30:00Z\","},
         {"{\"time\":\"2026-12-07T00:30:00+01\"}", "{\"time\":\"2026-12-06T23:30:00Z\","},
+        {"{\"time\":\"2026-12-07T00:30:00+01:3\"}", nullptr},
+        {"{\"time\":\"2026-12-07T00:30:00.250+01:00\"}", "{\"time\":\"2026-12-06T23:30:00Z\","},
         {"2024-05-01T09:30:00+0200 port=\"COM2\" blocks=101 outcome=\"Upgrade Successful\"",
          "\"tool\":\"\""},
         {"2024-05-01T09:30:00+0200 port=COM\xff"
